@@ -1,0 +1,199 @@
+#!/usr/bin/python3
+"""Checks our engine on the public set of real XM songs.
+
+usage:
+  real_songs.py load-and-render --build-dir DIR [--cache DIR] [--seconds N]
+  real_songs.py agreement --build-dir DIR [--cache DIR] [--seconds N] [--renders DIR]
+
+load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
+render to a well-formed, non-silent WAV, with no sanitizer report.
+
+agreement: renders N seconds (default 30) of every song with ours, libxmp and
+libopenmpt (DIR/reference_render) and requires, per song,
+    max(ours~libxmp, ours~libopenmpt) >= libxmp~libopenmpt - tolerance,
+where ~ is the spectrogram similarity. The reference pair is measured in the
+same run, so the bar follows the players and is never written down by hand.
+
+Songs come from scripts/fetch-real-songs.sh; when the Debian archive cannot be
+reached the check exits with status 77 (skipped).
+"""
+
+import argparse
+import concurrent.futures
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+import wave
+
+REPOSITORY = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPOSITORY / "scripts"))
+import spectral_similarity  # noqa: E402
+
+SKIP_STATUS = 77
+SAMPLE_RATE = 44100
+CHANNELS = 2
+SAMPLE_BYTES = 2
+# Our renders may end on a mixing block boundary (884 frames).
+LENGTH_SLACK_FRAMES = 884
+AGREEMENT_TOLERANCE = 0.03
+WORKERS = 2  # the machine has two cores, shared with the build
+SANITIZER_MARKERS = ("Sanitizer", "runtime error:")
+
+
+def fetch_songs(cache):
+    """Returns the sorted song paths, or exits with the skip status."""
+    fetch = subprocess.run([str(REPOSITORY / "scripts" / "fetch-real-songs.sh"), str(cache)],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    print(fetch.stdout, end="")
+    if fetch.returncode == SKIP_STATUS:
+        print("SKIPPED: the real-song set is not available (Debian archive unreachable)")
+        sys.exit(SKIP_STATUS)
+    if fetch.returncode != 0:
+        print(f"FAILED: fetch-real-songs.sh exited with {fetch.returncode}")
+        sys.exit(1)
+    return sorted((pathlib.Path(cache) / "songs").glob("*.xm"))
+
+
+def require_tool(build_dir, name):
+    tool = pathlib.Path(build_dir) / name
+    if not os.access(tool, os.X_OK):
+        print(f"FAILED: {tool} is missing; build the '{name}' target first")
+        sys.exit(1)
+    return tool
+
+
+def run_tool(command):
+    """Runs a renderer; returns an error text or None."""
+    result = subprocess.run([str(part) for part in command], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True, errors="replace")
+    output = result.stdout.strip()
+    if result.returncode != 0:
+        return f"exit status {result.returncode}: {output[-2000:]}"
+    if any(marker in output for marker in SANITIZER_MARKERS):
+        return f"sanitizer report: {output[-2000:]}"
+    return None
+
+
+def check_wav(path, seconds):
+    """Checks the format, the length and that there is sound; returns an error text or None."""
+    try:
+        with wave.open(str(path), "rb") as wav:
+            if (wav.getframerate(), wav.getnchannels(), wav.getsampwidth()) != (SAMPLE_RATE, CHANNELS, SAMPLE_BYTES):
+                return (f"format {wav.getframerate()} Hz, {wav.getnchannels()} channels, "
+                        f"{8 * wav.getsampwidth()} bits; expected 44100 Hz 16-bit stereo")
+            frame_count = wav.getnframes()
+            data = wav.readframes(frame_count)
+    except (wave.Error, EOFError, OSError) as error:
+        return f"not a readable WAV: {error}"
+    expected = round(seconds * SAMPLE_RATE)
+    if abs(frame_count - expected) >= LENGTH_SLACK_FRAMES or len(data) != frame_count * CHANNELS * SAMPLE_BYTES:
+        return f"{frame_count} frames, expected {expected}"
+    if not any(data):
+        return "the render is silent"
+    return None
+
+
+def load_and_render(song, tools, seconds, work_dir):
+    output = pathlib.Path(work_dir) / (song.stem + ".ours.wav")
+    error = run_tool([tools["xm2wav"], "--seconds", seconds, song, output])
+    if error is None:
+        error = check_wav(output, seconds)
+    output.unlink(missing_ok=True)
+    return error
+
+
+def agreement(song, tools, seconds, work_dir, keep_renders):
+    """Renders the song three ways; returns (figures, error text)."""
+    renders = {}
+    try:
+        return compare_renders(song, tools, seconds, work_dir, renders)
+    finally:
+        if not keep_renders:
+            for path in renders.values():
+                path.unlink(missing_ok=True)
+
+
+def compare_renders(song, tools, seconds, work_dir, renders):
+    """Fills renders with the three WAV paths and measures the three pairs."""
+    for player in ("ours", "libxmp", "libopenmpt"):
+        output = pathlib.Path(work_dir) / f"{song.stem}.{player}.wav"
+        if player == "ours":
+            command = [tools["xm2wav"], "--seconds", seconds, song, output]
+        else:
+            command = [tools["reference_render"], "--player", player, "--seconds", seconds, song, output]
+        renders[player] = output
+        error = run_tool(command) or check_wav(output, seconds)
+        if error is not None:
+            return None, f"{player}: {error}"
+    mono = {player: spectral_similarity.read_mono(str(path))[0] for player, path in renders.items()}
+    length = min(len(samples) for samples in mono.values())
+    mono = {player: samples[:length] for player, samples in mono.items()}
+    figures = {
+        "libxmp": spectral_similarity.similarity(mono["ours"], mono["libxmp"]),
+        "libopenmpt": spectral_similarity.similarity(mono["ours"], mono["libopenmpt"]),
+        "reference": spectral_similarity.similarity(mono["libxmp"], mono["libopenmpt"]),
+    }
+    return figures, None
+
+
+def run_all(songs, check):
+    """Runs check(song) on at most WORKERS songs at a time; results in song order."""
+    with concurrent.futures.ThreadPoolExecutor(max_workers=WORKERS) as pool:
+        return list(pool.map(check, songs))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("mode", choices=("load-and-render", "agreement"))
+    parser.add_argument("--build-dir", required=True, help="folder holding xm2wav and reference_render")
+    parser.add_argument("--cache", default=str(REPOSITORY / ".cache" / "real-songs"))
+    parser.add_argument("--seconds", type=int)
+    parser.add_argument("--renders", help="keep the rendered WAV files in this folder")
+    arguments = parser.parse_args()
+
+    songs = fetch_songs(arguments.cache)
+    tools = {"xm2wav": require_tool(arguments.build_dir, "xm2wav")}
+    if arguments.mode == "agreement":
+        tools["reference_render"] = require_tool(arguments.build_dir, "reference_render")
+    seconds = arguments.seconds or (60 if arguments.mode == "load-and-render" else 30)
+
+    with tempfile.TemporaryDirectory(prefix="real-songs-") as temporary:
+        work_dir = arguments.renders or temporary
+        os.makedirs(work_dir, exist_ok=True)
+        if arguments.mode == "load-and-render":
+            errors = run_all(songs, lambda song: load_and_render(song, tools, seconds, work_dir))
+            for song, error in zip(songs, errors):
+                print(f"{'ok  ' if error is None else 'FAIL'} {song.name}" + ("" if error is None else f": {error}"))
+            failed = sum(error is not None for error in errors)
+        else:
+            keep = arguments.renders is not None
+            results = run_all(songs, lambda song: agreement(song, tools, seconds, work_dir, keep))
+            failed = print_agreement_table(songs, results)
+
+    print(f"real songs: {len(songs) - failed} of {len(songs)} pass")
+    return 1 if failed else 0
+
+
+def print_agreement_table(songs, results):
+    """Prints one line per song; returns the number of songs that fall short."""
+    width = max(len(song.stem) for song in songs)
+    print(f"{'song':<{width}}  ours~libxmp  ours~libopenmpt  libxmp~libopenmpt  needed  result")
+    failed = 0
+    for song, (figures, error) in zip(songs, results):
+        if error is not None:
+            failed += 1
+            print(f"{song.stem:<{width}}  FAIL ({error})")
+            continue
+        needed = figures["reference"] - AGREEMENT_TOLERANCE
+        best = max(figures["libxmp"], figures["libopenmpt"])
+        passed = best >= needed
+        failed += not passed
+        print(f"{song.stem:<{width}}  {figures['libxmp']:11.4f}  {figures['libopenmpt']:15.4f}  "
+              f"{figures['reference']:17.4f}  {needed:6.4f}  {'ok' if passed else 'FAIL'}")
+    return failed
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,87 @@
+// reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav
+// Renders the first N seconds of a song through a reference player into a
+// 44,100 Hz 16-bit stereo WAV, for comparison with our own renders.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "reference_players.h"
+#include "wav_file.h"
+
+namespace {
+
+constexpr int stereoChannels = 2;
+constexpr double maxSeconds = 20 * 60;
+
+void printUsage() {
+    std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav\n");
+}
+
+bool readWholeFile(const char* path, std::vector<unsigned char>* bytes) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    unsigned char buffer[1 << 16];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    }
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argumentCount, char** arguments) {
+    const char* playerName = nullptr;
+    double seconds = -1;
+    const char* paths[2] = {nullptr, nullptr};
+    int pathCount = 0;
+    for (int index = 1; index < argumentCount; ++index) {
+        if (std::strcmp(arguments[index], "--player") == 0 && index + 1 < argumentCount) {
+            playerName = arguments[++index];
+        } else if (std::strcmp(arguments[index], "--seconds") == 0 && index + 1 < argumentCount) {
+            char* end = nullptr;
+            seconds = std::strtod(arguments[++index], &end);
+            if (*end != '\0') {
+                seconds = -1;
+            }
+        } else if (pathCount < 2 && arguments[index][0] != '-') {
+            paths[pathCount++] = arguments[index];
+        } else {
+            printUsage();
+            return 2;
+        }
+    }
+    ReferencePlayerKind kind{};
+    if (playerName == nullptr || !parseReferencePlayerKind(playerName, &kind) || pathCount != 2 ||
+        !(seconds > 0 && seconds <= maxSeconds)) {
+        printUsage();
+        return 2;
+    }
+
+    std::vector<unsigned char> song;
+    if (!readWholeFile(paths[0], &song)) {
+        std::fprintf(stderr, "reference_render: cannot read %s\n", paths[0]);
+        return 1;
+    }
+    ReferencePlayer* player = openReferencePlayer(kind, song.data(), song.size());
+    if (player == nullptr) {
+        std::fprintf(stderr, "reference_render: %s cannot load %s\n", referencePlayerName(kind), paths[0]);
+        return 1;
+    }
+    const size_t frameCount = static_cast<size_t>(seconds * referenceSampleRate + 0.5);
+    // A player that stops early leaves silence (zeros) for the rest.
+    std::vector<int16_t> pcm(frameCount * stereoChannels, 0);
+    renderReferenceFrames(player, pcm.data(), frameCount);
+    closeReferencePlayer(player);
+
+    if (!writeStereoWav(paths[1], pcm.data(), frameCount, referenceSampleRate)) {
+        std::fprintf(stderr, "reference_render: cannot write %s\n", paths[1]);
+        return 1;
+    }
+    return 0;
+}

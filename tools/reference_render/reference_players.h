@@ -1,0 +1,25 @@
+// Renders XM songs through two mature third-party players, configured to be
+// comparable with our engine: 44,100 Hz 16-bit stereo, linear interpolation,
+// no extra filters, the song looping at its end. Test and benchmark use only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class ReferencePlayerKind { Libxmp, Libopenmpt };
+
+inline constexpr int32_t referenceSampleRate = 44100;
+
+struct ReferencePlayer;
+
+// Parses "libxmp" or "libopenmpt"; false for anything else.
+bool parseReferencePlayerKind(const char* name, ReferencePlayerKind* kind);
+const char* referencePlayerName(ReferencePlayerKind kind);
+
+// Loads a song from memory (the bytes may be released afterwards); null when
+// the player refuses the file.
+ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data, size_t size);
+// Renders frameCount interleaved stereo frames; returns the frames written
+// (fewer only when the player stops).
+size_t renderReferenceFrames(ReferencePlayer* player, int16_t* interleaved, size_t frameCount);
+void closeReferencePlayer(ReferencePlayer* player);

@@ -1,0 +1,55 @@
+#include "wav_file.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint16_t pcmFormatTag = 1;
+constexpr uint16_t channelCount = 2;
+constexpr uint16_t bitsPerSample = 16;
+constexpr uint32_t formatChunkSize = 16;
+constexpr uint32_t headerBytesAfterRiffSize = 36;  // "WAVE" + format chunk + data chunk header
+constexpr size_t headerSize = 44;
+
+void putLittle16(unsigned char* out, uint16_t value) {
+    out[0] = static_cast<unsigned char>(value);
+    out[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void putLittle32(unsigned char* out, uint32_t value) {
+    for (int byte = 0; byte < 4; ++byte) {
+        out[byte] = static_cast<unsigned char>(value >> (8 * byte));
+    }
+}
+
+}  // namespace
+
+bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCount, int32_t sampleRate) {
+    const uint32_t blockAlign = channelCount * bitsPerSample / 8;
+    const uint32_t dataBytes = static_cast<uint32_t>(frameCount * blockAlign);
+    unsigned char header[headerSize];
+    std::memcpy(header, "RIFF", 4);
+    putLittle32(header + 4, headerBytesAfterRiffSize + dataBytes);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    putLittle32(header + 16, formatChunkSize);
+    putLittle16(header + 20, pcmFormatTag);
+    putLittle16(header + 22, channelCount);
+    putLittle32(header + 24, static_cast<uint32_t>(sampleRate));
+    putLittle32(header + 28, static_cast<uint32_t>(sampleRate) * blockAlign);
+    putLittle16(header + 32, static_cast<uint16_t>(blockAlign));
+    putLittle16(header + 34, bitsPerSample);
+    std::memcpy(header + 36, "data", 4);
+    putLittle32(header + 40, dataBytes);
+
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(header, 1, headerSize, file) == headerSize;
+    // Samples are stored little-endian, as on the machines we build for.
+    static_assert(std::endian::native == std::endian::little);
+    written = written && std::fwrite(interleaved, blockAlign, frameCount, file) == frameCount;
+    return std::fclose(file) == 0 && written;
+}
