@@ -1,0 +1,42 @@
+// The program's entry sequence and the owner of every object that lives for
+// the whole run: window, clock, keys, the song and the drawable objects.
+#pragma once
+
+#include <cstdint>
+
+struct GLFWwindow;
+struct Song;
+class TextRenderer;
+class ShaderProgram;
+class LogoEffect;
+class BackgroundQuad;
+
+struct ShellState {
+    GLFWwindow* window = nullptr;
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
+    float currentTime = 0.0f;
+    bool musicMuted = false;
+    bool musicKeyWasDown = false;  // M acts once per press, not once per frame while held
+    Song* song = nullptr;
+    TextRenderer* textRenderer = nullptr;
+    ShaderProgram* logoProgram = nullptr;
+    ShaderProgram* textProgram = nullptr;
+    ShaderProgram* backgroundProgram = nullptr;
+    LogoEffect* logo = nullptr;
+    BackgroundQuad* backgroundQuad = nullptr;
+};
+
+// The one shell state of the process.
+ShellState& shell();
+
+// False when the process must end with status -1 (GLFW is then terminated).
+bool startUp();
+// Returns when the window has been asked to close.
+void runMainLoop();
+// Releases every GL object while the context is current, then terminates GLFW.
+void shutDown();
+void onFramebufferResize(GLFWwindow* window, int width, int height);
+
+// Applies the M key as sampled in one frame; toggles on the press only.
+void handleMusicKey(bool keyDown);

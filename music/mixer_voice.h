@@ -1,0 +1,46 @@
+// One resampling voice of the software mixer, and the voice table the
+// replayer hands notes to.
+#pragma once
+
+#include <cstdint>
+
+struct Sample;
+struct Song;
+
+inline constexpr int32_t mixRate = 44100;
+inline constexpr int voiceTableSize = 256;
+inline constexpr int mixedVoiceCount = 64;
+inline constexpr int partnerVoiceDistance = 32;  // channel c plays on voice c or c + 32
+
+enum VoiceDirection : int32_t { DirectionForward = 1, DirectionBackward = 2 };
+
+struct MixerVoice {
+    int32_t index;
+    int32_t volumeCopy;
+    int32_t frequency;
+    int32_t panCopy;
+    int32_t volume;  // 0..127
+    int32_t pan;     // 0..255
+    uint32_t startOffset;
+    Sample* sample;  // null: idle
+    int32_t leftTarget;
+    int32_t rightTarget;
+    int32_t position;
+    uint32_t positionFraction;
+    uint32_t stepFraction;
+    int32_t stepInteger;
+    int32_t direction;
+    int32_t lastLeftTarget;
+    int32_t lastRightTarget;
+    int32_t leftVolume;  // 8.8
+    int32_t rightVolume;
+    float leftRampDelta;
+    float rightRampDelta;
+    int32_t rampRemaining;
+};
+
+// The voice table (static storage, voiceTableSize records).
+MixerVoice* mixerVoices();
+
+// Stores bpm and sets framesPerTick = floor(110250 / bpm) (bpm 0 is treated as 1).
+void setTempo(Song* song, int32_t bpm);

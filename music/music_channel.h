@@ -1,0 +1,56 @@
+// The replayer's state of one pattern channel.
+#pragma once
+
+#include <cstdint>
+
+#include "song.h"
+
+struct MixerVoice;
+
+enum UpdateFlag : uint8_t {
+    UpdateFrequency = 1,
+    UpdateVolume = 2,
+    UpdatePanning = 4,
+    StartSample = 8,
+    ResetPosition = 0x20,
+};
+
+struct MusicChannel {
+    uint8_t note;
+    uint8_t updateFlags;
+    MixerVoice* voice;
+    Sample* sample;
+    int32_t period;
+    int32_t volume;
+    int32_t panning;
+    int32_t volumeOffset;
+    int32_t periodOffset;
+    int32_t volumeEnvelopeTick, volumeEnvelopePoint, volumeEnvelopeValue, volumeEnvelopeOutput, volumeEnvelopeSlope;
+    uint8_t volumeEnvelopeFinished;
+    int32_t panningEnvelopeTick, panningEnvelopePoint, panningEnvelopeValue, panningEnvelopeOutput,
+        panningEnvelopeSlope;
+    uint8_t panningEnvelopeFinished;
+    int32_t fadeoutVolume;
+    int32_t autoVibratoPosition, autoVibratoSweep;
+    uint8_t keyOff;
+    uint8_t instrument;
+    uint8_t realNote;
+    int32_t notePeriod;
+    uint8_t lastEffect;
+    int32_t sampleOffsetMemory;
+    uint8_t portaDownMemory, portaUpMemory, extraFinePortaDownMemory, extraFinePortaUpMemory;
+    uint8_t volumeSlideMemory, panningSlideMemory, retrigVolumeMode, retrigInterval;
+    int32_t tonePortaTarget;
+    uint8_t tonePortaSpeed;
+    int8_t vibratoPosition;
+    uint8_t vibratoSpeed, vibratoDepth;
+    int8_t tremoloPosition;
+    uint8_t tremoloSpeed, tremoloDepth;
+    uint8_t tremorCounter, tremorOnTicks, tremorOffTicks;
+    int32_t patternLoopRow, patternLoopCount;
+    uint8_t waveformControl;
+    uint8_t fineVolumeSlideMemory, finePortaUpMemory, finePortaDownMemory;
+};
+
+// The channel table (static storage, maxChannels records).
+MusicChannel* musicChannels();

@@ -1,0 +1,24 @@
+// Advances a song tick by tick and hands channel state to the mixer voices.
+#pragma once
+
+#include <cstdint>
+
+#include "music_channel.h"
+#include "song.h"
+
+// The song's tick handler: row on tick 0, effects on later ticks.
+void replayTick(Song* song);
+void processRow(Song* song);
+void processTickEffects(Song* song);
+
+// Amiga-mode period of a 0-based note (0..255) with a finetune (-128..127).
+int32_t amigaPeriod(int32_t note, int32_t finetune);
+// Linear-mode period.
+int32_t linearPeriod(int32_t note, int32_t finetune);
+
+void resetChannel(MusicChannel* channel, const Sample* sample);
+void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song);
+
+// Resets the play state of the song and the first channelCount channels
+// (channel c bound to voice c); used by every start of playback.
+void resetSongPlayState(Song* song);

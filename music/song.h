@@ -1,0 +1,117 @@
+// The loaded song: header values, order table, unpacked patterns, instruments
+// and 16-bit samples, plus the play state that the replayer advances.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr int maxChannels = 32;
+inline constexpr int maxSamplesPerInstrument = 16;
+inline constexpr int envelopePointCapacity = 12;
+inline constexpr int orderTableSize = 256;
+inline constexpr int sampleMapSize = 96;
+inline constexpr int sampleGuardFrames = 8;  // zero frames allocated after every sample
+
+enum LoopType : uint8_t { LoopNone = 1, LoopForward = 2, LoopPingPong = 4 };
+
+enum EnvelopeFlags : uint8_t { EnvelopeOn = 1, EnvelopeSustain = 2, EnvelopeLoop = 4 };
+
+struct Sample {
+    int16_t* data;  // length + sampleGuardFrames frames; null when length is 0
+    uint32_t length;
+    uint32_t loopStart;
+    uint32_t loopLength;
+    uint8_t volume;
+    int8_t finetune;
+    int32_t panning;
+    uint8_t bitsPerSample;
+    uint8_t loopType;
+    int8_t relativeNote;
+};
+
+struct EnvelopePoint {
+    uint16_t x;
+    uint16_t y;
+};
+
+struct Instrument {
+    int32_t sampleCount;
+    Sample* samples[maxSamplesPerInstrument];
+    uint8_t sampleMap[sampleMapSize];
+    EnvelopePoint volumeEnvelope[envelopePointCapacity];
+    EnvelopePoint panningEnvelope[envelopePointCapacity];
+    uint8_t volumePointCount;
+    uint8_t panningPointCount;
+    uint8_t volumeSustainPoint, volumeLoopStart, volumeLoopEnd;
+    uint8_t panningSustainPoint, panningLoopStart, panningLoopEnd;
+    uint8_t volumeEnvelopeFlags, panningEnvelopeFlags;
+    uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
+    uint16_t fadeout;  // twice the file's value
+};
+
+struct Cell {
+    uint8_t note;  // 0 none, 1..96 notes, 255 key-off
+    uint8_t instrument;
+    uint8_t volume;
+    uint8_t effect;
+    uint8_t parameter;
+};
+static_assert(sizeof(Cell) == 5);
+
+inline constexpr uint8_t keyOffNote = 255;
+
+struct Pattern {
+    int32_t rowCount;
+    Cell* cells;  // rowCount x channelCount
+};
+
+struct Song;
+using TickHandler = void (*)(Song* song);
+// Fills a sample's buffer instead of the file (buffer, byte count, bits per
+// sample, instrument index, sample index).
+using SampleDataHook = void (*)(void* buffer, uint32_t byteCount, int bitsPerSample, int instrumentIndex,
+                                int sampleIndex);
+
+struct Song {
+    Pattern* patterns;
+    Instrument* instruments;
+    int32_t framesLeftInTick;
+    int32_t framesPerTick;
+    int16_t songLength;
+    int16_t restartPosition;
+    int16_t channelCount;
+    int32_t usedPatternCount;
+    int32_t patternSlotCount;
+    int16_t instrumentCount;
+    uint16_t flags;  // bit 0: linear frequency table
+    int16_t defaultSpeed;
+    int16_t defaultBpm;
+    uint8_t orderTable[orderTableSize];
+    uint8_t initialGlobalVolume;
+    // Play state.
+    int32_t globalVolume;
+    uint8_t globalVolumeSlideMemory;
+    int32_t tick;
+    int32_t speed;
+    int32_t bpm;
+    int32_t row;
+    int32_t orderPosition;
+    int32_t patternDelayTicks;
+    int32_t nextRow;
+    int32_t nextOrder;
+    TickHandler tickHandler;
+    SampleDataHook sampleDataHook;
+};
+
+inline constexpr uint16_t linearFrequencyFlag = 1;
+
+// Shared all-zero records for missing instruments and sample slots.
+extern Sample emptySample;
+extern Instrument emptyInstrument;
+
+// Loads through the registered file callbacks; null on failure.
+Song* loadSong(const char* name, SampleDataHook sampleDataHook);
+// Loads from a memory block through the same parser; null on failure.
+Song* loadSongFromMemory(const void* data, size_t size, SampleDataHook sampleDataHook);
+// Stops playback of the song if needed, then releases it. False for null.
+bool freeSong(Song* song);

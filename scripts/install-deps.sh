@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run, test, fuzz and benchmark.
+# Idempotent: does nothing when everything is already present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  libglfw3-dev libfreetype-dev libgl-dev libgl1-mesa-dri libsdl2-dev
+  fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xdotool x11-utils x11-apps imagemagick strace
+  python3 python3-numpy
+  libxmp-dev libopenmpt-dev
+  dpkg-dev ca-certificates
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_prefix=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_prefix=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# Refresh the package lists once if they are missing or older than a day.
+if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -mtime -1 2>/dev/null | head -n 1)" ]; then
+  "${sudo_prefix[@]}" apt-get update -q
+fi
+if ! "${sudo_prefix[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  "${sudo_prefix[@]}" apt-get update -q
+  "${sudo_prefix[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
