@@ -1,0 +1,377 @@
+#include "mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "song.h"
+
+namespace {
+
+MixerVoice voiceTable[voiceTableSize];
+MixerOutput output;
+
+constexpr int fractionBits = 32;
+// The boundary count is worked out at 24 fractional bits while the distance
+// is below 2^24 frames.
+constexpr int countFractionBits = 24;
+constexpr uint64_t countDistanceLimit = uint64_t{1} << 24;
+// A step that vanishes at 24 fractional bits counts as the step of 256 Hz.
+constexpr uint64_t vanishingStepSubstitute = uint64_t{24932236} >> (fractionBits - countFractionBits);
+// Steps are limited to 65536 frames per output frame so that a pass of a
+// block can never overflow the 64-bit position.
+constexpr uint64_t largestStep = uint64_t{1} << 48;
+constexpr uint64_t largestPlayableLength = uint64_t{1} << 30;
+
+constexpr float weightScale = 1.0f / 2147483648.0f;  // 31-bit fraction to 0..1
+constexpr float targetScale = 1.0f / 255.0f;
+constexpr float volumeFixedOne = 256.0f;  // leftVolume / rightVolume are 8.8
+
+constexpr float pcmLowest = -32768.0f;
+constexpr float pcmHighest = 32767.0f;
+
+// Linear interpolation between the frame at the position and the next one.
+inline float interpolate(const int16_t* data, uint64_t position) {
+    const int16_t* frame = data + (position >> fractionBits);
+    const float first = frame[0];
+    const float weight = static_cast<float>(static_cast<uint32_t>(position) >> 1) * weightScale;
+    return first + (static_cast<float>(frame[1]) - first) * weight;
+}
+
+// Constant gains: two frames per iteration, the odd last frame on its own.
+// Nothing is tested per frame, which lets the compiler keep it all in registers.
+uint64_t mixSteady(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
+                   float leftGain, float rightGain) {
+    for (int32_t pair = frames >> 1; pair > 0; --pair) {
+        const float first = interpolate(data, position);
+        position += step;
+        const float second = interpolate(data, position);
+        position += step;
+        out[0] += first * leftGain;
+        out[1] += first * rightGain;
+        out[2] += second * leftGain;
+        out[3] += second * rightGain;
+        out += 4;
+    }
+    if ((frames & 1) != 0) {
+        const float value = interpolate(data, position);
+        position += step;
+        out[0] += value * leftGain;
+        out[1] += value * rightGain;
+    }
+    return position;
+}
+
+// Gains that move by a fixed delta every frame.
+uint64_t mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames, float& leftGain,
+                 float& rightGain, float leftDelta, float rightDelta) {
+    float left = leftGain;
+    float right = rightGain;
+    for (int32_t frame = 0; frame < frames; ++frame) {
+        const float value = interpolate(data, position);
+        position += step;
+        out[0] += value * left;
+        out[1] += value * right;
+        out += 2;
+        left += leftDelta;
+        right += rightDelta;
+    }
+    leftGain = left;
+    rightGain = right;
+    return position;
+}
+
+void silenceVoice(MixerVoice& voice) {
+    voice.sample = nullptr;
+    voice.position = 0;
+    voice.positionFraction = 0;
+}
+
+// Starts a new ramp when a target changed, keeps the running one otherwise.
+void updateRamp(MixerVoice& voice) {
+    if (voice.rampRemaining != 0 && voice.leftTarget == voice.lastLeftTarget &&
+        voice.rightTarget == voice.lastRightTarget) {
+        return;
+    }
+    voice.lastLeftTarget = voice.leftTarget;
+    voice.lastRightTarget = voice.rightTarget;
+    voice.rampRemaining = 0;
+    const int32_t leftNow = voice.leftVolume >> 8;
+    const int32_t rightNow = voice.rightVolume >> 8;
+    voice.leftRampDelta = 0.0f;
+    voice.rightRampDelta = 0.0f;
+    if (voice.leftTarget != leftNow) {
+        voice.leftRampDelta = static_cast<float>(voice.leftTarget - leftNow) * targetScale * rampReciprocal;
+        voice.rampRemaining = rampLength;
+    }
+    if (voice.rightTarget != rightNow) {
+        voice.rightRampDelta = static_cast<float>(voice.rightTarget - rightNow) * targetScale * rampReciprocal;
+        voice.rampRemaining = rampLength;
+    }
+}
+
+// Frames until the position passes the boundary, or -1 when that is beyond
+// frameLimit.
+int64_t framesToBoundary(uint64_t distance, uint64_t step, int32_t frameLimit) {
+    uint64_t count;
+    if ((distance >> fractionBits) < countDistanceLimit) {
+        const uint64_t distance24 = distance >> (fractionBits - countFractionBits);
+        uint64_t step24 = step >> (fractionBits - countFractionBits);
+        if (step24 == 0) {
+            step24 = vanishingStepSubstitute;
+        }
+        count = (distance24 + step24 - 1) / step24;
+    } else {
+        // Far from the boundary: exact count, so that even a very large
+        // step can never run past the end of the data.
+        const uint64_t effectiveStep = step == 0 ? 1 : step;
+        count = distance / effectiveStep + (distance % effectiveStep != 0 ? 1 : 0);
+    }
+    return count <= static_cast<uint64_t>(frameLimit) ? static_cast<int64_t>(count) : -1;
+}
+
+// Puts a position that has crossed a loop boundary back inside the loop.
+// Returns false when the voice has run off the end of a sample without loop.
+bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool looping, int64_t loopStart,
+                   int64_t loopEnd) {
+    if (!looping) {
+        silenceVoice(voice);
+        return false;
+    }
+    const int64_t loopLength = loopEnd - loopStart;
+    if (!pingPong) {
+        // One unconditional step back (a pass may end a hair short of the
+        // end), then whole loop lengths while still at or past the end.
+        position -= loopLength;
+        if (position >= loopEnd) {
+            position = loopStart + (position - loopStart) % loopLength;
+        }
+    } else if (voice.direction == DirectionBackward) {
+        // Mirror about the loop start; whole round trips change nothing.
+        if (position < loopStart) {
+            position = loopStart - (loopStart - position) % (2 * loopLength);
+        }
+        position = 2 * loopStart - position - 1;
+        voice.direction = DirectionForward;
+        if (position >= loopEnd) {
+            position = 2 * loopEnd - position - 1;
+            voice.direction = DirectionBackward;
+        }
+    } else {
+        if (position >= loopEnd) {
+            position = loopEnd + (position - loopEnd) % (2 * loopLength);
+        }
+        position = 2 * loopEnd - position - 1;
+        voice.direction = DirectionBackward;
+        if (position < loopStart) {
+            position = 2 * loopStart - position - 1;
+            voice.direction = DirectionForward;
+        }
+    }
+    // A mirror or wrap a hair below a loop that starts at frame 0 must not
+    // read before the first frame.
+    if (position < 0) {
+        position = 0;
+    }
+    return true;
+}
+
+void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
+    while (frames > 0 && voice.sample != nullptr) {
+        const Sample& sample = *voice.sample;
+        if (sample.data == nullptr || sample.length == 0) {
+            silenceVoice(voice);
+            return;
+        }
+        // Lengths beyond 2^30 frames would not fit the 32.32 arithmetic below.
+        const uint64_t playableLength = std::min<uint64_t>(sample.length, largestPlayableLength);
+        const int64_t length = static_cast<int64_t>(playableLength << fractionBits);
+        const uint64_t loopEndFrames =
+            std::min<uint64_t>(uint64_t{sample.loopStart} + sample.loopLength, playableLength);
+        const bool looping = (sample.loopType == LoopForward || sample.loopType == LoopPingPong) &&
+                             sample.loopStart < loopEndFrames;
+        const bool pingPong = looping && sample.loopType == LoopPingPong;
+        const int64_t loopStart = looping ? int64_t{sample.loopStart} << fractionBits : 0;
+        const int64_t loopEnd = static_cast<int64_t>(loopEndFrames << fractionBits);
+        if (!pingPong) {
+            voice.direction = DirectionForward;
+        }
+        const bool backward = voice.direction == DirectionBackward;
+
+        // Positions outside the sample can only come from a damaged voice
+        // record; bring them to the nearest end rather than read outside.
+        int64_t position = voice.position < 0 ? 0
+                                              : static_cast<int64_t>((uint64_t(uint32_t(voice.position)) << fractionBits) |
+                                                                     voice.positionFraction);
+        if (position > length) {
+            position = length;
+        }
+        uint64_t step = (uint64_t(uint32_t(voice.stepInteger)) << fractionBits) | voice.stepFraction;
+        if (step > largestStep) {
+            step = largestStep;
+        }
+
+        // 1. Frames to the boundary.
+        uint64_t distance;
+        if (!backward) {
+            const int64_t boundary = position > loopEnd ? length : loopEnd;
+            distance = position < boundary ? static_cast<uint64_t>(boundary - position) : 0;
+        } else {
+            distance = position > loopStart ? static_cast<uint64_t>(position - loopStart) : 0;
+        }
+        int32_t pass = frames;
+        bool reachesBoundary = false;
+        int64_t boundaryFrames = framesToBoundary(distance, step, frames);
+        if (boundaryFrames >= 0) {
+            // Going backward the last frame mixed must not lie before frame 0.
+            if (backward && boundaryFrames > 0 &&
+                static_cast<uint64_t>(boundaryFrames - 1) * step > static_cast<uint64_t>(position)) {
+                boundaryFrames = static_cast<int64_t>(static_cast<uint64_t>(position) / step) + 1;
+            }
+            pass = static_cast<int32_t>(boundaryFrames);
+            reachesBoundary = true;
+        }
+
+        // 2. Volume ramp.
+        updateRamp(voice);
+        bool rampCutPass = false;
+        if (voice.rampRemaining > 0 && voice.rampRemaining < pass) {
+            pass = voice.rampRemaining;
+            reachesBoundary = false;
+            rampCutPass = true;
+        }
+
+        // 3./4. Resample the pass.
+        const uint64_t signedStep = backward ? (~step + 1) : step;
+        uint64_t end = static_cast<uint64_t>(position);
+        if (voice.rampRemaining == 0) {
+            end = mixSteady(sample.data, end, signedStep, out, pass, static_cast<float>(voice.leftTarget) * targetScale,
+                            static_cast<float>(voice.rightTarget) * targetScale);
+        } else if (pass > 0) {
+            float leftGain = static_cast<float>(voice.leftVolume) / volumeFixedOne * targetScale;
+            float rightGain = static_cast<float>(voice.rightVolume) / volumeFixedOne * targetScale;
+            end = mixRamp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
+                          voice.rightRampDelta);
+            voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * 255.0f * volumeFixedOne));
+            voice.rightVolume = static_cast<int32_t>(std::lrint(rightGain * 255.0f * volumeFixedOne));
+            voice.rampRemaining -= pass;
+            if (voice.rampRemaining == 0) {
+                voice.leftRampDelta = 0.0f;
+                voice.rightRampDelta = 0.0f;
+                voice.leftVolume = voice.leftTarget * 256;
+                voice.rightVolume = voice.rightTarget * 256;
+            }
+        }
+        position = static_cast<int64_t>(end);
+        frames -= pass;
+        out += 2 * pass;
+
+        // 5. What ends the pass decides what comes next.
+        if (!rampCutPass && reachesBoundary) {
+            if (!applyLoopRule(voice, position, pingPong, looping, loopStart, loopEnd)) {
+                return;
+            }
+        }
+        voice.position = static_cast<int32_t>(position >> fractionBits);
+        voice.positionFraction = static_cast<uint32_t>(position);
+        if (!rampCutPass && !reachesBoundary) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+MixerVoice* mixerVoices() { return voiceTable; }
+
+MixerOutput& mixerOutput() { return output; }
+
+void resetMixerVoices() {
+    std::memset(static_cast<void*>(voiceTable), 0, sizeof voiceTable);
+    for (int index = 0; index < voiceTableSize; ++index) {
+        voiceTable[index].index = index;
+        voiceTable[index].stepInteger = 1;
+    }
+}
+
+void setTempo(Song* song, int32_t bpm) {
+    if (song == nullptr) {
+        return;
+    }
+    song->bpm = bpm;
+    // A tempo of 0 would divide by zero; a huge one would give no frames.
+    const double tempo = bpm < 1 ? 1.0 : static_cast<double>(bpm);
+    const double frames =
+        1000.0 / (tempo * static_cast<double>(0.4f)) * static_cast<double>(mixRate) * static_cast<double>(0.001f);
+    song->framesPerTick = frames < 1.0 ? 1 : static_cast<int32_t>(frames);
+}
+
+void mixVoices(float* destination, int32_t frameCount) {
+    if (frameCount <= 0 || destination == nullptr) {
+        return;
+    }
+    for (int index = 0; index < mixedVoiceCount; ++index) {
+        if (voiceTable[index].sample != nullptr) {
+            mixVoice(voiceTable[index], destination, frameCount);
+        }
+    }
+}
+
+void convertToPcm16(int16_t* pcm, const float* input, int32_t frameCount) {
+    if (frameCount <= 0 || pcm == nullptr || input == nullptr) {
+        return;
+    }
+    const int32_t count = frameCount * outputChannelCount;
+    int32_t index = 0;
+#if defined(__SSE2__)
+    // The default rounding mode rounds ties to even, as the scalar path does.
+    const __m128 lowest = _mm_set1_ps(pcmLowest);
+    const __m128 highest = _mm_set1_ps(pcmHighest);
+    for (; index + 8 <= count; index += 8) {
+        const __m128 first = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(input + index), lowest), highest);
+        const __m128 second = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(input + index + 4), lowest), highest);
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(first), _mm_cvtps_epi32(second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + index), packed);
+    }
+#endif
+    for (; index < count; ++index) {
+        float value = input[index];
+        value = value >= pcmLowest ? value : pcmLowest;  // also catches NaN
+        value = value <= pcmHighest ? value : pcmHighest;
+        pcm[index] = static_cast<int16_t>(std::nearbyint(value));
+    }
+}
+
+void fillBlock() {
+    MixerOutput& target = output;
+    Song* song = target.song;
+    if (song == nullptr || target.mixBuffer == nullptr || target.pcmRing == nullptr || target.blockCount <= 0) {
+        return;
+    }
+    if (target.fillCursor < 0 || target.fillCursor >= target.blockCount) {
+        target.fillCursor = 0;
+    }
+    float* slice = target.mixBuffer + static_cast<size_t>(target.fillCursor) * blockLength * outputChannelCount;
+    std::memset(slice, 0, sizeof(float) * blockLength * outputChannelCount);
+    int32_t done = 0;
+    while (done < blockLength) {
+        if (song->framesLeftInTick <= 0) {
+            if (song->tickHandler != nullptr) {
+                song->tickHandler(song);
+            }
+            // A tick is at least one frame, so the block always moves on.
+            song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
+        }
+        const int32_t chunk = std::min(song->framesLeftInTick, blockLength - done);
+        mixVoices(slice + static_cast<size_t>(done) * outputChannelCount, chunk);
+        done += chunk;
+        song->framesLeftInTick -= chunk;
+    }
+    convertToPcm16(target.pcmRing + static_cast<size_t>(target.fillCursor) * blockLength * outputChannelCount, slice,
+                   blockLength);
+    target.fillCursor = target.fillCursor + 1 < target.blockCount ? target.fillCursor + 1 : 0;
+}

@@ -1,0 +1,103 @@
+// Layout of the Extended Module file as the song loader reads it, and the
+// limits beyond which a file has no safe reading. Every offset is counted
+// from the start of the record it belongs to; all values are little-endian.
+#pragma once
+
+#include <cstdint>
+
+namespace xm_format {
+
+// File header.
+inline constexpr char signature[] = "Extended Module: ";
+inline constexpr int32_t signatureLength = 17;
+inline constexpr int32_t headerSizeOffset = 60;  // the header size counts from here
+// Bytes read from headerSizeOffset on: header size, six 16-bit fields, the order table.
+inline constexpr int32_t headerSizeFieldLength = 4;
+inline constexpr int32_t songLengthField = 4;
+inline constexpr int32_t restartPositionField = 6;
+inline constexpr int32_t channelCountField = 8;
+inline constexpr int32_t patternCountField = 10;
+inline constexpr int32_t instrumentCountField = 12;
+inline constexpr int32_t flagsField = 14;
+inline constexpr int32_t defaultSpeedField = 16;
+inline constexpr int32_t defaultBpmField = 18;
+inline constexpr int32_t orderTableField = 20;
+inline constexpr int32_t orderTableLength = 256;
+inline constexpr int32_t headerBlockLength = orderTableField + orderTableLength;
+
+// Pattern header (9 bytes), then the packed cells.
+inline constexpr int32_t patternHeaderLength = 9;
+inline constexpr int32_t patternRowCountField = 5;
+inline constexpr int32_t patternPackedSizeField = 7;
+
+// Packed cells: a first byte with bit 7 set says which fields follow.
+inline constexpr uint8_t packedCellFlag = 0x80;
+inline constexpr uint8_t packedNoteBit = 0x01;
+inline constexpr uint8_t packedInstrumentBit = 0x02;
+inline constexpr uint8_t packedVolumeBit = 0x04;
+inline constexpr uint8_t packedEffectBit = 0x08;
+inline constexpr uint8_t packedParameterBit = 0x10;
+inline constexpr int32_t largestPackedCell = 6;  // flag byte and all five fields
+inline constexpr uint8_t fileKeyOffNote = 97;
+inline constexpr uint8_t highestInstrumentNumber = 128;
+
+// Instrument header.
+inline constexpr int32_t instrumentHeaderSizeFieldLength = 4;
+inline constexpr int32_t instrumentNameAndTypeLength = 23;
+inline constexpr int32_t instrumentSampleCountField = 27;
+inline constexpr int32_t instrumentShortHeaderLength = 29;  // up to and including the sample count
+inline constexpr int32_t instrumentFieldsStart = 29;        // sample header size, then the fields below
+inline constexpr int32_t sampleMapField = 33;
+inline constexpr int32_t volumeEnvelopeField = 129;
+inline constexpr int32_t panningEnvelopeField = 177;
+inline constexpr int32_t envelopePointLength = 4;  // x, y as 16-bit values
+inline constexpr int32_t volumePointCountField = 225;
+inline constexpr int32_t panningPointCountField = 226;
+inline constexpr int32_t volumeSustainField = 227;
+inline constexpr int32_t volumeLoopStartField = 228;
+inline constexpr int32_t volumeLoopEndField = 229;
+inline constexpr int32_t panningSustainField = 230;
+inline constexpr int32_t panningLoopStartField = 231;
+inline constexpr int32_t panningLoopEndField = 232;
+inline constexpr int32_t volumeFlagsField = 233;
+inline constexpr int32_t panningFlagsField = 234;
+inline constexpr int32_t vibratoTypeField = 235;
+inline constexpr int32_t vibratoSweepField = 236;
+inline constexpr int32_t vibratoDepthField = 237;
+inline constexpr int32_t vibratoRateField = 238;
+inline constexpr int32_t fadeoutField = 239;
+inline constexpr int32_t instrumentFieldsEnd = 241;
+
+// Sample header (always taken as 40 bytes).
+inline constexpr int32_t sampleHeaderLength = 40;
+inline constexpr int32_t sampleLengthField = 0;
+inline constexpr int32_t sampleLoopStartField = 4;
+inline constexpr int32_t sampleLoopLengthField = 8;
+inline constexpr int32_t sampleVolumeField = 12;
+inline constexpr int32_t sampleFinetuneField = 13;
+inline constexpr int32_t sampleTypeField = 14;
+inline constexpr int32_t samplePanningField = 15;
+inline constexpr int32_t sampleRelativeNoteField = 16;
+inline constexpr uint8_t sampleForwardLoopBit = 0x01;
+inline constexpr uint8_t samplePingPongLoopBit = 0x02;
+inline constexpr uint8_t sampleSixteenBitBit = 0x10;
+
+// Limits: a file beyond these is refused.
+inline constexpr int32_t maxSongLength = 256;
+inline constexpr int32_t maxChannelCount = 32;
+inline constexpr int32_t maxPatternCount = 256;
+inline constexpr int32_t maxInstrumentCount = 128;
+inline constexpr int32_t maxSamplesPerInstrument = 16;
+inline constexpr int32_t maxRowCount = 256;
+inline constexpr int32_t missingPatternRowCount = 64;  // a pattern the order table names but the file lacks
+inline constexpr int32_t maxEnvelopePoints = 12;
+// Values that are mended rather than refused.
+inline constexpr int32_t lowestBpm = 32;
+inline constexpr int32_t highestBpm = 255;
+inline constexpr int32_t lowestSpeed = 1;
+inline constexpr int32_t highestSpeed = 255;
+// Longest sample kept (64 Mi frames, about 25 minutes at 44.1 kHz); longer
+// ones are cut so that a damaged length cannot ask for gigabytes.
+inline constexpr uint32_t maxSampleFrames = 1u << 26;
+
+}  // namespace xm_format
