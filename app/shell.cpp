@@ -3,7 +3,14 @@
 #include <cstdio>
 #include <string_view>
 
+#include "background_quad.h"
+#include "frame.h"
 #include "gl_loader.h"
+#include "logo_effect.h"
+#include "messages.h"
+#include "shader_program.h"
+#include "text_renderer.h"
+#include "timeline.h"
 // gl_loader.h provides the GL declarations; GLFW must not include its own.
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -35,6 +42,69 @@ void failWindow() {
     std::printf("Failed to create the window\n");
     std::fflush(stdout);
     glfwTerminate();
+}
+
+// The text is sized from the screen width at start-up and never resized.
+constexpr double textSizePerWindowWidth = 0.062;
+constexpr float glyphFadeOutSeconds = 0.0125f;
+constexpr float glyphFadeInSeconds = static_cast<float>(0.12 / 7.0);
+constexpr float messageHoldSeconds = 2.0f;
+constexpr float logoDepth = 0.5f;
+constexpr float logoSideFraction = static_cast<float>(2.0 / 7.0);  // of the window height
+
+constexpr int layerVertexShader = 129;
+constexpr int maskFragmentShader = 130;
+constexpr int textFragmentShader = 131;
+constexpr int scrollingVertexShader = 132;
+
+// Text renderer and messages, the three programs, the logo, the background.
+void buildPicture(ShellState& state) {
+    const auto pixelSize = static_cast<float>(state.windowWidth * textSizePerWindowWidth);
+    state.textRenderer = new TextRenderer(pixelSize, glyphFadeOutSeconds, glyphFadeInSeconds, messageHoldSeconds);
+    for (std::string_view message : presentationMessages) {
+        state.textRenderer->addMessage(message);
+    }
+    state.logoProgram = new ShaderProgram(layerVertexShader, textFragmentShader);
+    state.textProgram = new ShaderProgram(layerVertexShader, textFragmentShader);
+    state.backgroundProgram = new ShaderProgram(scrollingVertexShader, maskFragmentShader);
+    state.logo = new LogoEffect(static_cast<float>(state.windowWidth), static_cast<float>(state.windowHeight),
+                                logoDepth, logoSideFraction);
+    state.backgroundQuad = new BackgroundQuad(state.windowWidth, state.windowHeight);
+}
+
+// Every GL object goes while the context is still current.
+void releasePicture(ShellState& state) {
+    if (state.textRenderer != nullptr) {
+        state.textRenderer->release();
+    }
+    for (ShaderProgram* program : {state.logoProgram, state.backgroundProgram, state.textProgram}) {
+        if (program != nullptr) {
+            program->release();
+        }
+    }
+    if (state.backgroundQuad != nullptr) {
+        state.backgroundQuad->release();
+    }
+    if (state.logo != nullptr) {
+        state.logo->release();
+    }
+    delete state.textRenderer;
+    delete state.logoProgram;
+    delete state.backgroundProgram;
+    delete state.textProgram;
+    delete state.backgroundQuad;
+    delete state.logo;
+    state.textRenderer = nullptr;
+    state.logoProgram = nullptr;
+    state.backgroundProgram = nullptr;
+    state.textProgram = nullptr;
+    state.backgroundQuad = nullptr;
+    state.logo = nullptr;
+}
+
+FrameScene frameScene(const ShellState& state) {
+    return {state.window,      state.windowWidth, state.windowHeight,      state.currentTime, state.logoProgram,
+            state.textProgram, state.backgroundProgram, state.backgroundQuad, state.logo,        state.textRenderer};
 }
 
 }  // namespace
@@ -97,11 +167,13 @@ bool startUp() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glViewport(0, 0, state.windowWidth, state.windowHeight);
     glfwSetFramebufferSizeCallback(state.window, onFramebufferResize);
+    // A key pressed and released between two frames still reads as pressed
+    // once, so a short tap on Escape or M is never lost.
+    glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
 
     // MUSIC: load the song and start playback.
 
-    // PICTURE: text renderer and its seven messages, the three shader
-    // programs, the logo and the background quad, in that order.
+    buildPicture(state);
 
     return true;
 }
@@ -131,19 +203,16 @@ void runMainLoop() {
         }
         handleMusicKey(glfwGetKey(state.window, GLFW_KEY_M) == GLFW_PRESS);
 
-        // PICTURE: timeline update and logo path step with deltaTime, then the
-        // frame. Until then each frame is cleared and presented.
-        glClearColor(0.3f, 0.3f, 0.3f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glfwSwapBuffers(state.window);
+        updateTimeline(state.textRenderer->messages, deltaTime);
+        stepLogoPath(*state.logo, deltaTime);
+        renderFrame(frameScene(state));
 
         glfwPollEvents();
     }
 }
 
 void shutDown() {
-    // PICTURE: release the text renderer, the programs (logo, background,
-    // text), the background quad and the logo, while the context is current.
+    releasePicture(state);
     glfwTerminate();
 }
 
@@ -152,5 +221,15 @@ void onFramebufferResize(GLFWwindow* /*window*/, int width, int height) {
     state.windowWidth = width;
     state.windowHeight = height;
     glViewport(0, 0, width, height);
-    // PICTURE: resize the background quad and the logo.
+    // The projection follows in the next frame; the geometry is rebuilt now.
+    if (state.backgroundQuad != nullptr) {
+        state.backgroundQuad->width = static_cast<float>(width);
+        state.backgroundQuad->height = static_cast<float>(height);
+        state.backgroundQuad->updateVertices();
+    }
+    if (state.logo != nullptr) {
+        state.logo->width = static_cast<float>(width);
+        state.logo->height = static_cast<float>(height);
+        state.logo->updateQuad();
+    }
 }

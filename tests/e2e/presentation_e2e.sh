@@ -45,7 +45,7 @@ window_and_escape() {
     mean=$(convert first.png -colorspace gray -format "%[fx:mean]" info:)
     awk -v m="$mean" "BEGIN { exit !(m > 0.02) }" || fail "the screen is black (mean $mean)"
     start=$(date +%s.%N)
-    xdotool key Escape
+    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
     status=0
     for _ in $(seq 1 40); do
       kill -0 "$pid" 2>/dev/null || break
@@ -75,7 +75,7 @@ no_files_opened() {
     strace -f -qq -e trace=open,openat,openat2,creat -o trace.txt "$1" > stdout.txt 2>&1 &
     pid=$!
     sleep 4
-    xdotool key Escape
+    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
     wait "$pid"
   ' e2e "$executable"
   opened=$(grep -oE "open(at2?)?\(.*\"[^\"]+\"" trace.txt | sed -E "s/.*\"([^\"]+)\"$/\1/" | sort -u)
@@ -84,7 +84,7 @@ no_files_opened() {
   while IFS= read -r path; do
     case "$path" in
       "$source_dir"/*|*.ttf|*.otf|*.xm|*.raw|*.glsl|*.vert|*.frag|/usr/share/fonts/*) bad+="$path"$'\n' ;;
-      /dev/*|/proc/*|/sys/*|/etc/*|/run/*|/var/*|/usr/*|/lib/*|/lib64/*|/tmp/.X*|"$HOME"/.drirc|"$HOME"/.Xauthority|"$HOME"/.Xdefaults*|"$HOME"/.config/*|"$HOME"/.cache/mesa_shader_cache*|/tmp/.mesa*|*.so|*.so.*) ;;
+      /dev/*|/proc/*|/sys/*|/etc/*|/run/*|/var/*|/usr/*|/lib/*|/lib64/*|/tmp/.X*|"$HOME"/.drirc|"$HOME"/.XCompose|"$HOME"/.Xauthority|"$HOME"/.Xdefaults*|"$HOME"/.config/*|"$HOME"/.cache/mesa_shader_cache*|/tmp/.mesa*|*.so|*.so.*) ;;
       *) bad+="$path"$'\n' ;;
     esac
   done <<< "$opened"
