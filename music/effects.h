@@ -1,0 +1,56 @@
+// The effect column of a cell: what each effect does on the first tick of a
+// row and on every later tick, plus the motion routines that the volume
+// column shares (tone portamento, vibrato, tremolo, tremor).
+#pragma once
+
+#include <cstdint>
+
+#include "music_channel.h"
+#include "song.h"
+
+inline constexpr int32_t maxChannelVolume = 64;
+inline constexpr int32_t maxChannelPanning = 255;
+inline constexpr int32_t maxGlobalVolume = 64;
+
+// Effect numbers that the row processing itself looks at.
+enum EffectNumber : uint8_t {
+    EffectTonePortamento = 3,
+    EffectTonePortamentoVolumeSlide = 5,
+    EffectTremolo = 7,
+    EffectKeyOff = 20,
+};
+
+// One channel's view of the tick being processed.
+struct ChannelTick {
+    Song* song;
+    MusicChannel* channel;
+    const Cell* cell;        // an empty cell outside the pattern
+    Instrument* instrument;  // resolved from the channel's instrument (emptyInstrument if missing)
+    Sample* sample;          // resolved from the instrument's sample map (emptySample if missing)
+    // First tick only: the row's position-jump flag and the channel's volume,
+    // period and panning as they were before the row (for the note delay).
+    bool* positionJump;
+    int32_t rememberedVolume;
+    int32_t rememberedPeriod;
+    int32_t rememberedPanning;
+};
+
+void applyEffectFirstTick(ChannelTick& tick);
+void applyEffectLaterTick(ChannelTick& tick);
+
+// Moves the period towards tonePortaTarget by 4 x tonePortaSpeed.
+void tonePortamentoStep(MusicChannel& channel);
+// Sets periodOffset from the vibrato waveform; does not move the position.
+void vibratoStep(MusicChannel& channel);
+// Moves the vibrato position by its speed, wrapping within -32..31.
+void advanceVibrato(MusicChannel& channel);
+// Sets volumeOffset from the tremolo waveform and moves the tremolo position.
+void tremoloStep(MusicChannel& channel);
+// Silences the channel in the off phase of its tremor cycle and counts on.
+void tremorStep(MusicChannel& channel);
+
+// Keeps a period moved by an unbounded slide within a range where every
+// later sum stays far from int32 overflow (far outside audible pitches).
+int32_t limitSlidPeriod(int64_t period);
+// The same for a panning moved by an unbounded slide.
+int32_t limitSlidPanning(int64_t panning);

@@ -1,0 +1,31 @@
+// Note periods and playback frequencies in both frequency modes, and the
+// conversion of a frequency into a 32.32 resampling step.
+#pragma once
+
+#include <cstdint>
+
+struct Song;
+
+inline constexpr int32_t linearSemitoneUnits = 64;  // linear mode: period units per semitone
+inline constexpr int32_t minimumStepFrequency = 100;  // Hz; slower rates are played at this one
+
+bool usesLinearPeriods(const Song* song);
+
+// Period of a 0-based note with a finetune (-128..127) in the song's frequency mode.
+int32_t notePeriod(const Song* song, int32_t note, int32_t finetune);
+
+// Playback rate in Hz of a period plus this tick's offset. False when the
+// period gives no pitch (then the voice keeps its previous frequency).
+bool periodFrequency(const Song* song, int32_t period, int32_t periodOffset, int32_t* frequency);
+
+struct ResamplingStep {
+    int32_t integer;
+    uint32_t fraction;  // units of 2^-32
+};
+
+// Step per output frame for a playback rate, floored at minimumStepFrequency.
+ResamplingStep resamplingStep(int32_t frequency);
+
+// Truncates towards zero after limiting the value to the int32 range, so
+// that no out-of-range float is ever converted.
+int32_t truncateToInt32(double value);

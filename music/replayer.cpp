@@ -1,0 +1,336 @@
+#include "replayer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "effects.h"
+#include "envelopes.h"
+#include "mixer_voice.h"
+#include "periods.h"
+#include "volume_column.h"
+
+namespace {
+
+MusicChannel channelTable[maxChannels];
+
+// An order that names no stored pattern walks like the loader's stand-in for
+// a missing pattern: 64 rows.
+constexpr int32_t missingPatternRowCount = 64;
+constexpr uint8_t lastNote = 254;  // cell notes 1..254 start a note; 255 is key-off
+constexpr int32_t noteIndexMask = 255;  // the played note wraps within 0..255
+constexpr int32_t centrePanning = 128;
+constexpr int32_t panningEnvelopeStepDivisor = 32;  // the envelope swing shrinks towards the edges
+constexpr int32_t maxFinalPanning = 255;
+constexpr int32_t voiceGainRange = 255;  // voice targets are volume x pan / 255
+// Final volume: 64 x 64 x 65536 x 64 x finalVolumeScale = 127.5 at full scale.
+constexpr float finalVolumeScale = 255.0f / 34359738368.0f;  // 255 x 2^-35 in single precision
+
+// waveformControl: vibrato waveform in the low nibble, tremolo in the high one.
+constexpr uint8_t vibratoWaveformMask = 0x0F;
+constexpr int32_t tremoloWaveformShift = 4;
+constexpr int32_t keepPositionWaveform = 4;
+
+const Cell emptyCell{};
+
+int32_t activeChannelCount(const Song* song) { return std::clamp<int32_t>(song->channelCount, 0, maxChannels); }
+
+const Pattern* patternAtOrder(const Song* song, int32_t orderPosition) {
+    if (song->patterns == nullptr || orderPosition < 0 || orderPosition >= orderTableSize) return nullptr;
+    const int32_t number = song->orderTable[orderPosition];
+    if (number >= song->patternSlotCount) return nullptr;
+    return &song->patterns[number];
+}
+
+int32_t rowCountAtOrder(const Song* song, int32_t orderPosition) {
+    const Pattern* pattern = patternAtOrder(song, orderPosition);
+    return pattern != nullptr ? pattern->rowCount : missingPatternRowCount;
+}
+
+// The cells of the current row. Null when the pattern has no cells at all;
+// a row outside the pattern reads as empty cells (rowIsEmpty).
+const Cell* currentRowCells(const Song* song, bool* rowIsEmpty) {
+    *rowIsEmpty = false;
+    const Pattern* pattern = patternAtOrder(song, song->orderPosition);
+    if (pattern == nullptr || pattern->cells == nullptr) return nullptr;
+    if (song->row < 0 || song->row >= pattern->rowCount || song->channelCount <= 0) {
+        *rowIsEmpty = true;
+        return &emptyCell;
+    }
+    return pattern->cells + static_cast<int64_t>(song->row) * song->channelCount;
+}
+
+const Cell* channelCell(const Cell* rowCells, bool rowIsEmpty, int32_t channel) {
+    return rowIsEmpty ? &emptyCell : &rowCells[channel];
+}
+
+bool isNote(uint8_t note) { return note >= 1 && note <= lastNote; }
+
+bool isTonePortamento(const Cell* cell) {
+    return cell->effect == EffectTonePortamento || cell->effect == EffectTonePortamentoVolumeSlide;
+}
+
+struct ResolvedInstrument {
+    Instrument* instrument;
+    Sample* sample;
+    bool known;  // the channel's instrument exists in the song
+};
+
+// Instrument and sample that the channel's instrument and note select.
+ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
+    if (channel.instrument >= song->instrumentCount || song->instruments == nullptr) {
+        emptySample.data = nullptr;
+        return {&emptyInstrument, &emptySample, false};
+    }
+    Instrument* instrument = &song->instruments[channel.instrument];
+    Sample* sample = &emptySample;
+    // Notes past the sample map (invalid cell notes) select no sample.
+    if (channel.note < sampleMapSize) {
+        const uint8_t slot = instrument->sampleMap[channel.note];
+        if (slot < maxSamplesPerInstrument && instrument->samples[slot] != nullptr) sample = instrument->samples[slot];
+    }
+    return {instrument, sample, true};
+}
+
+void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
+    const bool tonePortamento = isTonePortamento(cell);
+    if (!tonePortamento) {
+        if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
+        if (isNote(cell->note)) channel.note = static_cast<uint8_t>(cell->note - 1);
+    }
+    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    if (!tonePortamento && resolved.known) channel.sample = resolved.sample;
+
+    ChannelTick tick{song, &channel, cell, resolved.instrument, resolved.sample, positionJump,
+                     channel.volume, channel.period, channel.panning};
+
+    // The last tremolo offset stays in the volume once the tremolo stops.
+    if (channel.lastEffect == EffectTremolo && cell->effect != EffectTremolo) channel.volume += channel.volumeOffset;
+    channel.lastEffect = cell->effect;
+    channel.volumeOffset = 0;
+    channel.updateFlags = 0;
+
+    if (isNote(cell->note)) {
+        channel.realNote = static_cast<uint8_t>((cell->note - 1 + resolved.sample->relativeNote) & noteIndexMask);
+        channel.notePeriod = notePeriod(song, channel.realNote, resolved.sample->finetune);
+        if (!tonePortamento) channel.period = channel.notePeriod;
+        channel.updateFlags = StartSample;
+    }
+    channel.periodOffset = 0;
+    channel.updateFlags |= UpdateFrequency | UpdateVolume;
+
+    if (cell->instrument != 0) resetChannel(&channel, resolved.sample);
+    if (cell->volume != 0) applyVolumeColumnFirstTick(tick);
+    if (cell->note == keyOffNote || cell->effect == EffectKeyOff) channel.keyOff = 1;
+    stepEnvelopesAndFadeout(channel, *resolved.instrument, true);
+    applyEffectFirstTick(tick);
+    autoVibratoStep(channel, *resolved.instrument);
+    applyChannelToVoice(&channel, resolved.sample, song);
+}
+
+void processChannelTick(Song* song, MusicChannel& channel, const Cell* cell) {
+    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    ChannelTick tick{song,    &channel, cell, resolved.instrument, resolved.sample, nullptr, channel.volume,
+                     channel.period, channel.panning};
+    channel.volumeOffset = 0;
+    channel.periodOffset = 0;
+    channel.updateFlags = 0;
+    stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
+    applyVolumeColumnLaterTick(tick);
+    applyEffectLaterTick(tick);
+    autoVibratoStep(channel, *resolved.instrument);
+    applyChannelToVoice(&channel, resolved.sample, song);
+}
+
+// Where the song goes after the current row unless an effect said otherwise.
+void advanceRow(Song* song) {
+    song->nextRow = song->row + 1;
+    if (song->nextRow < rowCountAtOrder(song, song->orderPosition)) return;
+    song->nextOrder = song->orderPosition + 1;
+    if (song->nextOrder >= song->songLength) {
+        const bool restartValid = song->restartPosition >= 0 && song->restartPosition < song->songLength;
+        song->nextOrder = restartValid ? song->restartPosition : 0;
+    }
+    song->nextRow = 0;
+}
+
+int32_t finalVolume(const MusicChannel& channel, const Song* song) {
+    const double product = static_cast<double>(channel.volume + channel.volumeOffset) * channel.volumeEnvelopeOutput *
+                           channel.fadeoutVolume * song->globalVolume * static_cast<double>(finalVolumeScale);
+    return truncateToInt32(product);
+}
+
+int32_t finalPanning(const MusicChannel& channel) {
+    const int64_t panning = channel.panning;
+    const int64_t swing = (centrePanning - std::llabs(panning - centrePanning)) / panningEnvelopeStepDivisor;
+    const int64_t moved = panning + swing * (static_cast<int64_t>(channel.panningEnvelopeOutput) - centreEnvelopePanning);
+    return static_cast<int32_t>(std::clamp<int64_t>(moved, 0, maxFinalPanning));
+}
+
+int32_t gainTarget(int64_t volume, int64_t pan) {
+    return static_cast<int32_t>(std::clamp<int64_t>(volume * pan / voiceGainRange, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+void setGainTargets(MixerVoice& voice) {
+    voice.leftTarget = gainTarget(voice.volume, voice.pan);
+    voice.rightTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+}
+
+// The voice that takes over from a voice when a new note starts on it.
+MixerVoice* partnerVoice(MixerVoice* voice) {
+    MixerVoice* voices = mixerVoices();
+    const std::ptrdiff_t index = voice - voices;
+    if (index < 0 || index >= voiceTableSize) return nullptr;
+    const std::ptrdiff_t partner = index < partnerVoiceDistance ? index + partnerVoiceDistance
+                                                                : index - partnerVoiceDistance;
+    return &voices[partner];
+}
+
+// A new note: the old note fades out on its voice while the new one starts on the partner.
+void startSample(MusicChannel* channel, Sample* sample) {
+    MixerVoice* voice = channel->voice;
+    if (voice->sample != nullptr) {
+        MixerVoice* partner = partnerVoice(voice);
+        if (partner != nullptr) {
+            const int32_t partnerIndex = static_cast<int32_t>(partner - mixerVoices());
+            *partner = *voice;
+            partner->index = partnerIndex;
+            voice->volume = 0;
+            voice->volumeCopy = 0;
+            voice->leftTarget = 0;
+            voice->rightTarget = 0;
+            channel->voice = partner;
+            voice = partner;
+        }
+    }
+    voice->sample = sample;
+    const uint64_t loopEnd = static_cast<uint64_t>(sample->loopStart) + sample->loopLength;
+    if (voice->startOffset >= loopEnd) voice->startOffset = 0;
+    voice->position = static_cast<int32_t>(voice->startOffset);
+    voice->positionFraction = 0;
+    voice->direction = DirectionForward;
+    voice->startOffset = 0;
+    voice->leftVolume = 0;
+    voice->rightVolume = 0;
+    voice->rampRemaining = 0;
+}
+
+}  // namespace
+
+MusicChannel* musicChannels() { return channelTable; }
+
+void resetSongPlayState(Song* song) {
+    song->globalVolume = song->initialGlobalVolume;
+    song->globalVolumeSlideMemory = 0;
+    song->nextOrder = -1;
+    song->nextRow = -1;
+    song->speed = song->defaultSpeed;
+    song->row = 0;
+    song->orderPosition = 0;
+    song->framesLeftInTick = 0;
+    song->tick = 0;
+    song->patternDelayTicks = 0;
+    setTempo(song, song->defaultBpm);
+    MixerVoice* voices = mixerVoices();
+    for (int32_t index = 0; index < activeChannelCount(song); ++index) {
+        channelTable[index] = MusicChannel{};
+        channelTable[index].voice = &voices[index];
+    }
+}
+
+void replayTick(Song* song) {
+    if (song->tick == 0) {
+        if (song->nextOrder >= 0) song->orderPosition = song->nextOrder;
+        if (song->nextRow >= 0) song->row = song->nextRow;
+        processRow(song);
+        if (song->nextRow == -1) advanceRow(song);
+    } else {
+        processTickEffects(song);
+    }
+    song->tick += 1;
+    if (song->tick >= song->speed + song->patternDelayTicks) {
+        song->tick = 0;
+        song->patternDelayTicks = 0;
+    }
+}
+
+void processRow(Song* song) {
+    song->nextOrder = -1;
+    song->nextRow = -1;
+    bool rowIsEmpty = false;
+    const Cell* rowCells = currentRowCells(song, &rowIsEmpty);
+    if (rowCells == nullptr) return;
+    bool positionJump = false;
+    for (int32_t index = 0; index < activeChannelCount(song); ++index) {
+        processChannelRow(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
+    }
+}
+
+void processTickEffects(Song* song) {
+    bool rowIsEmpty = false;
+    const Cell* rowCells = currentRowCells(song, &rowIsEmpty);
+    if (rowCells == nullptr) return;
+    for (int32_t index = 0; index < activeChannelCount(song); ++index) {
+        processChannelTick(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index));
+    }
+}
+
+void resetChannel(MusicChannel* channel, const Sample* sample) {
+    if (sample == nullptr) sample = &emptySample;
+    channel->volume = sample->volume;
+    channel->panning = sample->panning;
+    channel->volumeEnvelopeOutput = fullEnvelopeVolume;
+    channel->volumeEnvelopePoint = 0;
+    channel->volumeEnvelopeTick = 0;
+    channel->volumeEnvelopeSlope = 0;
+    channel->volumeEnvelopeFinished = 0;
+    channel->panningEnvelopeOutput = centreEnvelopePanning;
+    channel->panningEnvelopePoint = 0;
+    channel->panningEnvelopeTick = 0;
+    channel->panningEnvelopeSlope = 0;
+    channel->panningEnvelopeFinished = 0;
+    channel->keyOff = 0;
+    channel->fadeoutVolume = fullFadeoutVolume;
+    channel->autoVibratoSweep = 0;
+    channel->autoVibratoPosition = 0;
+    // A waveform nibble of 4 or more keeps its position across notes.
+    if ((channel->waveformControl & vibratoWaveformMask) < keepPositionWaveform) channel->vibratoPosition = 0;
+    if ((channel->waveformControl >> tremoloWaveformShift) < keepPositionWaveform) channel->tremoloPosition = 0;
+    channel->tremorCounter = 0;
+    channel->updateFlags |= UpdateVolume | UpdatePanning;
+}
+
+void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
+    if (channel->voice == nullptr) return;
+    if (sample == nullptr) sample = &emptySample;
+    int32_t frequency = 0;
+    if (!periodFrequency(song, channel->period, channel->periodOffset, &frequency)) {
+        channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
+    }
+    if ((channel->updateFlags & StartSample) != 0) startSample(channel, sample);
+
+    MixerVoice& voice = *channel->voice;
+    if ((channel->updateFlags & UpdateVolume) != 0) {
+        voice.volume = finalVolume(*channel, song);
+        voice.volumeCopy = voice.volume;
+        setGainTargets(voice);
+    }
+    if ((channel->updateFlags & UpdatePanning) != 0) {
+        voice.pan = finalPanning(*channel);
+        voice.panCopy = voice.pan;
+        setGainTargets(voice);
+    }
+    if ((channel->updateFlags & UpdateFrequency) != 0) {
+        voice.frequency = frequency;
+        const ResamplingStep step = resamplingStep(frequency);
+        voice.stepInteger = step.integer;
+        voice.stepFraction = step.fraction;
+    }
+    if ((channel->updateFlags & ResetPosition) != 0) {
+        voice.position = 0;
+        voice.positionFraction = 0;
+        voice.startOffset = 0;
+    }
+}

@@ -1,0 +1,235 @@
+// The order and row walk: speed, restart, breaks, jumps, loops, delays and
+// rows or patterns that the song does not have.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "song_fixture.h"
+
+namespace {
+
+using Position = std::pair<int, int>;  // order position, row
+
+class RowWalk : public SongFixture {
+protected:
+    // Plays rows and records where each one was read (order, row).
+    std::vector<Position> walk(int rowCount) {
+        std::vector<Position> visited;
+        for (int index = 0; index < rowCount; ++index) {
+            EXPECT_EQ(song.tick, 0);
+            replayTick(&song);
+            visited.emplace_back(song.orderPosition, song.row);
+            while (song.tick != 0) replayTick(&song);
+        }
+        return visited;
+    }
+};
+
+// A row lasts `speed` ticks: the row is read on tick 0, effects run on ticks 1..speed-1.
+TEST_F(RowWalk, RowLastsSpeedTicks) {
+    makeSong(1, 1, 4);
+    addInstrument();
+    put(0, 0, 49, 1, 0x61);  // volume column: down 1 on the first tick and on every later tick
+    start();
+    replayTick(&song);
+    EXPECT_EQ(channel(0).volume, 63);
+    runTicks(5);
+    EXPECT_EQ(song.tick, 0);
+    EXPECT_EQ(song.row, 0);
+    EXPECT_EQ(channel(0).volume, 58);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 1);
+    EXPECT_EQ(channel(0).volume, 58);
+}
+
+// After the last row of the last order the song goes on at the restart position, for ever.
+TEST_F(RowWalk, RestartPositionAfterTheLastOrder) {
+    makeSong(1, 3, 2);
+    song.restartPosition = 1;
+    start();
+    const std::vector<Position> expected = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {2, 0}};
+    EXPECT_EQ(walk(9), expected);
+}
+
+// A restart position outside the song goes back to order 0.
+TEST_F(RowWalk, InvalidRestartPositionGoesToTheStart) {
+    makeSong(1, 2, 1);
+    song.restartPosition = 7;
+    start();
+    const std::vector<Position> expected = {{0, 0}, {1, 0}, {0, 0}, {1, 0}};
+    EXPECT_EQ(walk(4), expected);
+}
+
+// Break rows above 63 become row 0; otherwise the decimal digits give the row.
+TEST_F(RowWalk, PatternBreakRows) {
+    makeSong(1, 3, 64);
+    put(0, 0, 0, 0, 0, 13, 0x32);
+    cell(1, 32, 0) = Cell{0, 0, 0, 13, 0x99};
+    start();
+    const std::vector<Position> expected = {{0, 0}, {1, 32}, {2, 0}};
+    EXPECT_EQ(walk(3), expected);
+}
+
+// A break on the last order goes to order 0, not to the restart position.
+TEST_F(RowWalk, PatternBreakOnTheLastOrderGoesToOrderZero) {
+    makeSong(1, 2, 4);
+    song.restartPosition = 1;
+    cell(1, 0, 0) = Cell{0, 0, 0, 13, 0x02};
+    start();
+    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 2}};
+    EXPECT_EQ(walk(6), expected);
+}
+
+// In channel order: a break after a jump keeps the jump's order; a jump after a break wins with row 0.
+TEST_F(RowWalk, JumpAndBreakInChannelOrder) {
+    makeSong(2, 4, 16);
+    put(0, 0, 0, 0, 0, 11, 2);     // jump to order 2
+    put(0, 1, 0, 0, 0, 13, 0x05);  // then break to row 5
+    cell(2, 5, 0) = Cell{0, 0, 0, 13, 0x07};  // break to row 7 of the next order
+    cell(2, 5, 1) = Cell{0, 0, 0, 11, 1};     // then jump to order 1 (row 0)
+    start();
+    const std::vector<Position> expected = {{0, 0}, {2, 5}, {1, 0}};
+    EXPECT_EQ(walk(3), expected);
+}
+
+// A jump beyond the song length goes to order 0.
+TEST_F(RowWalk, JumpBeyondTheSongGoesToOrderZero) {
+    makeSong(1, 2, 4);
+    cell(1, 1, 0) = Cell{0, 0, 0, 11, 200};
+    song.orderTable[0] = 1;
+    start();
+    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}};
+    EXPECT_EQ(walk(4), expected);
+}
+
+// A jump to itself never ends; the song simply goes on.
+TEST_F(RowWalk, EndlessJumpPlaysOn) {
+    makeSong(1, 1, 8);
+    put(2, 0, 0, 0, 0, 11, 0);
+    start();
+    runTicks(6 * 3000);
+    EXPECT_EQ(song.orderPosition, 0);
+    EXPECT_LE(song.row, 2);
+}
+
+// A break to a row the next pattern does not have plays an empty row there, then moves on.
+TEST_F(RowWalk, BreakBeyondThePatternReadsNothingOutside) {
+    makeSong(1, 3, 64);
+    addInstrument();
+    put(0, 0, 0, 0, 0, 13, 0x40);  // row 40
+    // Pattern 1 claims 32 rows; its buffer holds a note at row 40 that must never be read.
+    patterns[1].rowCount = 32;
+    cell(1, 40, 0) = Cell{49, 1, 0, 0, 0};
+    start();
+    const std::vector<Position> expected = {{0, 0}, {1, 40}, {2, 0}};
+    EXPECT_EQ(walk(3), expected);
+    EXPECT_EQ(voice(0).sample, nullptr);
+    EXPECT_EQ(voice(32).sample, nullptr);
+}
+
+// An order naming a missing pattern slot, or a pattern without cells, touches no channel.
+TEST_F(RowWalk, MissingPatternsAreSkippedSafely) {
+    makeSong(1, 3, 2);
+    addInstrument();
+    song.orderTable[1] = 200;  // beyond patternSlotCount
+    patterns[2].cells = nullptr;
+    patterns[2].rowCount = 3;
+    put(0, 0, 49, 1);
+    start();
+    walk(2);
+    channel(0).volume = 33;
+    voice(0).frequency = 777;
+    const std::vector<Position> visited = walk(64 + 3 + 1);
+    EXPECT_EQ(visited[0], Position(1, 0));
+    EXPECT_EQ(visited[63], Position(1, 63));
+    EXPECT_EQ(visited[64], Position(2, 0));
+    EXPECT_EQ(visited[66], Position(2, 2));
+    EXPECT_EQ(visited[67], Position(0, 0));
+    // Only the row of order 0 at the end touched the channel again (a new note: volume 64).
+    EXPECT_EQ(channel(0).volume, 64);
+}
+
+// While a missing pattern plays, the channels are left exactly as they were.
+TEST_F(RowWalk, MissingPatternLeavesChannelsAlone) {
+    makeSong(1, 2, 1);
+    addInstrument();
+    song.orderTable[1] = 9;
+    put(0, 0, 49, 1);
+    start();
+    walk(1);
+    channel(0).volume = 33;
+    voice(0).frequency = 777;
+    walk(64);
+    EXPECT_EQ(song.orderPosition, 1);
+    EXPECT_EQ(channel(0).volume, 33);
+    EXPECT_EQ(voice(0).frequency, 777);
+}
+
+// Speed below 32, tempo from 32 on; speed 0 plays one tick per row.
+TEST_F(RowWalk, SpeedAndTempo) {
+    makeSong(1, 1, 8);
+    put(0, 0, 0, 0, 0, 15, 31);
+    put(1, 0, 0, 0, 0, 15, 32);
+    put(2, 0, 0, 0, 0, 15, 0);
+    start();
+    replayTick(&song);
+    EXPECT_EQ(song.speed, 31);
+    runTicks(30);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 1);
+    EXPECT_EQ(song.speed, 31);
+    EXPECT_EQ(song.bpm, 32);
+    EXPECT_EQ(song.framesPerTick, 110250 / 32);
+    runTicks(30);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 2);
+    EXPECT_EQ(song.speed, 0);
+    EXPECT_EQ(song.tick, 0);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 3);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 4);
+}
+
+// Pattern loop from row 8 to row 15 with count 2 plays those rows three times in all.
+TEST_F(RowWalk, PatternLoopThreeTimes) {
+    makeSong(1, 1, 32);
+    put(8, 0, 0, 0, 0, 14, 0x60);
+    put(15, 0, 0, 0, 0, 14, 0x62);
+    start();
+    std::vector<Position> expected;
+    for (int row = 0; row <= 15; ++row) expected.emplace_back(0, row);
+    for (int pass = 0; pass < 2; ++pass)
+        for (int row = 8; row <= 15; ++row) expected.emplace_back(0, row);
+    expected.emplace_back(0, 16);
+    EXPECT_EQ(walk(static_cast<int>(expected.size())), expected);
+}
+
+// Pattern delay: the row lasts speed x (y + 1) ticks and its effects keep running.
+TEST_F(RowWalk, PatternDelayLengthensTheRow) {
+    makeSong(1, 1, 4);
+    put(0, 0, 0, 0, 0, 14, 0xE2);
+    start();
+    runTicks(17);
+    EXPECT_EQ(song.row, 0);
+    EXPECT_EQ(song.tick, 17);
+    replayTick(&song);
+    EXPECT_EQ(song.tick, 0);
+    replayTick(&song);
+    EXPECT_EQ(song.row, 1);
+    EXPECT_EQ(song.patternDelayTicks, 0);
+}
+
+// More than 32 channels in a hand-built song: only the 32 channel records are used.
+TEST_F(RowWalk, ChannelCountBeyondTheTable) {
+    makeSong(40, 1, 2);
+    addInstrument();
+    put(0, 39, 49, 1);
+    put(1, 31, 49, 1);
+    start();
+    runRows(2);
+    EXPECT_NE(voice(31).sample, nullptr);
+}
+
+}  // namespace
