@@ -137,7 +137,7 @@ int64_t framesToBoundary(uint64_t distance, uint64_t step, int32_t frameLimit) {
 // Puts a position that has crossed a loop boundary back inside the loop.
 // Returns false when the voice has run off the end of a sample without loop.
 bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool looping, int64_t loopStart,
-                   int64_t loopEnd) {
+                   int64_t loopEnd, int64_t length) {
     if (!looping) {
         silenceVoice(voice);
         return false;
@@ -173,10 +173,9 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
         }
     }
     // A mirror or wrap a hair below a loop that starts at frame 0 must not
-    // read before the first frame.
-    if (position < 0) {
-        position = 0;
-    }
+    // read before the first frame; a mirror of a step that never reached the
+    // end (a step too small to count) must not land past the last one.
+    position = std::clamp<int64_t>(position, 0, length);
     return true;
 }
 
@@ -272,7 +271,7 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
 
         // 5. What ends the pass decides what comes next.
         if (!rampCutPass && reachesBoundary) {
-            if (!applyLoopRule(voice, position, pingPong, looping, loopStart, loopEnd)) {
+            if (!applyLoopRule(voice, position, pingPong, looping, loopStart, loopEnd, length)) {
                 return;
             }
         }

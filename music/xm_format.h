@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "song.h"
+
 namespace xm_format {
 
 // File header.
@@ -22,7 +24,7 @@ inline constexpr int32_t flagsField = 14;
 inline constexpr int32_t defaultSpeedField = 16;
 inline constexpr int32_t defaultBpmField = 18;
 inline constexpr int32_t orderTableField = 20;
-inline constexpr int32_t orderTableLength = 256;
+inline constexpr int32_t orderTableLength = orderTableSize;
 inline constexpr int32_t headerBlockLength = orderTableField + orderTableLength;
 
 // Pattern header (9 bytes), then the packed cells.
@@ -83,14 +85,12 @@ inline constexpr uint8_t samplePingPongLoopBit = 0x02;
 inline constexpr uint8_t sampleSixteenBitBit = 0x10;
 
 // Limits: a file beyond these is refused.
-inline constexpr int32_t maxSongLength = 256;
-inline constexpr int32_t maxChannelCount = 32;
+// (Channels, samples per instrument, envelope points and the order table are
+// limited by the records in song.h.)
 inline constexpr int32_t maxPatternCount = 256;
 inline constexpr int32_t maxInstrumentCount = 128;
-inline constexpr int32_t maxSamplesPerInstrument = 16;
 inline constexpr int32_t maxRowCount = 256;
 inline constexpr int32_t missingPatternRowCount = 64;  // a pattern the order table names but the file lacks
-inline constexpr int32_t maxEnvelopePoints = 12;
 // Values that are mended rather than refused.
 inline constexpr int32_t lowestBpm = 32;
 inline constexpr int32_t highestBpm = 255;

@@ -1,0 +1,26 @@
+// A sound output of our own: it plays one looping buffer of interleaved
+// 16-bit PCM and counts the bytes it has taken from that buffer, which tells
+// the audio thread which parts of the buffer it may overwrite.
+#pragma once
+
+#include <cstdint>
+
+struct AudioFormat {
+    int32_t framesPerSecond;
+    int32_t channelCount;
+    int32_t bitsPerSample;  // 16 is the only depth offered
+};
+
+struct AudioDevice;
+
+// Null when no device can be opened with this format.
+AudioDevice* openAudioDevice(const AudioFormat& format);
+// Starts playing the buffer from its first byte and repeats it until reset.
+// The buffer must stay valid until resetAudioDevice or closeAudioDevice.
+void playLoopingBuffer(AudioDevice* device, const void* buffer, uint32_t byteCount);
+// Bytes taken from the looping buffer since the device was opened.
+uint64_t audioBytesPlayed(const AudioDevice* device);
+// Stops playing and forgets the buffer; afterwards the buffer may be freed.
+void resetAudioDevice(AudioDevice* device);
+// Closes the device; null is ignored.
+void closeAudioDevice(AudioDevice* device);

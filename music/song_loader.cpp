@@ -1,0 +1,549 @@
+// Reads an Extended Module song into the in-memory records of song.h.
+//
+// The parser never reads or writes outside what it allocated, whatever the
+// file says: every count that sizes an allocation is checked against the
+// limits in xm_format.h, every read lands in a zero-filled buffer of the size
+// asked for (so a short file leaves zeros), and every seek is bounded.
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "file_callbacks.h"
+#include "playback.h"
+#include "replayer.h"
+#include "song.h"
+#include "xm_format.h"
+
+Sample emptySample{};
+Instrument emptyInstrument{};
+
+namespace {
+
+using namespace xm_format;
+
+constexpr uint8_t startGlobalVolume = 64;
+constexpr int32_t patternReadBufferLength = maxRowCount * maxChannels * largestPackedCell;
+
+// The open file and the operations it is read through.
+struct SongSource {
+    FileCallbacks operations;
+    void* handle;
+};
+
+// Reads up to count bytes; the result is the number delivered (0..count).
+int64_t readBytes(SongSource& source, void* destination, int64_t count) {
+    if (source.handle == nullptr || count <= 0) {
+        return 0;
+    }
+    const int32_t request = static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
+    const int32_t delivered = source.operations.read(destination, request, source.handle);
+    return std::clamp<int64_t>(delivered, 0, request);
+}
+
+int64_t tellPosition(SongSource& source) {
+    if (source.handle == nullptr) {
+        return 0;
+    }
+    return std::max<int32_t>(source.operations.tell(source.handle), 0);
+}
+
+// Absolute seek. Offsets past what a 32-bit offset can say end up at the end
+// of any file the loader can open, which the source clamps to.
+void seekTo(SongSource& source, int64_t position) {
+    if (source.handle == nullptr) {
+        return;
+    }
+    const int64_t bounded = std::clamp<int64_t>(position, 0, INT32_MAX);
+    source.operations.seek(source.handle, static_cast<int32_t>(bounded), SeekFromStart);
+}
+
+uint16_t little16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
+
+uint32_t little32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
+}
+
+// A memory block served through the same five operations as a file.
+struct MemoryCursor {
+    const uint8_t* data;
+    int32_t size;
+    int32_t position;
+};
+
+void* openNothing(const char*) { return nullptr; }
+
+void closeNothing(void*) {}
+
+int32_t readMemory(void* destination, int32_t count, void* handle) {
+    auto* cursor = static_cast<MemoryCursor*>(handle);
+    const int32_t available = cursor->size - cursor->position;
+    const int32_t delivered = std::clamp(count, 0, available);
+    if (delivered > 0) {
+        std::memcpy(destination, cursor->data + cursor->position, static_cast<size_t>(delivered));
+        cursor->position += delivered;
+    }
+    return delivered;
+}
+
+void seekMemory(void* handle, int32_t offset, uint8_t origin) {
+    auto* cursor = static_cast<MemoryCursor*>(handle);
+    int64_t position = cursor->position;
+    if (origin == SeekFromStart) {
+        position = offset;
+    } else if (origin == SeekFromCurrent) {
+        position += offset;
+    } else if (origin == SeekFromEnd) {
+        position = int64_t{cursor->size} + offset;
+    }
+    cursor->position = static_cast<int32_t>(std::clamp<int64_t>(position, 0, cursor->size));
+}
+
+int32_t tellMemory(void* handle) { return static_cast<MemoryCursor*>(handle)->position; }
+
+// Unpacks cellCount cells from packed bytes; returns the bytes consumed.
+// The buffer holds largestPackedCell bytes per cell, so no cell reads past it.
+int64_t decodeCells(const uint8_t* packed, Cell* cells, int32_t cellCount) {
+    int64_t at = 0;
+    for (int32_t index = 0; index < cellCount; ++index) {
+        Cell cell{};
+        const uint8_t first = packed[at++];
+        if ((first & packedCellFlag) != 0) {
+            if ((first & packedNoteBit) != 0) cell.note = packed[at++];
+            if ((first & packedInstrumentBit) != 0) cell.instrument = packed[at++];
+            if ((first & packedVolumeBit) != 0) cell.volume = packed[at++];
+            if ((first & packedEffectBit) != 0) cell.effect = packed[at++];
+            if ((first & packedParameterBit) != 0) cell.parameter = packed[at++];
+        } else {
+            cell.note = first;
+            cell.instrument = packed[at++];
+            cell.volume = packed[at++];
+            cell.effect = packed[at++];
+            cell.parameter = packed[at++];
+        }
+        if (cell.note == fileKeyOffNote) {
+            cell.note = keyOffNote;
+        }
+        if (cell.instrument > highestInstrumentNumber) {
+            cell.instrument = 0;
+        }
+        cells[index] = cell;
+    }
+    return at;
+}
+
+bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount) {
+    auto* packed = static_cast<uint8_t*>(std::malloc(patternReadBufferLength));
+    if (packed == nullptr) {
+        return false;
+    }
+    bool loaded = true;
+    for (int32_t index = 0; index < filePatternCount && loaded; ++index) {
+        uint8_t header[patternHeaderLength] = {};
+        readBytes(source, header, patternHeaderLength);
+        const int32_t rowCount = little16(header + patternRowCountField);
+        const uint16_t packedSize = little16(header + patternPackedSizeField);
+        if (rowCount == 0 || rowCount > maxRowCount) {
+            loaded = false;
+            break;
+        }
+        const int32_t cellCount = rowCount * song.channelCount;
+        Pattern& pattern = song.patterns[index];
+        pattern.rowCount = rowCount;
+        pattern.cells = static_cast<Cell*>(std::calloc(static_cast<size_t>(cellCount), sizeof(Cell)));
+        if (pattern.cells == nullptr) {
+            loaded = false;
+            break;
+        }
+        if (packedSize == 0) {
+            continue;  // all empty, no data bytes follow
+        }
+        // The cells are decoded whatever the packed size says: read as much as
+        // the largest encoding could need, decode, then go back to the end of
+        // what was used.
+        const int64_t dataStart = tellPosition(source);
+        const int64_t wanted = int64_t{cellCount} * largestPackedCell;
+        const int64_t delivered = readBytes(source, packed, wanted);
+        std::memset(packed + delivered, 0, static_cast<size_t>(wanted - delivered));
+        const int64_t consumed = decodeCells(packed, pattern.cells, cellCount);
+        seekTo(source, dataStart + consumed);
+    }
+    std::free(packed);
+    return loaded;
+}
+
+bool addMissingPatterns(Song& song, int32_t filePatternCount) {
+    for (int32_t index = filePatternCount; index < song.usedPatternCount; ++index) {
+        Pattern& pattern = song.patterns[index];
+        pattern.rowCount = missingPatternRowCount;
+        pattern.cells = static_cast<Cell*>(
+            std::calloc(static_cast<size_t>(missingPatternRowCount) * song.channelCount, sizeof(Cell)));
+        if (pattern.cells == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void readEnvelope(const uint8_t* header, int32_t pointsField, EnvelopePoint* points) {
+    for (int32_t point = 0; point < envelopePointCapacity; ++point) {
+        const uint8_t* bytes = header + pointsField + point * envelopePointLength;
+        points[point].x = little16(bytes);
+        points[point].y = little16(bytes + 2);
+    }
+}
+
+// Point indices name entries of the 12-point arrays; keep them inside.
+uint8_t boundedPointIndex(uint8_t index) {
+    return std::min<uint8_t>(index, static_cast<uint8_t>(envelopePointCapacity - 1));
+}
+
+void readInstrumentFields(Instrument& instrument, const uint8_t* header) {
+    std::memcpy(instrument.sampleMap, header + sampleMapField, sampleMapSize);
+    readEnvelope(header, volumeEnvelopeField, instrument.volumeEnvelope);
+    readEnvelope(header, panningEnvelopeField, instrument.panningEnvelope);
+    instrument.volumePointCount = std::min<uint8_t>(header[volumePointCountField], envelopePointCapacity);
+    instrument.panningPointCount = std::min<uint8_t>(header[panningPointCountField], envelopePointCapacity);
+    instrument.volumeSustainPoint = boundedPointIndex(header[volumeSustainField]);
+    instrument.volumeLoopStart = boundedPointIndex(header[volumeLoopStartField]);
+    instrument.volumeLoopEnd = boundedPointIndex(header[volumeLoopEndField]);
+    instrument.panningSustainPoint = boundedPointIndex(header[panningSustainField]);
+    instrument.panningLoopStart = boundedPointIndex(header[panningLoopStartField]);
+    instrument.panningLoopEnd = boundedPointIndex(header[panningLoopEndField]);
+    instrument.volumeEnvelopeFlags = instrument.volumePointCount < 2 ? 0 : header[volumeFlagsField];
+    instrument.panningEnvelopeFlags = instrument.panningPointCount < 2 ? 0 : header[panningFlagsField];
+    instrument.vibratoType = header[vibratoTypeField];
+    instrument.vibratoSweep = header[vibratoSweepField];
+    instrument.vibratoDepth = header[vibratoDepthField];
+    instrument.vibratoRate = header[vibratoRateField];
+    instrument.fadeout = static_cast<uint16_t>(little16(header + fadeoutField) << 1);
+}
+
+// A loop that no longer fits its sample is cut to it; an empty loop plays
+// the whole sample once.
+void fitLoopToSample(Sample& sample) {
+    if (sample.loopType != LoopNone) {
+        if (sample.loopStart >= sample.length) {
+            sample.loopLength = 0;
+        } else if (uint64_t{sample.loopStart} + sample.loopLength > sample.length) {
+            sample.loopLength = sample.length - sample.loopStart;
+        }
+    }
+    if (sample.loopType == LoopNone || sample.loopLength == 0) {
+        sample.loopType = LoopNone;
+        sample.loopStart = 0;
+        sample.loopLength = sample.length;
+    }
+}
+
+// Fills a sample record from its 40-byte header. Returns the byte count of
+// its data in the file.
+uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
+    sample.length = little32(header + sampleLengthField);
+    sample.loopStart = little32(header + sampleLoopStartField);
+    sample.loopLength = little32(header + sampleLoopLengthField);
+    sample.volume = header[sampleVolumeField];
+    sample.finetune = static_cast<int8_t>(header[sampleFinetuneField]);
+    sample.bitsPerSample = 8;
+    sample.loopType = LoopNone;
+    const uint8_t type = header[sampleTypeField];
+    if ((type & sampleForwardLoopBit) != 0) sample.loopType = LoopForward;
+    if ((type & samplePingPongLoopBit) != 0) sample.loopType = LoopPingPong;
+    if ((type & sampleSixteenBitBit) != 0) sample.bitsPerSample = 16;
+    if (sample.loopType == LoopNone) {
+        sample.loopStart = 0;
+        sample.loopLength = sample.length;
+    }
+    if (sample.bitsPerSample == 16) {
+        sample.length /= 2;
+        sample.loopStart /= 2;
+        sample.loopLength /= 2;
+    }
+    if (sample.loopLength == 0) {
+        sample.loopStart = 0;
+        sample.loopLength = sample.length;
+        sample.loopType = LoopNone;
+    }
+    sample.panning = header[samplePanningField];
+    sample.relativeNote = static_cast<int8_t>(header[sampleRelativeNoteField]);
+    // A 16-bit sample with an odd byte length leaves its last byte unread.
+    const uint32_t byteCount = sample.length * (sample.bitsPerSample / 8);
+    sample.length = std::min(sample.length, maxSampleFrames);
+    fitLoopToSample(sample);
+    return byteCount;
+}
+
+void releaseSampleData(Sample& sample) {
+    std::free(sample.data);
+    sample.data = nullptr;
+    sample.length = 0;
+    fitLoopToSample(sample);
+}
+
+// Reads one sample's frames (or takes them from the hook) into 16-bit data,
+// then moves to the end of its bytes in the file.
+bool loadSampleData(Sample& sample, uint32_t fileByteCount, SongSource& source, SampleDataHook hook,
+                    int instrumentIndex, int sampleIndex) {
+    const int64_t dataStart = tellPosition(source);
+    const uint32_t bytesPerFrame = sample.bitsPerSample / 8;
+    const uint32_t keptBytes = sample.length * bytesPerFrame;
+    sample.data =
+        static_cast<int16_t*>(std::calloc(size_t{sample.length} + sampleGuardFrames, sizeof(int16_t)));
+    if (sample.data == nullptr) {
+        return false;
+    }
+    auto* bytes = reinterpret_cast<uint8_t*>(sample.data);
+    int64_t framesPresent = sample.length;
+    if (hook != nullptr) {
+        hook(sample.data, keptBytes, sample.bitsPerSample, instrumentIndex, sampleIndex);
+    } else {
+        const int64_t delivered = readBytes(source, bytes, keptBytes);
+        if (delivered == 0) {
+            // Nothing of it is in the file: no frames to keep.
+            releaseSampleData(sample);
+            seekTo(source, dataStart + fileByteCount);
+            return true;
+        }
+        framesPresent = delivered / bytesPerFrame;
+        if (delivered % bytesPerFrame != 0) {
+            bytes[delivered - 1] = 0;  // half a frame at the end of a cut file
+        }
+        // Deltas from 0, wrapping; frames the file no longer holds stay 0.
+        if (sample.bitsPerSample == 8) {
+            for (int64_t frame = 1; frame < framesPresent; ++frame) {
+                bytes[frame] = static_cast<uint8_t>(bytes[frame] + bytes[frame - 1]);
+            }
+        }
+    }
+    if (sample.bitsPerSample == 8) {
+        // Widen in place from the top: frame k (bytes 2k, 2k + 1) only
+        // overwrites bytes that have already been widened.
+        for (int64_t frame = framesPresent - 1; frame >= 0; --frame) {
+            sample.data[frame] = static_cast<int16_t>(static_cast<uint16_t>(bytes[frame] << 8));
+        }
+    } else {
+        if constexpr (std::endian::native == std::endian::big) {
+            for (int64_t frame = 0; frame < framesPresent; ++frame) {
+                sample.data[frame] = static_cast<int16_t>(little16(bytes + 2 * frame));
+            }
+        }
+        if (hook == nullptr) {
+            uint16_t previous = 0;
+            for (int64_t frame = 0; frame < framesPresent; ++frame) {
+                previous = static_cast<uint16_t>(previous + static_cast<uint16_t>(sample.data[frame]));
+                sample.data[frame] = static_cast<int16_t>(previous);
+            }
+        }
+    }
+    sample.bitsPerSample = 16;
+    seekTo(source, dataStart + fileByteCount);
+    return true;
+}
+
+// The frame after the loop, which interpolation reads at the loop end.
+void writeGuardFrame(Sample& sample) {
+    if (sample.data == nullptr) {
+        return;
+    }
+    const uint32_t loopEnd = sample.loopStart + sample.loopLength;
+    if (sample.loopType == LoopForward) {
+        sample.data[loopEnd] = sample.data[sample.loopStart];
+    } else if (sample.loopType == LoopPingPong) {
+        sample.data[loopEnd] = sample.data[loopEnd - 1];
+    }
+}
+
+bool loadInstrument(Song& song, SongSource& source, int32_t instrumentIndex) {
+    Instrument& instrument = song.instruments[instrumentIndex];
+    const int64_t start = tellPosition(source);
+    uint8_t header[instrumentFieldsEnd] = {};
+    readBytes(source, header, instrumentShortHeaderLength);
+    // The header is at least the part that holds the sample count, so the
+    // next record never starts before the end of this one's fields.
+    const int64_t headerSize =
+        std::max<int64_t>(little32(header), instrumentShortHeaderLength);
+    const int32_t sampleCount = little16(header + instrumentSampleCountField);
+    if (sampleCount > maxSamplesPerInstrument) {
+        return false;
+    }
+    instrument.sampleCount = sampleCount;
+    for (Sample*& slot : instrument.samples) {
+        slot = &emptySample;
+    }
+    if (sampleCount > 0) {
+        // Fields past the header's own size are not in the file: they stay 0.
+        const int64_t fieldBytes = std::min<int64_t>(headerSize, instrumentFieldsEnd) - instrumentFieldsStart;
+        readBytes(source, header + instrumentFieldsStart, fieldBytes);
+        readInstrumentFields(instrument, header);
+    }
+    seekTo(source, start + headerSize);
+    if (sampleCount == 0) {
+        return true;
+    }
+
+    uint32_t fileByteCounts[maxSamplesPerInstrument] = {};
+    for (int32_t index = 0; index < sampleCount; ++index) {
+        auto* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
+        if (sample == nullptr) {
+            // Slots from here on still point at the shared empty sample.
+            instrument.sampleCount = index;
+            return false;
+        }
+        instrument.samples[index] = sample;
+        uint8_t sampleHeader[sampleHeaderLength] = {};
+        readBytes(source, sampleHeader, sampleHeaderLength);
+        fileByteCounts[index] = readSampleHeader(*sample, sampleHeader);
+    }
+    for (int32_t index = 0; index < sampleCount; ++index) {
+        Sample& sample = *instrument.samples[index];
+        if (sample.length == 0) {
+            continue;
+        }
+        if (!loadSampleData(sample, fileByteCounts[index], source, song.sampleDataHook, instrumentIndex, index)) {
+            return false;
+        }
+        writeGuardFrame(sample);
+    }
+    return true;
+}
+
+bool parseSong(Song& song, SongSource& source) {
+    uint8_t signatureBytes[signatureLength] = {};
+    seekTo(source, 0);
+    readBytes(source, signatureBytes, signatureLength);
+    if (std::memcmp(signatureBytes, signature, signatureLength) != 0) {
+        return false;
+    }
+    song.tickHandler = replayTick;
+    song.initialGlobalVolume = startGlobalVolume;
+
+    uint8_t header[headerBlockLength] = {};
+    seekTo(source, headerSizeOffset);
+    readBytes(source, header, headerBlockLength);
+    const uint32_t headerSize = little32(header);
+    const int32_t songLength = little16(header + songLengthField);
+    const int32_t restartPosition = little16(header + restartPositionField);
+    const int32_t channelCount = little16(header + channelCountField);
+    const int32_t filePatternCount = little16(header + patternCountField);
+    const int32_t instrumentCount = little16(header + instrumentCountField);
+    if (songLength == 0 || songLength > orderTableSize || channelCount == 0 || channelCount > maxChannels ||
+        filePatternCount > maxPatternCount || instrumentCount > maxInstrumentCount) {
+        return false;
+    }
+    song.songLength = static_cast<int16_t>(songLength);
+    song.restartPosition = static_cast<int16_t>(restartPosition < songLength ? restartPosition : 0);
+    song.channelCount = static_cast<int16_t>(channelCount);
+    song.instrumentCount = static_cast<int16_t>(instrumentCount);
+    song.flags = little16(header + flagsField);
+    // Tempo and speed are kept where the replayer can divide by them.
+    song.defaultSpeed = static_cast<int16_t>(std::clamp<int32_t>(little16(header + defaultSpeedField), lowestSpeed,
+                                                                 highestSpeed));
+    song.defaultBpm =
+        static_cast<int16_t>(std::clamp<int32_t>(little16(header + defaultBpmField), lowestBpm, highestBpm));
+    std::memcpy(song.orderTable, header + orderTableField, orderTableLength);
+    // The orders in use always fit inside the header.
+    seekTo(source, headerSizeOffset + std::max<int64_t>(headerSize, orderTableField + songLength));
+
+    int32_t highestOrder = 0;
+    for (int32_t position = 0; position < songLength; ++position) {
+        highestOrder = std::max<int32_t>(highestOrder, song.orderTable[position]);
+    }
+    song.usedPatternCount = highestOrder + 1;
+    song.patternSlotCount = std::max(song.usedPatternCount, filePatternCount);
+    song.patterns = static_cast<Pattern*>(std::calloc(static_cast<size_t>(song.patternSlotCount), sizeof(Pattern)));
+    if (song.patterns == nullptr || !loadPatterns(song, source, filePatternCount) ||
+        !addMissingPatterns(song, filePatternCount)) {
+        return false;
+    }
+
+    if (instrumentCount > 0) {
+        song.instruments = static_cast<Instrument*>(std::calloc(static_cast<size_t>(instrumentCount), sizeof(Instrument)));
+        if (song.instruments == nullptr) {
+            return false;
+        }
+    }
+    for (int32_t index = 0; index < instrumentCount; ++index) {
+        if (!loadInstrument(song, source, index)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Releases everything the song owns; used for songs that were never played.
+void releaseSong(Song* song) {
+    if (song->instruments != nullptr) {
+        for (int32_t index = 0; index < song->instrumentCount; ++index) {
+            Instrument& instrument = song->instruments[index];
+            for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
+                Sample* sample = instrument.samples[slot];
+                if (sample != nullptr && sample != &emptySample) {
+                    std::free(sample->data);
+                    std::free(sample);
+                }
+            }
+        }
+        std::free(song->instruments);
+    }
+    if (song->patterns != nullptr) {
+        for (int32_t index = 0; index < song->patternSlotCount; ++index) {
+            std::free(song->patterns[index].cells);
+        }
+        std::free(song->patterns);
+    }
+    std::free(song);
+}
+
+Song* loadFromSource(SongSource& source, SampleDataHook sampleDataHook) {
+    auto* song = static_cast<Song*>(std::calloc(1, sizeof(Song)));
+    if (song == nullptr) {
+        return nullptr;
+    }
+    song->sampleDataHook = sampleDataHook;
+    if (!parseSong(*song, source)) {
+        // A partly built song was never played: release it without touching
+        // whatever playback is running.
+        releaseSong(song);
+        return nullptr;
+    }
+    return song;
+}
+
+}  // namespace
+
+Song* loadSong(const char* name, SampleDataHook sampleDataHook) {
+    if (!fileCallbacksComplete()) {
+        return nullptr;
+    }
+    SongSource source{fileCallbacks(), nullptr};
+    source.handle = source.operations.open(name);
+    if (source.handle == nullptr) {
+        return nullptr;
+    }
+    Song* song = loadFromSource(source, sampleDataHook);
+    source.operations.close(source.handle);
+    return song;
+}
+
+Song* loadSongFromMemory(const void* data, size_t size, SampleDataHook sampleDataHook) {
+    if (data == nullptr) {
+        return nullptr;
+    }
+    // Files past 2 GiB are read as far as a 32-bit offset reaches.
+    MemoryCursor cursor{static_cast<const uint8_t*>(data), static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)), 0};
+    SongSource source{FileCallbacks{openNothing, closeNothing, readMemory, seekMemory, tellMemory}, &cursor};
+    return loadFromSource(source, sampleDataHook);
+}
+
+bool freeSong(Song* song) {
+    if (song == nullptr) {
+        return false;
+    }
+    while (playbackMixingNow()) {
+        // The audio thread is inside a block fill; it leaves it within a block.
+    }
+    stopPlayback(song);
+    releaseSong(song);
+    return true;
+}
