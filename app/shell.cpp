@@ -1,5 +1,7 @@
 #include "shell.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -51,6 +53,8 @@ constexpr float glyphFadeInSeconds = static_cast<float>(0.12 / 7.0);
 constexpr float messageHoldSeconds = 2.0f;
 constexpr float logoDepth = 0.5f;
 constexpr float logoSideFraction = static_cast<float>(2.0 / 7.0);  // of the window height
+static_assert(std::bit_cast<uint32_t>(glyphFadeInSeconds) == 0x3C8C6F2Du);
+static_assert(std::bit_cast<uint32_t>(logoSideFraction) == 0x3E924925u);
 
 constexpr int layerVertexShader = 129;
 constexpr int maskFragmentShader = 130;
@@ -212,7 +216,7 @@ void runMainLoop() {
 }
 
 void shutDown() {
-    releasePicture(state);
+    releasePicture(shell());
     glfwTerminate();
 }
 

@@ -206,8 +206,10 @@ void startSample(MusicChannel* channel, Sample* sample) {
         }
     }
     voice->sample = sample;
+    // An offset at or past the loop end starts from the beginning; a loop
+    // reaching past the sample (a hand-built record) never lets it start outside.
     const uint64_t loopEnd = static_cast<uint64_t>(sample->loopStart) + sample->loopLength;
-    if (voice->startOffset >= loopEnd) voice->startOffset = 0;
+    if (voice->startOffset >= std::min<uint64_t>(loopEnd, sample->length)) voice->startOffset = 0;
     voice->position = static_cast<int32_t>(voice->startOffset);
     voice->positionFraction = 0;
     voice->direction = DirectionForward;

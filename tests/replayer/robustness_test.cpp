@@ -112,6 +112,23 @@ TEST_F(Robustness, EndlessSlides) {
     }
 }
 
+// A hand-built loop that reaches past its sample: a sample offset inside the loop but past the
+// sample's end starts the note at frame 0 instead of outside the data.
+TEST_F(Robustness, SampleOffsetPastADamagedLoop) {
+    makeSong(1, 1, 4);
+    SampleSpec spec;
+    spec.length = 1000;
+    spec.loopType = LoopForward;
+    spec.loopStart = 500;
+    spec.loopLength = 2000;
+    addInstrument(spec);
+    put(0, 0, 49, 1, 0, 9, 0x05);  // offset 1280
+    start();
+    replayTick(&song);
+    EXPECT_EQ(voice(0).sample, &samples[0]);
+    EXPECT_EQ(voice(0).position, 0);
+}
+
 // Odd headers built by hand: no instruments, no channels, no song length, a null pattern table.
 TEST_F(Robustness, EmptyAndOddSongs) {
     makeSong(2, 1, 4);
