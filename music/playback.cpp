@@ -26,6 +26,8 @@ constexpr size_t mixBufferBytes = size_t{ringLength} * outputChannelCount * size
 // Real-time priority for the audio thread where the system grants it: high
 // enough to preempt ordinary work, well below the system's own threads.
 constexpr int audioThreadPriority = 10;
+// Shows in the system's thread list (at most 15 characters).
+constexpr char audioThreadName[] = "music-mixer";
 
 struct PlaybackState {
     Song* currentSong = nullptr;
@@ -62,7 +64,8 @@ void audioThreadProcedure() {
     playback.threadFinished.store(1);
 }
 
-void requestTimeCriticalPriority(std::thread& thread) {
+void nameAndPrioritise(std::thread& thread) {
+    static_cast<void>(pthread_setname_np(thread.native_handle(), audioThreadName));
     sched_param parameters{};
     const int highest = sched_get_priority_max(SCHED_FIFO);
     parameters.sched_priority = highest < audioThreadPriority ? highest : audioThreadPriority;
@@ -136,7 +139,7 @@ bool startPlayback(Song* song) {
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
     playback.audioThread = std::thread(audioThreadProcedure);
-    requestTimeCriticalPriority(playback.audioThread);
+    nameAndPrioritise(playback.audioThread);
     return true;
 }
 
