@@ -29,8 +29,9 @@ constexpr uint64_t largestStep = uint64_t{1} << 48;
 constexpr uint64_t largestPlayableLength = uint64_t{1} << 30;
 
 constexpr float weightScale = 1.0f / 2147483648.0f;  // 31-bit fraction to 0..1
-constexpr float targetScale = 1.0f / 255.0f;
-constexpr float volumeFixedOne = 256.0f;  // leftVolume / rightVolume are 8.8
+constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
+constexpr float targetFullScale = 255.0f;     // gains divide by it
+constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
 constexpr float pcmLowest = -32768.0f;
 constexpr float pcmHighest = 32767.0f;
@@ -314,15 +315,16 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
             // exactly as mixing would, without reading its frames.
             end += signedStep * static_cast<uint64_t>(pass);
         } else if (voice.rampRemaining == 0) {
-            end = mixSteady(sample.data, end, signedStep, out, pass, static_cast<float>(voice.leftTarget) * targetScale,
-                            static_cast<float>(voice.rightTarget) * targetScale);
+            end = mixSteady(sample.data, end, signedStep, out, pass,
+                            static_cast<float>(voice.leftTarget) / targetFullScale,
+                            static_cast<float>(voice.rightTarget) / targetFullScale);
         } else if (pass > 0) {
-            float leftGain = static_cast<float>(voice.leftVolume) / volumeFixedOne * targetScale;
-            float rightGain = static_cast<float>(voice.rightVolume) / volumeFixedOne * targetScale;
+            float leftGain = static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
+            float rightGain = static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
             end = mixRamp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
                           voice.rightRampDelta);
-            voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * 255.0f * volumeFixedOne));
-            voice.rightVolume = static_cast<int32_t>(std::lrint(rightGain * 255.0f * volumeFixedOne));
+            voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * targetFullScale * volumeFixedOne));
+            voice.rightVolume = static_cast<int32_t>(std::lrint(rightGain * targetFullScale * volumeFixedOne));
             voice.rampRemaining -= pass;
             if (voice.rampRemaining == 0) {
                 voice.leftRampDelta = 0.0f;
