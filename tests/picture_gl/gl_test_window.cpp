@@ -13,7 +13,8 @@ GlTestWindow::GlTestWindow(int width, int height) {
         return;
     }
     glfwMakeContextCurrent(window_);
-    if (loadGlFunctions(reinterpret_cast<GlProcLookup>(glfwGetProcAddress)) == 0) {
+    const auto lookup = reinterpret_cast<GlProcLookup>(glfwGetProcAddress);
+    if (loadGlFunctions(lookup) == 0 || loadReadBackFunctions(lookup) == 0) {
         return;
     }
     glEnable(GL_DEPTH_TEST);

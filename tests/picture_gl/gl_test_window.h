@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gl_loader.h"
+#include "read_back_functions.h"
 
 struct GLFWwindow;
 
