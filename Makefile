@@ -3,7 +3,32 @@ BUILD_DIR := build
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all deps build run test clean
+# Hardening builds: the music engine and its tests without the presentation.
+ASAN_DIR := build-asan
+TSAN_DIR := build-tsan
+FUZZ_DIR := build-fuzz
+BENCH_DIR := build-bench
+HEADLESS_FLAGS := $(CMAKE_FLAGS) -DINTRO_BUILD_PRESENTATION=OFF
+ASAN_SANITIZERS := address,undefined
+# Any report ends the process with a failure.
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+FUZZ_SECONDS ?= 600
+TEST_FUZZ_SECONDS ?= 60
+FUZZ_CORPUS := fuzz-corpus
+SOAK_SECONDS ?= 600
+REAL_SONGS_CACHE := .cache/real-songs
+
+# $(call timed,NAME,COMMAND): runs one stage and prints how long it took;
+# with STAGE_TIMES set, also notes the time in that file for the summary.
+timed = @start=$$(date +%s); echo "==== $(1)"; \
+	if $(2); then seconds=$$(( $$(date +%s) - start )); echo "==== $(1): passed in $$seconds s"; \
+		if [ -n "$${STAGE_TIMES:-}" ]; then printf '%6d s  %s\n' "$$seconds" "$(1)" >> "$$STAGE_TIMES"; fi; \
+	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
+
+.PHONY: all deps build run test clean \
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench
 
 all: build
 
@@ -19,8 +44,67 @@ build: deps $(BUILD_DIR)/build.ninja
 run: build
 	scripts/run-presentation.sh $(BUILD_DIR)
 
-test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+# Every stage in turn, each with its time: the whole suite, the unit and
+# real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# playback start/stop tests under ThreadSanitizer, and a short fuzz run.
+test: deps
+	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
+	for stage in test-main test-asan test-tsan test-fuzz; do \
+		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
+	done; \
+	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
+	cat "$$STAGE_TIMES"; rm -f "$$STAGE_TIMES"
+
+test-main: deps $(BUILD_DIR)/build.ninja
+	$(call timed,build,cmake --build $(BUILD_DIR) -j $(JOBS))
+	$(call timed,tests,ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS))
+
+$(ASAN_DIR)/build.ninja: | deps
+	cmake -S . -B $(ASAN_DIR) $(HEADLESS_FLAGS) -DINTRO_SANITIZE=$(ASAN_SANITIZERS)
+
+test-asan: deps $(ASAN_DIR)/build.ninja
+	$(call timed,AddressSanitizer + UndefinedBehaviorSanitizer build,cmake --build $(ASAN_DIR) -j $(JOBS))
+	$(call timed,tests under AddressSanitizer + UndefinedBehaviorSanitizer,\
+		env $(SANITIZER_ENV) ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS))
+
+$(TSAN_DIR)/build.ninja: | deps
+	cmake -S . -B $(TSAN_DIR) $(HEADLESS_FLAGS) -DINTRO_SANITIZE=thread
+
+test-tsan: deps $(TSAN_DIR)/build.ninja
+	$(call timed,ThreadSanitizer build,cmake --build $(TSAN_DIR) -j $(JOBS) --target playback_tests)
+	$(call timed,playback tests under ThreadSanitizer,\
+		env $(SANITIZER_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -L playback)
+
+# libFuzzer needs clang.
+$(FUZZ_DIR)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(HEADLESS_FLAGS) -DINTRO_BUILD_FUZZERS=ON
+
+fuzz-build: deps $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target song_fuzzer seed_songs intro_song
+
+test-fuzz: deps $(FUZZ_DIR)/build.ninja
+	$(call timed,fuzzer build,$(MAKE) --no-print-directory fuzz-build)
+	$(call timed,$(TEST_FUZZ_SECONDS) s fuzz run,\
+		tests/fuzz/run_fuzzer.sh $(FUZZ_DIR) $(FUZZ_DIR)/test-run $(TEST_FUZZ_SECONDS))
+
+# A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
+fuzz: fuzz-build
+	-@scripts/fetch-real-songs.sh $(REAL_SONGS_CACHE) > /dev/null
+	tests/fuzz/run_fuzzer.sh $(FUZZ_DIR) $(FUZZ_CORPUS) $(FUZZ_SECONDS)
+
+# The real presentation for SOAK_SECONDS on a virtual screen, M and resizes.
+soak: build
+	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
+
+# Music rendering speed against the mature players, then the presentation's
+# start-up and frame times.
+$(BENCH_DIR)/build.ninja: | deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
+
+bench: deps $(BENCH_DIR)/build.ninja
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	cmake --build $(BENCH_DIR) --target run_bench_music
+	cmake --build $(BENCH_DIR) --target run_bench_presentation
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
