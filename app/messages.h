@@ -23,32 +23,3 @@ inline constexpr std::array<std::string_view, presentationMessageCount> presenta
     // Closing card: the name, the years, the anniversary.
     "THE NIGHT SHIFT CREW\nTEN\nYEARS: 2014 - 2024\nHERE'S TO TEN MORE",
 };
-
-// Each message's length in characters, line feeds included, and its number
-// of lines; the layout and the pacing of the sequence are tuned to these.
-inline constexpr std::array<std::size_t, presentationMessageCount> presentationMessageLengths = {70, 65, 60, 83, 96, 67, 62};
-inline constexpr std::array<std::size_t, presentationMessageCount> presentationMessageLineCounts = {4, 4, 4, 4, 5, 4, 4};
-
-namespace message_shape {
-
-constexpr std::size_t lineCount(std::string_view text) {
-    std::size_t lines = 1;
-    for (char character : text) {
-        lines += character == '\n' ? 1 : 0;
-    }
-    return lines;
-}
-
-constexpr bool matchesShapes() {
-    for (int index = 0; index < presentationMessageCount; ++index) {
-        if (presentationMessages[index].size() != presentationMessageLengths[index] ||
-            lineCount(presentationMessages[index]) != presentationMessageLineCounts[index]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace message_shape
-
-static_assert(message_shape::matchesShapes(), "a message lost its length or line count");

@@ -58,17 +58,6 @@ TEST(BezierEasing, SolvesTheParameterInEveryInterval) {
     }
 }
 
-// Eased progress never runs backwards.
-TEST(BezierEasing, IsMonotonic) {
-    const BezierEasing easing = initialised();
-    double previous = 0.0;
-    for (int step = 1; step < 1000; ++step) {
-        const double value = easing.ease(step / 1000.0);
-        EXPECT_GE(value, previous);
-        previous = value;
-    }
-}
-
 // Where x is flat (slope below the Newton threshold) bisection finds t; with
 // equal x and y control values the curve is the identity.
 TEST(BezierEasing, BisectionBranchOnFlatCurves) {
