@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Soak run of the real presentation on a virtual X server: for SOAK_SECONDS
+# (default 600) M is pressed every half second and the window is resized
+# every few seconds, with SDL's disk audio driver capturing the sound. Checks:
+#   - the program ends with status 0 on Escape;
+#   - its resident memory does not grow after the first minute (the peak
+#     after it stays within SOAK_RSS_TOLERANCE_KB of the peak during it);
+#   - every stretch of sound captured between two presses of M is, sample for
+#     sample, the start of the offline render of the song (each restart plays
+#     from the beginning and reopens the capture file, so the file is copied
+#     just before each restart).
+# Usage: scripts/soak.sh [BUILD_DIR]   (BUILD_DIR holds intro, xm2wav and assets/song.xm)
+set -euo pipefail
+
+build_dir=$(realpath "${1:-build}")
+soak_seconds=${SOAK_SECONDS:-600}
+rss_tolerance_kb=${SOAK_RSS_TOLERANCE_KB:-1024}
+settle_seconds=60          # start-up and the first resize cycles; memory may grow in this minute
+toggle_interval=0.5        # M every half second
+resize_interval=3          # a new window size every three seconds
+render_seconds=30          # far longer than any one stretch of sound between two presses
+here=$(realpath "$(dirname "$0")")
+project_dir=$(realpath "$here/..")
+work_dir="$build_dir/soak"
+
+intro="$build_dir/intro"
+xm2wav="$build_dir/xm2wav"
+song="$build_dir/assets/song.xm"
+for needed in "$intro" "$xm2wav" "$song"; do
+  [ -e "$needed" ] || { echo "soak: $needed is missing; build first (make build)" >&2; exit 1; }
+done
+
+rm -rf "$work_dir"
+mkdir -p "$work_dir/segments"
+cd "$work_dir"
+"$xm2wav" --seconds "$render_seconds" "$song" render.wav > /dev/null
+
+echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s," \
+     "a resize every ${resize_interval} s (work folder: $work_dir)"
+
+# Everything below runs on the virtual display.
+"$here/with-xvfb.sh" 1280x720 bash -c '
+  set -euo pipefail
+  intro=$1 soak_seconds=$2 toggle_interval=$3 resize_interval=$4
+  export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$PWD/capture.raw
+  "$intro" > program-output.txt 2>&1 &
+  pid=$!
+  fail() { echo "FAIL: $*" >&2; kill "$pid" 2>/dev/null || true; exit 1; }
+
+  window=""
+  for _ in $(seq 1 100); do
+    window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.05
+  done
+  [ -n "$window" ] || fail "the presentation opened no window"
+
+  sizes=(1280x720 960x540 640x480 1x1 1024x768 320x180 1280x720)
+  now() { echo "${EPOCHREALTIME/./}"; }   # microseconds
+  toggle_us=$(awk "BEGIN { print int($toggle_interval * 1000000) }")
+  start=$(now)
+  next_toggle=$(( start + toggle_us ))
+  next_resize=$(( start + resize_interval * 1000000 ))
+  end=$(( start + soak_seconds * 1000000 ))
+  toggles=0 resizes=0 restarts=0 muted=0
+  : > rss.txt
+  while :; do
+    moment=$(now)
+    [ "$moment" -lt "$end" ] || break
+    kill -0 "$pid" 2>/dev/null || fail "the presentation ended by itself after $(( (moment - start) / 1000000 )) s"
+    rss=$(awk "/^VmRSS:/ { print \$2 }" "/proc/$pid/status")
+    echo "$(( (moment - start) / 1000 )) $rss" >> rss.txt
+    if [ "$moment" -ge "$next_resize" ]; then
+      size=${sizes[$(( resizes % ${#sizes[@]} ))]}
+      xdotool windowsize "$window" "${size%x*}" "${size#*x}"
+      resizes=$(( resizes + 1 ))
+      next_resize=$(( next_resize + resize_interval * 1000000 ))
+    fi
+    if [ "$moment" -ge "$next_toggle" ]; then
+      if [ "$muted" -eq 1 ]; then
+        # Stopped: the file holds the whole last stretch; the restart truncates it.
+        [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
+        restarts=$(( restarts + 1 ))
+      fi
+      xdotool keydown m; sleep 0.05; xdotool keyup m
+      muted=$(( 1 - muted ))
+      toggles=$(( toggles + 1 ))
+      next_toggle=$(( next_toggle + toggle_us ))
+    fi
+    sleep 0.05
+  done
+
+  xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
+  status=0
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the presentation did not end within 5 s of Escape"
+  wait "$pid" || status=$?
+  [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
+  echo "$toggles presses of M, $resizes resizes; exit status $status"
+  [ "$status" -eq 0 ] || fail "the presentation ended with status $status"
+' soak "$intro" "$soak_seconds" "$toggle_interval" "$resize_interval"
+
+failures=0
+
+# Memory: the peak after the first minute against the peak within it.
+read -r first_minute_peak later_peak final_rss samples < <(awk -v settle=$(( settle_seconds * 1000 )) '
+  $1 <= settle { if ($2 > first) first = $2 }
+  $1 >  settle { if ($2 > later) later = $2; last = $2; count++ }
+  END { print first + 0, later + 0, last + 0, count + 0 }' rss.txt)
+echo "Memory (VmRSS): peak in the first minute ${first_minute_peak} kB; after it: peak ${later_peak} kB," \
+     "at the end ${final_rss} kB (${samples} samples)"
+if [ "$samples" -eq 0 ]; then
+  echo "Memory: the run was too short to judge growth after the first minute"
+elif [ "$later_peak" -gt $(( first_minute_peak + rss_tolerance_kb )) ]; then
+  echo "FAIL: memory grew by $(( later_peak - first_minute_peak )) kB after the first minute" \
+       "(tolerance ${rss_tolerance_kb} kB)" >&2
+  failures=$(( failures + 1 ))
+fi
+
+# Sound: every captured stretch is the start of the offline render.
+segments=0 bad_segments=0 frames_compared=0
+for segment in segments/*.raw; do
+  [ -e "$segment" ] || continue
+  segments=$(( segments + 1 ))
+  if report=$(/usr/bin/python3 "$project_dir/tests/sound_e2e/compare_capture.py" "$segment" render.wav \
+                --min-seconds 0.05 2>&1); then
+    frames_compared=$(( frames_compared + ${report%% *} ))
+  else
+    bad_segments=$(( bad_segments + 1 ))
+    echo "FAIL: $segment: $report" >&2
+  fi
+done
+echo "Sound: $segments captured stretches, $(( segments - bad_segments )) identical to the offline render" \
+     "($(awk "BEGIN { printf \"%.1f\", $frames_compared / 44100 }") s compared)"
+if [ "$segments" -eq 0 ] || [ "$bad_segments" -ne 0 ]; then
+  failures=$(( failures + 1 ))
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "Soak: FAILED" >&2
+  exit 1
+fi
+rm -rf segments
+echo "Soak: passed"
