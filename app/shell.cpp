@@ -10,7 +10,9 @@
 #include "gl_loader.h"
 #include "logo_effect.h"
 #include "messages.h"
+#include "playback.h"
 #include "shader_program.h"
+#include "song.h"
 #include "text_renderer.h"
 #include "timeline.h"
 // gl_loader.h provides the GL declarations; GLFW must not include its own.
@@ -21,6 +23,9 @@ namespace {
 
 constexpr std::string_view windowTitle = "Pictures in motion and a tracker song, looped";
 static_assert(windowTitle.size() == 45);
+
+// The song's resource number travels in the loader's name pointer.
+constexpr intptr_t songResourceIdentifier = 127;
 
 constexpr int requiredMajorVersion = 3;
 constexpr int requiredMinorVersion = 3;
@@ -175,7 +180,13 @@ bool startUp() {
     // once, so a short tap on Escape or M is never lost.
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
 
-    // MUSIC: load the song and start playback.
+    state.song = loadSong(reinterpret_cast<const char*>(songResourceIdentifier), nullptr);
+    if (state.song == nullptr) {
+        std::printf("\n Error loading File .xm\n");
+        std::fflush(stdout);
+    } else {
+        startPlayback(state.song);  // without a sound device the presentation runs silent
+    }
 
     buildPicture(state);
 
@@ -190,7 +201,14 @@ void handleMusicKey(bool keyDown) {
         return;
     }
     state.musicMuted = !state.musicMuted;
-    // MUSIC: stop or restart playback.
+    if (state.song == nullptr) {
+        return;
+    }
+    if (state.musicMuted) {
+        stopPlayback(state.song);
+    } else {
+        startPlayback(state.song);  // from the song's beginning
+    }
 }
 
 void runMainLoop() {
