@@ -211,8 +211,10 @@ void readInstrumentFields(Instrument& instrument, const uint8_t* header) {
     instrument.panningSustainPoint = boundedPointIndex(header[panningSustainField]);
     instrument.panningLoopStart = boundedPointIndex(header[panningLoopStartField]);
     instrument.panningLoopEnd = boundedPointIndex(header[panningLoopEndField]);
-    instrument.volumeEnvelopeFlags = instrument.volumePointCount < 2 ? 0 : header[volumeFlagsField];
-    instrument.panningEnvelopeFlags = instrument.panningPointCount < 2 ? 0 : header[panningFlagsField];
+    // An envelope needs a point to be on. A single point is a constant level:
+    // songs rely on it to keep a released note sounding (mature players agree).
+    instrument.volumeEnvelopeFlags = instrument.volumePointCount == 0 ? 0 : header[volumeFlagsField];
+    instrument.panningEnvelopeFlags = instrument.panningPointCount == 0 ? 0 : header[panningFlagsField];
     instrument.vibratoType = header[vibratoTypeField];
     instrument.vibratoSweep = header[vibratoSweepField];
     instrument.vibratoDepth = header[vibratoDepthField];

@@ -156,9 +156,10 @@ TEST(SongLoader, InstrumentWithoutSamples) {
     EXPECT_EQ(song->instruments[1].samples[1], &emptySample);
 }
 
-// Instrument fields sit at their offsets; the fadeout is stored doubled; envelope flags are cleared below two points.
+// Instrument fields sit at their offsets; the fadeout is stored doubled; an envelope without points is off, one with a single point stays on.
 TEST(SongLoader, InstrumentFields) {
     ModuleData module = basicModule();
+    module.instruments.push_back(module.instruments[0]);
     xm_writer::InstrumentData& instrument = module.instruments[0];
     instrument.sampleMap[0] = 0;
     instrument.sampleMap[95] = 15;
@@ -167,6 +168,8 @@ TEST(SongLoader, InstrumentFields) {
     instrument.volumeEnvelope.sustainPoint = 1;
     instrument.panningEnvelope.points = {{0, 32}};
     instrument.panningEnvelope.flags = 1;
+    module.instruments[1].volumeEnvelope.points = {};
+    module.instruments[1].volumeEnvelope.flags = 1;
     instrument.vibratoRate = 4;
     instrument.fadeout = 300;
     const SongPointer song = load(xm_writer::writeModule(module));
@@ -179,7 +182,8 @@ TEST(SongLoader, InstrumentFields) {
     EXPECT_EQ(loaded.volumeEnvelopeFlags, 3);
     EXPECT_EQ(loaded.volumeSustainPoint, 1);
     EXPECT_EQ(loaded.panningPointCount, 1);
-    EXPECT_EQ(loaded.panningEnvelopeFlags, 0);
+    EXPECT_EQ(loaded.panningEnvelopeFlags, 1);
+    EXPECT_EQ(song->instruments[1].volumeEnvelopeFlags, 0);
     EXPECT_EQ(loaded.vibratoRate, 4);
     EXPECT_EQ(loaded.fadeout, 600);
 }

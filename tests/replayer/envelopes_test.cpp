@@ -71,6 +71,17 @@ TEST_F(Envelopes, LoopJumpsBeforeSustain) {
     EXPECT_EQ(channel(0).volumeEnvelopeFinished, 0);
 }
 
+// A single-point volume envelope holds its level, also after a key-off (only the fade-out can lower it).
+TEST_F(Envelopes, SinglePointHoldsThroughKeyOff) {
+    makeEnvelopeSong({{0, 48}}, EnvelopeOn);
+    put(0, 0, 49, 1);
+    put(1, 0, keyOffNote);
+    start();
+    EXPECT_EQ(envelopeOutputs(12), Values(12, 48));
+    EXPECT_EQ(channel(0).volumeEnvelopeFinished, 1);
+    EXPECT_EQ(channel(0).keyOff, 1);
+}
+
 // Without a volume envelope a key-off silences the note on its first tick; the fade-out runs unheard.
 TEST_F(Envelopes, KeyOffWithoutEnvelope) {
     makeSong(1, 1, 16);
