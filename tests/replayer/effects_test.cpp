@@ -11,9 +11,9 @@ namespace {
 class Effects : public SongFixture {
 protected:
     // One channel, one instrument, Amiga periods unless asked otherwise.
-    void makeSimpleSong(bool linear = false, const SampleSpec& spec = SampleSpec{}) {
+    void makeSimpleSong(bool linear = false, const SampleShape& shape = SampleShape{}) {
         makeSong(1, 1, 16, linear);
-        addInstrument(spec);
+        addInstrument(shape);
     }
 
     // The channel's value after each tick of the next `count` ticks.
@@ -236,12 +236,12 @@ TEST_F(Effects, TremoloNegativeHalf) {
 
 // Sample offset below the loop end starts the note there; at or past it the playing voice restarts at 0.
 TEST_F(Effects, SampleOffsetAndLoopEnd) {
-    SampleSpec spec;
-    spec.length = 8000;
-    spec.loopType = LoopForward;
-    spec.loopStart = 0;
-    spec.loopLength = 4096;
-    makeSimpleSong(false, spec);
+    SampleShape shape;
+    shape.length = 8000;
+    shape.loopType = LoopForward;
+    shape.loopStart = 0;
+    shape.loopLength = 4096;
+    makeSimpleSong(false, shape);
     put(0, 0, 49, 1);
     put(1, 0, 49, 0, 0, 9, 0x10);
     start();
@@ -252,8 +252,8 @@ TEST_F(Effects, SampleOffsetAndLoopEnd) {
     EXPECT_EQ(voice(0).position, 0);
     EXPECT_EQ(voice(0).startOffset, 0u);
 
-    spec.loopLength = 4097;
-    makeSimpleSong(false, spec);
+    shape.loopLength = 4097;
+    makeSimpleSong(false, shape);
     put(0, 0, 49, 1);
     put(1, 0, 49, 0, 0, 9, 0x10);
     put(2, 0, 49, 0, 0, 9, 0x00);  // memory

@@ -33,9 +33,9 @@ TEST_F(Notes, NoteStartsTheSample) {
 // Linear mode: the relative note shifts the played note; 8363 Hz at note 48.
 TEST_F(Notes, LinearModeWithRelativeNote) {
     makeSong(1, 1, 8, true);
-    SampleSpec spec;
-    spec.relativeNote = -12;
-    addInstrument(spec);
+    SampleShape shape;
+    shape.relativeNote = -12;
+    addInstrument(shape);
     put(0, 0, 61, 1);
     start();
     replayTick(&song);
@@ -106,10 +106,10 @@ TEST_F(Notes, IdleVoiceIsReused) {
 // An instrument without a note resets volume, panning and envelopes but does not restart the sample.
 TEST_F(Notes, InstrumentWithoutNote) {
     makeSong(1, 1, 8);
-    SampleSpec spec;
-    spec.volume = 40;
-    spec.panning = 200;
-    addInstrument(spec);
+    SampleShape shape;
+    shape.volume = 40;
+    shape.panning = 200;
+    addInstrument(shape);
     put(0, 0, 49, 1, 0, 12, 10);  // volume 10
     put(0 + 1, 0, 0, 1);
     start();
@@ -243,8 +243,8 @@ TEST_F(Notes, FinalVolumeProduct) {
 TEST_F(Notes, FinalPanningLimits) {
     makeSong(3, 1, 8);
     for (uint16_t level : {64, 0}) {
-        SampleSpec spec;
-        Instrument& instrument = addInstrument(spec);
+        SampleShape shape;
+        Instrument& instrument = addInstrument(shape);
         instrument.panningEnvelope[0] = {0, level};
         instrument.panningEnvelope[1] = {10, level};
         instrument.panningPointCount = 2;

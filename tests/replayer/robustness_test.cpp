@@ -65,13 +65,13 @@ TEST_F(Robustness, RandomCellsAndEnvelopes) {
     std::mt19937 random(20240611);
     for (int round = 0; round < 6; ++round) {
         makeSong(4, 3, 16 + round * 8, round % 2 == 1);
-        SampleSpec looped;
+        SampleShape looped;
         looped.length = 3000;
         looped.loopType = LoopForward;
         looped.loopStart = 1000;
         looped.loopLength = 1500;
         addInstrument(looped);
-        SampleSpec pingPong = looped;
+        SampleShape pingPong = looped;
         pingPong.loopType = LoopPingPong;
         addInstrument(pingPong);
         addInstrument();
@@ -116,12 +116,12 @@ TEST_F(Robustness, EndlessSlides) {
 // sample's end starts the note at frame 0 instead of outside the data.
 TEST_F(Robustness, SampleOffsetPastADamagedLoop) {
     makeSong(1, 1, 4);
-    SampleSpec spec;
-    spec.length = 1000;
-    spec.loopType = LoopForward;
-    spec.loopStart = 500;
-    spec.loopLength = 2000;
-    addInstrument(spec);
+    SampleShape shape;
+    shape.length = 1000;
+    shape.loopType = LoopForward;
+    shape.loopStart = 500;
+    shape.loopLength = 2000;
+    addInstrument(shape);
     put(0, 0, 49, 1, 0, 9, 0x05);  // offset 1280
     start();
     replayTick(&song);

@@ -14,7 +14,7 @@
 #include "replayer.h"
 #include "song.h"
 
-struct SampleSpec {
+struct SampleShape {
     uint32_t length = 10000;
     uint32_t loopStart = 0;
     uint32_t loopLength = 0;  // 0: no loop (the whole sample)
@@ -61,21 +61,21 @@ protected:
     }
 
     // Adds an instrument whose one sample plays every note.
-    Instrument& addInstrument(const SampleSpec& spec = SampleSpec{}) {
+    Instrument& addInstrument(const SampleShape& shape = SampleShape{}) {
         EXPECT_LT(instruments.size(), maxInstruments);
         samples.emplace_back();
         Sample& sample = samples.back();
-        sampleFrames.emplace_back(spec.length + sampleGuardFrames, int16_t{0});
+        sampleFrames.emplace_back(shape.length + sampleGuardFrames, int16_t{0});
         sample.data = sampleFrames.back().data();
-        sample.length = spec.length;
-        sample.loopType = spec.loopType;
-        sample.loopStart = spec.loopType == LoopNone ? 0 : spec.loopStart;
-        sample.loopLength = spec.loopType == LoopNone ? spec.length : spec.loopLength;
-        sample.volume = spec.volume;
-        sample.finetune = spec.finetune;
-        sample.panning = spec.panning;
+        sample.length = shape.length;
+        sample.loopType = shape.loopType;
+        sample.loopStart = shape.loopType == LoopNone ? 0 : shape.loopStart;
+        sample.loopLength = shape.loopType == LoopNone ? shape.length : shape.loopLength;
+        sample.volume = shape.volume;
+        sample.finetune = shape.finetune;
+        sample.panning = shape.panning;
         sample.bitsPerSample = 16;
-        sample.relativeNote = spec.relativeNote;
+        sample.relativeNote = shape.relativeNote;
 
         instruments.emplace_back();
         Instrument& instrument = instruments.back();
