@@ -4,6 +4,7 @@
 usage:
   real_songs.py load-and-render --build-dir DIR [--cache DIR] [--seconds N]
   real_songs.py agreement --build-dir DIR [--cache DIR] [--seconds N] [--renders DIR]
+  real_songs.py pinned --build-dir DIR [--cache DIR] [--update]
 
 load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
 render to a well-formed, non-silent WAV, with no sanitizer report.
@@ -14,12 +15,17 @@ libopenmpt (DIR/reference_render) and requires, per song,
 where ~ is the spectrogram similarity. The reference pair is measured in the
 same run, so the bar follows the players and is never written down by hand.
 
+pinned: the SHA-256 of every song's 60 s render must equal the one written in
+pinned_renders.txt, so that speed work cannot change the sound unnoticed. After a
+deliberate change of the sound, --update rewrites the file (review its diff).
+
 Songs come from scripts/fetch-real-songs.sh; when the Debian archive cannot be
 reached the check exits with status 77 (skipped).
 """
 
 import argparse
 import concurrent.futures
+import hashlib
 import os
 import pathlib
 import subprocess
@@ -40,6 +46,8 @@ LENGTH_SLACK_FRAMES = 884
 AGREEMENT_TOLERANCE = 0.03
 WORKERS = 2  # the machine has two cores, shared with the build
 SANITIZER_MARKERS = ("Sanitizer", "runtime error:")
+PINNED_FILE = pathlib.Path(__file__).resolve().parent / "pinned_renders.txt"
+PINNED_SECONDS = 60
 
 
 def fetch_songs(cache):
@@ -57,7 +65,7 @@ def fetch_songs(cache):
 
 
 def require_tool(build_dir, name):
-    tool = pathlib.Path(build_dir) / name
+    tool = pathlib.Path(build_dir).resolve() / name
     if not os.access(tool, os.X_OK):
         print(f"FAILED: {tool} is missing; build the '{name}' target first")
         sys.exit(1)
@@ -104,6 +112,37 @@ def load_and_render(song, tools, seconds, work_dir):
     return error
 
 
+def render_digest(song, tools, work_dir):
+    """Returns (SHA-256 of the rendered WAV, error text)."""
+    output = pathlib.Path(work_dir) / (song.stem + ".pinned.wav")
+    error = run_tool([tools["xm2wav"], "--seconds", PINNED_SECONDS, song, output])
+    digest = None if error else hashlib.sha256(output.read_bytes()).hexdigest()
+    output.unlink(missing_ok=True)
+    return digest, error
+
+
+def check_pinned(songs, tools, work_dir, update):
+    """Compares every render with its pinned digest; returns the number of mismatches."""
+    results = run_all(songs, lambda song: render_digest(song, tools, work_dir))
+    if update:
+        lines = [f"{digest}  {song.name}\n" for song, (digest, _) in zip(songs, results) if digest]
+        PINNED_FILE.write_text("".join(lines))
+        print(f"wrote {len(lines)} digests to {PINNED_FILE}")
+    pinned = {}
+    for line in PINNED_FILE.read_text().splitlines():
+        digest, name = line.split(maxsplit=1)
+        pinned[name] = digest
+    failed = 0
+    for song, (digest, error) in zip(songs, results):
+        if error is None and song.name not in pinned:
+            error = "no pinned digest (run with --update)"
+        elif error is None and pinned[song.name] != digest:
+            error = f"render changed: {digest} instead of {pinned[song.name]}"
+        failed += error is not None
+        print(f"{'ok  ' if error is None else 'FAIL'} {song.name}" + ("" if error is None else f": {error}"))
+    return failed
+
+
 def agreement(song, tools, seconds, work_dir, keep_renders):
     """Renders the song three ways; returns (figures, error text)."""
     renders = {}
@@ -146,11 +185,12 @@ def run_all(songs, check):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=("load-and-render", "agreement"))
+    parser.add_argument("mode", choices=("load-and-render", "agreement", "pinned"))
     parser.add_argument("--build-dir", required=True, help="folder holding xm2wav and reference_render")
     parser.add_argument("--cache", default=str(REPOSITORY / ".cache" / "real-songs"))
     parser.add_argument("--seconds", type=int)
     parser.add_argument("--renders", help="keep the rendered WAV files in this folder")
+    parser.add_argument("--update", action="store_true", help="pinned: rewrite the pinned digests")
     arguments = parser.parse_args()
 
     songs = fetch_songs(arguments.cache)
@@ -162,7 +202,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="real-songs-") as temporary:
         work_dir = arguments.renders or temporary
         os.makedirs(work_dir, exist_ok=True)
-        if arguments.mode == "load-and-render":
+        if arguments.mode == "pinned":
+            failed = check_pinned(songs, tools, work_dir, arguments.update)
+        elif arguments.mode == "load-and-render":
             errors = run_all(songs, lambda song: load_and_render(song, tools, seconds, work_dir))
             for song, error in zip(songs, errors):
                 print(f"{'ok  ' if error is None else 'FAIL'} {song.name}" + ("" if error is None else f": {error}"))
