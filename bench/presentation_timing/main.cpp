@@ -6,9 +6,10 @@
 // the presentation's own start-up, main loop and shutdown for a fixed number
 // of frames. Start-up is measured from just before the process is created to
 // the return of the first buffer swap, with the share spent in each of its
-// costly steps; frame time is the interval between buffer swaps after a few
-// warm-up frames, during which every allocation is counted (there should be
-// none).
+// costly steps, and set against a bare full-screen window presenting one
+// clear (what the window system and GL driver cost on their own). Frame time
+// is the interval between buffer swaps after a few warm-up frames, during
+// which every allocation is counted (there should be none).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,8 @@
 #include "gl_loader.h"
 #include "probes.h"
 #include "shell.h"
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
 
 namespace {
 
@@ -33,6 +36,7 @@ constexpr double firstFrameTargetMs = 150.0;
 constexpr const char* launchVariable = "INTRO_TIMING_LAUNCH_NS";
 constexpr const char* reportVariable = "INTRO_TIMING_REPORT_FD";
 constexpr const char* childFlag = "--child";
+constexpr const char* floorFlag = "--floor";
 
 double milliseconds(int64_t nanoseconds) { return static_cast<double>(nanoseconds) / 1e6; }
 
@@ -49,18 +53,68 @@ void writeReport(int descriptor, const std::string& text) {
     }
 }
 
+// When the harness created this process, and where the report goes.
+struct Launch {
+    int64_t time;
+    int reportDescriptor;
+};
+
+bool readLaunch(Launch& launch) {
+    const char* launchText = std::getenv(launchVariable);
+    const char* reportText = std::getenv(reportVariable);
+    if (launchText == nullptr || reportText == nullptr) {
+        std::fprintf(stderr, "bench_presentation: %s and %s are for the harness itself\n", childFlag, floorFlag);
+        return false;
+    }
+    launch = {std::strtoll(launchText, nullptr, 10), std::atoi(reportText)};
+    return true;
+}
+
+// What the GL stack alone costs: the same full-screen window with nothing
+// but a clear presented, so that the presentation's own share can be told.
+int runFloor() {
+    markMainThread();
+    Launch launch{};
+    if (!readLaunch(launch)) {
+        return 2;
+    }
+    if (glfwInit() != GLFW_TRUE) {
+        return 1;
+    }
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    GLFWwindow* window = mode != nullptr ? glfwCreateWindow(mode->width, mode->height, "floor", monitor, nullptr)
+                                         : nullptr;
+    if (window == nullptr) {
+        glfwTerminate();
+        return 1;
+    }
+    glfwMakeContextCurrent(window);
+    auto clearColor = reinterpret_cast<PFNGLCLEARCOLORPROC>(glfwGetProcAddress("glClearColor"));
+    auto clear = reinterpret_cast<PFNGLCLEARPROC>(glfwGetProcAddress("glClear"));
+    if (clearColor == nullptr || clear == nullptr) {
+        glfwTerminate();
+        return 1;
+    }
+    clearColor(0.3f, 0.3f, 0.3f, 1.0f);
+    clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glfwSwapBuffers(window);
+    const int64_t presented = frameLog().presentedAt[0];
+    glfwTerminate();
+    writeReport(launch.reportDescriptor, "first_frame " + std::to_string(presented - launch.time) + "\n");
+    return 0;
+}
+
 // The presentation's main, with the probes noting where the time goes.
 int runMeasured(int frames, int warmUpFrames) {
     markMainThread();
     const int64_t mainEntry = monotonicNanoseconds();
-    const char* launchText = std::getenv(launchVariable);
-    const char* reportText = std::getenv(reportVariable);
-    if (launchText == nullptr || reportText == nullptr) {
-        std::fprintf(stderr, "bench_presentation: %s is for the harness itself\n", childFlag);
+    Launch startedAt{};
+    if (!readLaunch(startedAt)) {
         return 2;
     }
-    const int64_t launch = std::strtoll(launchText, nullptr, 10);
-    const int reportDescriptor = std::atoi(reportText);
+    const int64_t launch = startedAt.time;
+    const int reportDescriptor = startedAt.reportDescriptor;
 
     FrameLog& log = frameLog();
     log.countFromFrame = warmUpFrames + 1;
@@ -121,8 +175,9 @@ struct RunResult {
     std::string renderer;
 };
 
-// Starts one measured process and reads its report; false when it failed.
-bool measureOneRun(const char* self, int frames, int warmUpFrames, RunResult& result) {
+// Starts one measured process (the presentation, or with floorOnly the bare
+// window) and reads its report; false when it failed.
+bool measureOneRun(const char* self, bool floorOnly, int frames, int warmUpFrames, RunResult& result) {
     int channel[2];
     if (pipe(channel) != 0) {
         return false;
@@ -134,7 +189,11 @@ bool measureOneRun(const char* self, int frames, int warmUpFrames, RunResult& re
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
-        execl(self, self, childFlag, framesText.c_str(), warmUpText.c_str(), static_cast<char*>(nullptr));
+        if (floorOnly) {
+            execl(self, self, floorFlag, static_cast<char*>(nullptr));
+        } else {
+            execl(self, self, childFlag, framesText.c_str(), warmUpText.c_str(), static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
     close(channel[1]);
@@ -197,11 +256,11 @@ long long percentile(std::vector<long long> values, double share) {
 }
 
 void printShare(const char* what, long long part, long long whole) {
-    std::printf("  %-44s %8.1f ms  %5.1f %%\n", what, milliseconds(part),
+    std::printf("    %-44s %8.1f ms  %5.1f %%\n", what, milliseconds(part),
                 whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
 }
 
-int report(const std::vector<RunResult>& runs, int frames) {
+int report(const std::vector<RunResult>& runs, const std::vector<RunResult>& floorRuns, int frames) {
     const RunResult& first = runs.front();
     const long long width = first.values.at("width");
     const long long height = first.values.at("height");
@@ -224,6 +283,15 @@ int report(const std::vector<RunResult>& runs, int frames) {
                 milliseconds(firstFrame), milliseconds(byStartUp.front()->values.at("first_frame")),
                 milliseconds(byStartUp.back()->values.at("first_frame")), firstFrameTargetMs,
                 targetMet ? "met" : "MISSED");
+    std::vector<long long> floorTimes;
+    for (const RunResult& run : floorRuns) {
+        floorTimes.push_back(run.values.at("first_frame"));
+    }
+    const long long floor = median(floorTimes);
+    std::printf("  GL stack alone (full-screen window, one clear presented): median %.1f ms;"
+                " the presentation adds %.1f ms\n",
+                milliseconds(floor), milliseconds(firstFrame - floor));
+    std::printf("  Steps of the median run:\n");
     const long long beforeMain = steps.at("launch_to_main");
     const long long firstDraw = firstFrame - steps.at("startup_end");
     long long accounted = beforeMain + firstDraw;
@@ -278,6 +346,9 @@ int main(int argumentCount, char** arguments) {
     if (argumentCount == 4 && std::strcmp(arguments[1], childFlag) == 0) {
         return runMeasured(std::atoi(arguments[2]), std::atoi(arguments[3]));
     }
+    if (argumentCount == 2 && std::strcmp(arguments[1], floorFlag) == 0) {
+        return runFloor();
+    }
     int runs = defaultRuns;
     int frames = defaultFrames;
     int warmUpFrames = defaultWarmUpFrames;
@@ -300,13 +371,17 @@ int main(int argumentCount, char** arguments) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     std::vector<RunResult> results;
+    std::vector<RunResult> floorResults;
     for (int run = 0; run < runs; ++run) {
         RunResult result;
-        if (!measureOneRun("/proc/self/exe", frames, warmUpFrames, result)) {
+        RunResult floorResult;
+        if (!measureOneRun("/proc/self/exe", false, frames, warmUpFrames, result) ||
+            !measureOneRun("/proc/self/exe", true, frames, warmUpFrames, floorResult)) {
             std::fprintf(stderr, "bench_presentation: run %d failed (is a display reachable?)\n", run + 1);
             return 1;
         }
         results.push_back(std::move(result));
+        floorResults.push_back(std::move(floorResult));
     }
-    return report(results, frames);
+    return report(results, floorResults, frames);
 }
