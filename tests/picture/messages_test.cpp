@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,43 +22,39 @@ std::vector<std::string> splitLines(std::string_view text) {
 
 }  // namespace
 
-// Total lengths (line feeds included) and line counts of the seven messages.
-TEST(Messages, LengthsAndLineCounts) {
-    const std::size_t lengths[] = {70, 65, 60, 83, 96, 67, 62};
-    const std::size_t lineCounts[] = {4, 4, 4, 4, 5, 4, 4};
+// Each message's length (line feeds included), line count and special line; other lines carry text; upper case ASCII.
+TEST(Messages, Shapes) {
+    struct Shape {
+        std::size_t length;
+        std::size_t lineCount;
+        int specialLine;  // -1: none; a special line of length 0 or 1 is blank
+        std::size_t specialLength;
+    };
+    const Shape shapes[presentationMessageCount] = {
+        {70, 4, -1, 0},
+        {65, 4, 1, 1},  // the single-space line
+        {60, 4, 2, 3},  // a 3-character line
+        {83, 4, -1, 0},
+        {96, 5, 4, 0},  // the trailing line feed leaves an empty last line
+        {67, 4, 2, 0},  // an empty line in the middle
+        {62, 4, 1, 3},  // a 3-character line
+    };
     for (int index = 0; index < presentationMessageCount; ++index) {
-        EXPECT_EQ(presentationMessages[index].size(), lengths[index]) << "message " << index + 1;
-        EXPECT_EQ(splitLines(presentationMessages[index]).size(), lineCounts[index]) << "message " << index + 1;
-    }
-}
-
-// The special lines: a single space, the 3-character lines, the trailing and the empty line.
-TEST(Messages, SpecialLines) {
-    EXPECT_EQ(splitLines(presentationMessages[1])[1], " ");
-    EXPECT_EQ(splitLines(presentationMessages[2])[2].size(), 3u);
-    EXPECT_EQ(presentationMessages[4].back(), '\n');
-    EXPECT_EQ(splitLines(presentationMessages[4])[4], "");
-    EXPECT_EQ(splitLines(presentationMessages[5])[2], "");
-    EXPECT_EQ(splitLines(presentationMessages[6])[1].size(), 3u);
-    // Every other line carries text.
-    const std::vector<std::pair<int, int>> special = {{1, 1}, {4, 4}, {5, 2}};
-    for (int index = 0; index < presentationMessageCount; ++index) {
-        const std::vector<std::string> lines = splitLines(presentationMessages[index]);
+        SCOPED_TRACE(testing::Message() << "message " << index + 1);
+        const Shape& shape = shapes[index];
+        const std::string_view message = presentationMessages[index];
+        const std::vector<std::string> lines = splitLines(message);
+        EXPECT_EQ(message.size(), shape.length);
+        EXPECT_TRUE(std::all_of(message.begin(), message.end(), [](char c) {
+            return c == '\n' || (c >= ' ' && c <= '~' && !(c >= 'a' && c <= 'z'));  // all in the glyph cache
+        }));
+        ASSERT_EQ(lines.size(), shape.lineCount);
         for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
-            if (std::find(special.begin(), special.end(), std::pair{index, line}) != special.end()) {
-                continue;
+            if (line == shape.specialLine) {
+                EXPECT_EQ(lines[line].size(), shape.specialLength);
             }
-            EXPECT_NE(lines[line].find_first_not_of(' '), std::string::npos) << "message " << index + 1 << " line " << line + 1;
-        }
-    }
-}
-
-// Upper case, printable ASCII only: every character is in the glyph cache.
-TEST(Messages, UpperCasePrintableAscii) {
-    for (std::string_view message : presentationMessages) {
-        for (char character : message) {
-            EXPECT_TRUE(character == '\n' || (character >= ' ' && character <= '~')) << message;
-            EXPECT_FALSE(character >= 'a' && character <= 'z') << message;
+            const bool blank = line == shape.specialLine && shape.specialLength < 3;
+            EXPECT_EQ(lines[line].find_first_not_of(' ') == std::string::npos, blank) << "line " << line + 1;
         }
     }
 }

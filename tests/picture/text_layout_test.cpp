@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "text_block.h"
 
 namespace {
 
-// Space advances 5 pixels, every other printable character 12 (26.6 fixed point).
+// Space advances 5 pixels, every other printable character 12 plus a 26.6 fraction.
 GlyphCache fakeGlyphs() {
     GlyphCache glyphs;
     for (int code = 33; code < 127; ++code) {
@@ -16,109 +17,62 @@ GlyphCache fakeGlyphs() {
     return glyphs;
 }
 
-TextBlock layout(GlyphCache& glyphs, const std::string& text) { return TextBlock(glyphs, text, 0.1f, 0.2f, 3.0f); }
-
 }  // namespace
 
-// Line feeds split lines and make no cell; widths add whole-pixel advances, spaces included.
+// Line feeds split lines (k of them give k + 1) and make no cell; widths add whole-pixel advances.
 TEST(TextLayout, LinesCellsAndWidths) {
-    GlyphCache glyphs = fakeGlyphs();
-    const TextBlock message = layout(glyphs, "AB C\nDE");
-    ASSERT_EQ(message.lines.size(), 2u);
-    EXPECT_EQ(message.lines[0].glyphs.size(), 4u);
-    EXPECT_EQ(message.lines[0].width, 12u + 12u + 5u + 12u) << "the 26.6 fraction is dropped";
-    EXPECT_EQ(message.lines[1].width, 24u);
-    EXPECT_FALSE(message.lines[0].glyphs[2].animated);
-    EXPECT_TRUE(message.lines[0].glyphs[3].animated);
-    EXPECT_EQ(message.lines[0].glyphs[3].character, 'C');
-    EXPECT_EQ(message.lines[0].glyphs[3].alpha, 0.0f);
-    EXPECT_EQ(message.lines[0].glyphs[3].timer, 0.0f);
-    EXPECT_EQ(message.state, FadingIn);
-    EXPECT_EQ(message.fadeInTime, 0.1f);
-    EXPECT_EQ(message.fadeOutTime, 0.2f);
-    EXPECT_EQ(message.holdTime, 3.0f);
-}
-
-// k line feeds give k + 1 lines: empty text, trailing and doubled line feeds
-// all keep their (empty) lines; a single-space line has one inanimate cell.
-TEST(TextLayout, EmptyAndSpaceLines) {
-    GlyphCache glyphs = fakeGlyphs();
-    const TextBlock empty = layout(glyphs, "");
-    ASSERT_EQ(empty.lines.size(), 1u);
-    EXPECT_TRUE(empty.lines[0].glyphs.empty());
-    EXPECT_EQ(empty.lines[0].width, 0u);
-
-    const TextBlock trailing = layout(glyphs, "A\n");
-    ASSERT_EQ(trailing.lines.size(), 2u);
-    EXPECT_TRUE(trailing.lines[1].glyphs.empty());
-
-    const TextBlock gap = layout(glyphs, "A\n\nB");
-    ASSERT_EQ(gap.lines.size(), 3u);
-    EXPECT_EQ(gap.lines[1].width, 0u);
-
-    const TextBlock spaced = layout(glyphs, "A\n \nB");
-    ASSERT_EQ(spaced.lines[1].glyphs.size(), 1u);
-    EXPECT_FALSE(spaced.lines[1].glyphs[0].animated);
-    EXPECT_EQ(spaced.lines[1].width, 5u);
-}
-
-// A byte missing from the cache (128 and above, or a failed glyph) gets an
-// empty entry, adds no width and still makes a cell; CR and tab are ordinary cells.
-TEST(TextLayout, UncachedBytes) {
-    GlyphCache glyphs = fakeGlyphs();
-    const TextBlock message = layout(glyphs, std::string("A\xC3\xA9\r\t"));
-    ASSERT_EQ(message.lines.size(), 1u);
-    EXPECT_EQ(message.lines[0].glyphs.size(), 5u);
-    EXPECT_EQ(message.lines[0].width, 12u);
-    ASSERT_EQ(glyphs.count(static_cast<int8_t>(0xC3)), 1u);
-    const Glyph& added = glyphs.at(static_cast<int8_t>(0xC3));
-    EXPECT_EQ(added.texture, 0u);
-    EXPECT_EQ(added.advance, 0u);
-    EXPECT_EQ(added.width, 0);
-    EXPECT_TRUE(message.lines[0].glyphs[3].animated) << "a carriage return is not a space";
-}
-
-// Lines are centred vertically: four lines of height 53 around y = 300 sit at
-// 353, 300, 247, 194; five lines start half a line higher.
-TEST(TextLayout, Baselines) {
-    EXPECT_EQ(firstBaseline(4, 53.0f, 300.0f), 353.0f);
-    EXPECT_EQ(firstBaseline(4, 53.0f, 300.0f) - 3.0f * 53.0f, 194.0f);
-    EXPECT_EQ(firstBaseline(5, 53.0f, 300.0f), 300.0f + 1.5f * 53.0f);
-    EXPECT_EQ(firstBaseline(1, 53.0f, 300.0f), 300.0f - 0.5f * 53.0f);
-}
-
-// A glyph quad starts at pen + left and sinks below the baseline by rows - top,
-// scaled; v = 0 is the bitmap's top row and every vertex lies at depth 1.
-TEST(TextLayout, GlyphQuad) {
-    const Glyph glyph{7, 10, 14, 2, 11, 12u << 6};
-    const QuadVertices quad = glyphQuad(glyph, 362.5f, 300.0f, 2.0f);
-    const float left = 362.5f + 4.0f;
-    const float bottom = 300.0f - 6.0f;
-    const QuadVertices expected{{
-        {left, bottom + 28.0f, 1.0f, 0.0f, 0.0f},
-        {left, bottom, 1.0f, 0.0f, 1.0f},
-        {left + 20.0f, bottom, 1.0f, 1.0f, 1.0f},
-        {left, bottom + 28.0f, 1.0f, 0.0f, 0.0f},
-        {left + 20.0f, bottom, 1.0f, 1.0f, 1.0f},
-        {left + 20.0f, bottom + 28.0f, 1.0f, 1.0f, 0.0f},
-    }};
-    for (int vertex = 0; vertex < quadVertexCount; ++vertex) {
-        EXPECT_EQ(quad[vertex].x, expected[vertex].x) << vertex;
-        EXPECT_EQ(quad[vertex].y, expected[vertex].y) << vertex;
-        EXPECT_EQ(quad[vertex].z, expected[vertex].z) << vertex;
-        EXPECT_EQ(quad[vertex].u, expected[vertex].u) << vertex;
-        EXPECT_EQ(quad[vertex].v, expected[vertex].v) << vertex;
+    struct Case {
+        const char* text;
+        std::vector<uint32_t> widths;
+        std::vector<std::size_t> cells;
+    };
+    const Case cases[] = {
+        {"AB C\nDE", {41, 24}, {4, 2}},       // spaces add width, each glyph's fraction is dropped
+        {"", {0}, {0}},                       // empty text is one empty line
+        {"A\n", {12, 0}, {1, 0}},             // a trailing line feed keeps its empty line
+        {"A\n\nB", {12, 0, 12}, {1, 0, 1}},   // so does a doubled one
+        {"A\n \nB", {12, 5, 12}, {1, 1, 1}},  // a single-space line has one cell
+        {"A\xC3\xA9\r\t", {12}, {5}},         // uncached bytes make cells without width
+    };
+    for (const Case& c : cases) {
+        GlyphCache glyphs = fakeGlyphs();
+        const TextBlock block(glyphs, c.text, 0.1f, 0.2f, 3.0f);
+        ASSERT_EQ(block.lines.size(), c.widths.size()) << c.text;
+        for (std::size_t line = 0; line < block.lines.size(); ++line) {
+            EXPECT_EQ(block.lines[line].width, c.widths[line]) << c.text << " line " << line;
+            EXPECT_EQ(block.lines[line].glyphs.size(), c.cells[line]) << c.text << " line " << line;
+        }
     }
 }
 
-// The first message that is not done is the one shown.
-TEST(TextLayout, FirstActiveMessage) {
+// Cells start transparent; only spaces stay still; a byte missing from the cache is added as an empty glyph.
+TEST(TextLayout, CellsAndUncachedBytes) {
     GlyphCache glyphs = fakeGlyphs();
-    std::vector<TextBlock> messages{layout(glyphs, "A"), layout(glyphs, "B"), layout(glyphs, "C")};
-    messages[0].state = Done;
-    messages[2].state = Holding;
-    EXPECT_EQ(firstActiveMessage(messages), &messages[1]);
-    messages[1].state = Done;
-    messages[2].state = Done;
-    EXPECT_EQ(firstActiveMessage(messages), nullptr);
+    const TextBlock block(glyphs, "A C\xC3\r", 0.1f, 0.2f, 3.0f);
+    const bool animated[] = {true, false, true, true, true};  // a carriage return is not a space
+    for (std::size_t cell = 0; cell < 5; ++cell) {
+        const TextGlyph& glyph = block.lines[0].glyphs[cell];
+        EXPECT_EQ(glyph.animated, animated[cell]) << cell;
+        EXPECT_EQ(std::tie(glyph.alpha, glyph.timer), std::tuple(0.0f, 0.0f)) << cell;
+    }
+    EXPECT_EQ(block.lines[0].glyphs[2].character, 'C');
+    ASSERT_EQ(glyphs.count(static_cast<int8_t>(0xC3)), 1u);
+    const Glyph& added = glyphs.at(static_cast<int8_t>(0xC3));
+    EXPECT_EQ(std::tie(added.texture, added.advance, added.width), std::tuple(0u, 0u, 0));
+}
+
+// n lines of height L are centred on y: the first baseline is y + (n / 2 - 1) L (four lines: 353 around 300).
+TEST(TextLayout, FirstBaseline) {
+    for (auto [lineCount, baseline] : {std::pair{4, 353.0f}, {5, 300.0f + 1.5f * 53.0f}, {1, 300.0f - 0.5f * 53.0f}}) {
+        EXPECT_EQ(firstBaseline(lineCount, 53.0f, 300.0f), baseline) << lineCount << " lines";
+    }
+}
+
+// A glyph quad starts at pen + left and sinks by rows - top, scaled; v = 0 is the bitmap's top row; depth 1.
+TEST(TextLayout, GlyphQuad) {
+    const QuadVertices quad = glyphQuad(Glyph{7, 10, 14, 2, 11, 12u << 6}, 362.5f, 300.0f, 2.0f);
+    const QuadVertex& top = quad[0];     // top left
+    const QuadVertex& bottom = quad[2];  // bottom right
+    EXPECT_EQ(std::tie(top.x, top.y, top.z, top.u, top.v), std::tuple(366.5f, 322.0f, 1.0f, 0.0f, 0.0f));
+    EXPECT_EQ(std::tie(bottom.x, bottom.y, bottom.z, bottom.u, bottom.v), std::tuple(386.5f, 294.0f, 1.0f, 1.0f, 1.0f));
 }
