@@ -1,8 +1,8 @@
 // Volume and panning envelopes, fade-out and auto-vibrato, tick by tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
-#include <vector>
 
 #include "envelopes.h"
 #include "song_fixture.h"
@@ -10,203 +10,96 @@
 
 namespace {
 
-using Values = std::vector<int>;
+class Envelopes : public SongFixture {};
 
-class Envelopes : public SongFixture {
-protected:
-    Instrument& makeEnvelopeSong(std::initializer_list<EnvelopePoint> points, uint8_t flags) {
-        makeSong(1, 1, 16);
-        Instrument& instrument = addInstrument();
-        int index = 0;
-        for (const EnvelopePoint& point : points) instrument.volumeEnvelope[index++] = point;
-        instrument.volumePointCount = static_cast<uint8_t>(points.size());
-        instrument.volumeEnvelopeFlags = flags;
-        return instrument;
-    }
-
-    Values envelopeOutputs(int count) {
-        Values values;
-        for (int index = 0; index < count; ++index) {
-            replayTick(&song);
-            values.push_back(channel(0).volumeEnvelopeOutput);
-        }
-        return values;
-    }
-};
-
-// Points (0,64)-(10,0): 64 on the instrument's tick, then falling 419430/65536 per tick, 0 and finished at tick 10.
-TEST_F(Envelopes, LinearSegmentValues) {
-    makeEnvelopeSong({{0, 64}, {10, 0}}, EnvelopeOn);
-    put(0, 0, 49, 1);
-    start();
-    EXPECT_EQ(envelopeOutputs(12), (Values{64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, 0}));
-    EXPECT_EQ(channel(0).volumeEnvelopeFinished, 1);
-    EXPECT_EQ(channel(0).volumeEnvelopeSlope, -419430);
+void setVolumeEnvelope(Instrument& instrument, std::initializer_list<EnvelopePoint> points, uint8_t flags) {
+    std::copy(points.begin(), points.end(), instrument.volumeEnvelope);
+    instrument.volumePointCount = static_cast<uint8_t>(points.size());
+    instrument.volumeEnvelopeFlags = flags;
 }
 
-// Sustain at point 0 holds until key-off; on the key-off tick the segment starts, the fall follows.
-TEST_F(Envelopes, SustainReleasedByKeyOff) {
-    Instrument& instrument = makeEnvelopeSong({{0, 64}, {10, 0}}, EnvelopeOn | EnvelopeSustain);
-    instrument.volumeSustainPoint = 0;
-    instrument.fadeout = 1000;
-    put(0, 0, 49, 1);
-    put(2, 0, keyOffNote);
-    start();
-    EXPECT_EQ(envelopeOutputs(12), Values(12, 64));
-    EXPECT_EQ(channel(0).fadeoutVolume, 65536);
-    EXPECT_EQ(envelopeOutputs(3), (Values{64, 57, 51}));
-    EXPECT_EQ(channel(0).fadeoutVolume, 65536 - 3 * 1000);  // the fade-out starts on the key-off tick itself
+// The (0,64)-(10,0) volume envelope, switched on with the given flags.
+void fallingEnvelope(Instrument& instrument, uint8_t flags) {
+    setVolumeEnvelope(instrument, {{0, 64}, {10, 0}}, flags);
 }
 
-// A loop from point 1 to point 3 with sustain at 3 is never held at point 3: the loop jump comes first.
-TEST_F(Envelopes, LoopJumpsBeforeSustain) {
-    Instrument& instrument =
-        makeEnvelopeSong({{0, 0}, {2, 40}, {4, 20}, {6, 60}, {20, 0}}, EnvelopeOn | EnvelopeSustain | EnvelopeLoop);
-    instrument.volumeLoopStart = 1;
-    instrument.volumeLoopEnd = 3;
-    instrument.volumeSustainPoint = 3;
-    put(0, 0, 49, 1);
-    start();
-    EXPECT_EQ(envelopeOutputs(12), (Values{0, 20, 40, 30, 20, 40, 40, 30, 20, 40, 40, 30}));
-    EXPECT_EQ(channel(0).volumeEnvelopeFinished, 0);
+// Each row: one envelope, fade-out or auto-vibrato rule, the instrument it needs, the watched value after each tick.
+TEST_F(Envelopes, TickByTick) {
+    constexpr uint8_t keyOff = keyOffNote;
+    const TickCase cases[] = {
+        {"(0,64)-(10,0): 64 on the note's tick, falling 419430/65536 per tick, 0 from tick 10", Watch::EnvelopeOutput,
+         {{49, 1}}, {64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, 0},
+         {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, EnvelopeOn); }}},
+        {"sustain at point 0 holds until key-off; the fall starts on the key-off tick", Watch::EnvelopeOutput,
+         {{49, 1}, {}, {keyOff}}, {64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 57, 51},
+         {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, EnvelopeOn | EnvelopeSustain); }}},
+        {"the fade-out starts on the key-off tick itself", Watch::Fadeout,
+         {{49, 1}, {}, {keyOff}}, {65536, 65536, 65536, 65536, 65536 - 3 * 1000},
+         {.every = 3, .setup = [](Instrument& instrument) {
+             fallingEnvelope(instrument, EnvelopeOn | EnvelopeSustain);
+             instrument.fadeout = 1000;
+         }}},
+        {"loop 1..3 with sustain at 3 is never held at point 3: the loop jump comes first", Watch::EnvelopeOutput,
+         {{49, 1}}, {0, 20, 40, 30, 20, 40, 40, 30, 20, 40, 40, 30}, {.setup = [](Instrument& instrument) {
+             setVolumeEnvelope(instrument, {{0, 0}, {2, 40}, {4, 20}, {6, 60}, {20, 0}},
+                               EnvelopeOn | EnvelopeSustain | EnvelopeLoop);
+             instrument.volumeLoopStart = 1;
+             instrument.volumeLoopEnd = instrument.volumeSustainPoint = 3;
+         }}},
+        {"a single-point envelope holds its level, also after a key-off", Watch::EnvelopeOutput,
+         {{49, 1}, {keyOff}}, Values(12, 48),
+         {.setup = [](Instrument& instrument) { setVolumeEnvelope(instrument, {{0, 48}}, EnvelopeOn); }}},
+        {"without a volume envelope a key-off silences the note on its first tick", Watch::VoiceVolume,
+         {{49, 1}, {keyOff}}, {127, 127, 127, 127, 127, 127, 0, 0}},
+        {"fade-out 4095 (stored doubled) runs out in 9 ticks, unheard without an envelope", Watch::Fadeout,
+         {{49, 1}, {keyOff}}, {65536, 65536, 65536, 65536, 65536, 65536, 57346, 49156, 40966, 32776, 24586, 16396,
+                                8206, 16, 0},
+         {.setup = [](Instrument& instrument) { instrument.fadeout = 4095 * 2; }}},
+        {"with the envelope on, the fade-out lowers the final volume from the key-off (effect 20, any parameter)",
+         Watch::VoiceVolume, {{49, 1}, {0, 0, 0, 20, 0x37}}, {127, 127, 127, 127, 127, 127, 63, 0},
+         {.setup = [](Instrument& instrument) {
+             setVolumeEnvelope(instrument, {{0, 64}, {100, 64}}, EnvelopeOn);
+             instrument.fadeout = 32768;
+         }}},
+        {"the panning envelope moves the final panning", Watch::VoicePan, {{49, 1}}, {128, 96, 64, 32, 0},
+         {.setup = [](Instrument& instrument) {
+             instrument.panningEnvelope[0] = {0, 32};
+             instrument.panningEnvelope[1] = {4, 0};
+             instrument.panningPointCount = 2;
+             instrument.panningEnvelopeFlags = EnvelopeOn;
+         }}},
+        {"set envelope position interpolates within a segment, or ends past the last point", Watch::EnvelopeOutput,
+         {{49, 1, 0, 21, 5}, {0, 0, 0, 21, 30}}, {32, 25, 19, 12, 6, 0, 0},
+         {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, EnvelopeOn); }}},
+        {"set envelope position does nothing while the volume envelope is off", Watch::EnvelopeOutput,
+         {{49, 1, 0, 21, 5}}, {64}, {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, 0); }}},
+        {"auto-vibrato square, depth 8, rate 64: +8, +8, -8, -8, added to the vibrato effect's offset",
+         Watch::PeriodOffset, {{49, 1}, {0, 0, 0, 4, 0x0F}}, {8, 8, -8, -8, 8, 8, -8},
+         {.setup = [](Instrument& instrument) {
+             instrument.vibratoType = 1;
+             instrument.vibratoDepth = 8;
+             instrument.vibratoRate = 64;
+         }}},
+        {"auto-vibrato sweep 4: 0/4 of the depth on the note's tick, then 1/4, 2/4, 3/4 and full",
+         Watch::PeriodOffset, {{49, 1}}, {0, 4, 8, 12, 16, 16}, {.setup = [](Instrument& instrument) {
+             instrument.vibratoType = 1;
+             instrument.vibratoDepth = 16;
+             instrument.vibratoSweep = 4;
+         }}},
+    };
+    for (const TickCase& script : cases) expectTicks(script);
 }
 
-// A single-point volume envelope holds its level, also after a key-off (only the fade-out can lower it).
-TEST_F(Envelopes, SinglePointHoldsThroughKeyOff) {
-    makeEnvelopeSong({{0, 48}}, EnvelopeOn);
-    put(0, 0, 49, 1);
-    put(1, 0, keyOffNote);
-    start();
-    EXPECT_EQ(envelopeOutputs(12), Values(12, 48));
-    EXPECT_EQ(channel(0).volumeEnvelopeFinished, 1);
-    EXPECT_EQ(channel(0).keyOff, 1);
-}
-
-// Without a volume envelope a key-off silences the note on its first tick; the fade-out runs unheard.
-TEST_F(Envelopes, KeyOffWithoutEnvelope) {
-    makeSong(1, 1, 16);
-    addInstrument().fadeout = 4095 * 2;
-    put(0, 0, 49, 1);
-    put(1, 0, keyOffNote);
-    start();
-    runRows(1);
-    replayTick(&song);
-    EXPECT_EQ(channel(0).volumeEnvelopeOutput, 0);
-    EXPECT_EQ(voiceOf(0).volume, 0);
-    runTicks(7);
-    EXPECT_EQ(channel(0).fadeoutVolume, 65536 - 8 * 8190);
-    replayTick(&song);
-    EXPECT_EQ(channel(0).fadeoutVolume, 0);  // 9 ticks for a file value of 4095
-}
-
-// With the volume envelope on, the fade-out lowers the final volume from the key-off tick on.
-TEST_F(Envelopes, FadeoutWithEnvelope) {
-    Instrument& instrument = makeEnvelopeSong({{0, 64}, {100, 64}}, EnvelopeOn);
-    instrument.fadeout = 32768;
-    put(0, 0, 49, 1);
-    put(1, 0, 0, 0, 0, 20, 0);
-    start();
-    runRows(1);
-    EXPECT_EQ(voiceOf(0).volume, 127);
-    replayTick(&song);
-    EXPECT_EQ(voiceOf(0).volume, 63);
-    replayTick(&song);
-    EXPECT_EQ(voiceOf(0).volume, 0);
-}
-
-// The panning envelope moves the final panning.
-TEST_F(Envelopes, PanningEnvelope) {
-    makeSong(1, 1, 16);
-    Instrument& instrument = addInstrument();
-    instrument.panningEnvelope[0] = {0, 32};
-    instrument.panningEnvelope[1] = {4, 0};
-    instrument.panningPointCount = 2;
-    instrument.panningEnvelopeFlags = EnvelopeOn;
-    put(0, 0, 49, 1);
-    start();
-    Values pans;
-    for (int tick = 0; tick < 5; ++tick) {
-        replayTick(&song);
-        pans.push_back(voiceOf(0).pan);
-    }
-    EXPECT_EQ(pans, (Values{128, 96, 64, 32, 0}));
-}
-
-// Set envelope position (effect 21) interpolates within a segment, or finishes past the last point.
-TEST_F(Envelopes, SetEnvelopePosition) {
-    makeEnvelopeSong({{0, 64}, {10, 0}}, EnvelopeOn);
-    put(0, 0, 49, 1, 0, 21, 5);
-    put(1, 0, 0, 0, 0, 21, 30);
-    start();
-    EXPECT_EQ(envelopeOutputs(3), (Values{32, 25, 19}));
-    EXPECT_EQ(channel(0).volumeEnvelopeTick, 7);
-    runTicks(3);
-    EXPECT_EQ(envelopeOutputs(1), (Values{0}));
-    EXPECT_EQ(channel(0).volumeEnvelopeFinished, 1);
-}
-
-// Envelope positions are not moved when the volume envelope is off.
-TEST_F(Envelopes, SetEnvelopePositionNeedsTheEnvelope) {
-    makeEnvelopeSong({{0, 64}, {10, 0}}, 0);
-    put(0, 0, 49, 1, 0, 21, 5);
-    start();
-    EXPECT_EQ(envelopeOutputs(1), (Values{64}));
-}
-
-// Auto-vibrato square wave: +8, +8, -8, -8 with depth 8 and rate 64, added to the effect offset.
-TEST_F(Envelopes, AutoVibratoSquare) {
-    makeSong(1, 1, 16);
-    Instrument& instrument = addInstrument();
-    instrument.vibratoType = 1;
-    instrument.vibratoDepth = 8;
-    instrument.vibratoRate = 64;
-    put(0, 0, 49, 1);
-    put(1, 0, 0, 0, 0, 4, 0x0F);  // vibrato at position 0: offset 0 on the first tick
-    start();
-    Values offsets;
-    for (int tick = 0; tick < 7; ++tick) {
-        replayTick(&song);
-        offsets.push_back(channel(0).periodOffset);
-    }
-    EXPECT_EQ(offsets, (Values{8, 8, -8, -8, 8, 8, -8}));
-    EXPECT_EQ(voiceOf(0).frequency, 14317056 / (1712 - 8));
-}
-
-// Auto-vibrato sweep 4: 0/4 of the depth on the instrument's tick, then 1/4, 2/4, 3/4 and full.
-TEST_F(Envelopes, AutoVibratoSweep) {
-    makeSong(1, 1, 16);
-    Instrument& instrument = addInstrument();
-    instrument.vibratoType = 1;
-    instrument.vibratoDepth = 16;
-    instrument.vibratoSweep = 4;
-    instrument.vibratoRate = 0;
-    put(0, 0, 49, 1);
-    start();
-    Values offsets;
-    for (int tick = 0; tick < 6; ++tick) {
-        replayTick(&song);
-        offsets.push_back(channel(0).periodOffset);
-    }
-    EXPECT_EQ(offsets, (Values{0, 4, 8, 12, 16, 16}));
-}
-
-// The four auto-vibrato waveforms and the undefined types above 3.
+// The four auto-vibrato waveforms; types above 3 give no vibrato.
 TEST(AutoVibratoWave, Waveforms) {
-    EXPECT_EQ(autoVibratoWaveValue(0, 0), 0);
-    EXPECT_EQ(autoVibratoWaveValue(0, 64), 63);
-    EXPECT_EQ(autoVibratoWaveValue(0, 192), -63);
-    EXPECT_EQ(autoVibratoWaveValue(1, 127), 64);
-    EXPECT_EQ(autoVibratoWaveValue(1, 128), -64);
-    EXPECT_EQ(autoVibratoWaveValue(2, 0), 0);
-    EXPECT_EQ(autoVibratoWaveValue(2, 127), -64);
-    EXPECT_EQ(autoVibratoWaveValue(2, 128), 64);
-    EXPECT_EQ(autoVibratoWaveValue(2, 255), 0);
-    EXPECT_EQ(autoVibratoWaveValue(3, 0), 0);
-    EXPECT_EQ(autoVibratoWaveValue(3, 128), 64);
-    EXPECT_EQ(autoVibratoWaveValue(3, 129), -64);
-    EXPECT_EQ(autoVibratoWaveValue(3, 255), -1);
-    for (int type : {4, 7, 255})
-        for (int position : {0, 64, 200}) EXPECT_EQ(autoVibratoWaveValue(type, position), 0);
+    const int cases[][3] = {  // type, position, value
+        {0, 0, 0},    {0, 64, 63},  {0, 192, -63}, {1, 127, 64},  {1, 128, -64}, {2, 0, 0},     {2, 127, -64},
+        {2, 128, 64}, {2, 255, 0},  {3, 0, 0},     {3, 128, 64},  {3, 129, -64}, {3, 255, -1},  {4, 64, 0},
+        {7, 200, 0},  {255, 0, 0},  {255, 64, 0},
+    };
+    for (const auto& [type, position, value] : cases) {
+        EXPECT_EQ(autoVibratoWaveValue(type, position), value) << type << " at " << position;
+    }
 }
 
 // Damaged envelopes: counts above 12 and loop, sustain or end indices past the stored points read
@@ -214,28 +107,22 @@ TEST(AutoVibratoWave, Waveforms) {
 TEST(EnvelopeStep, DamagedEnvelopesStayInside) {
     MusicChannel channel{};
     EnvelopePoint points[envelopePointCapacity] = {};
-    for (int index = 0; index < envelopePointCapacity; ++index)
-        points[index] = {static_cast<uint16_t>(index == 5 ? 4 : index), static_cast<uint16_t>(index)};
     int32_t point = 0, tick = 0, output = 0, value = 0, slope = 0;
     uint8_t finished = 0;
-    for (int step = 0; step < 40; ++step) {
-        envelopeStep(channel, point, tick, EnvelopeOn | EnvelopeLoop | EnvelopeSustain, 200, points, 250, 240, 230,
-                     output, value, finished, slope, UpdateVolume);
-    }
+    auto step = [&](uint8_t flags, int32_t count, int32_t sustain, int32_t loopStart, int32_t loopEnd) {
+        envelopeStep(channel, point, tick, flags, count, points, sustain, loopStart, loopEnd, output, value, finished,
+                     slope, UpdateVolume);
+    };
+    for (int index = 0; index < envelopePointCapacity; ++index)
+        points[index] = {static_cast<uint16_t>(index == 5 ? 4 : index), static_cast<uint16_t>(index)};
+    for (int count = 0; count < 40; ++count) step(EnvelopeOn | EnvelopeLoop | EnvelopeSustain, 200, 250, 240, 230);
     EXPECT_EQ(point, 5);  // x of point 5 is below its predecessor: never reached
     EXPECT_EQ(finished, 0);
 
     // A loop start past the stored points is ignored; the end stops the envelope.
-    point = 0;
-    tick = 0;
-    value = 0;
-    finished = 0;
-    for (int index = 0; index < envelopePointCapacity; ++index)
-        points[index] = {static_cast<uint16_t>(index), static_cast<uint16_t>(index)};
-    for (int step = 0; step < 40 && finished == 0; ++step) {
-        envelopeStep(channel, point, tick, EnvelopeOn | EnvelopeLoop, 13, points, 11, 20, 0, output, value, finished,
-                     slope, UpdateVolume);
-    }
+    point = tick = value = finished = 0;
+    points[5] = {5, 5};
+    for (int count = 0; count < 40 && finished == 0; ++count) step(EnvelopeOn | EnvelopeLoop, 13, 11, 20, 0);
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(output, 11);
 
@@ -243,22 +130,18 @@ TEST(EnvelopeStep, DamagedEnvelopesStayInside) {
     points[0] = {3, 10};
     points[1] = {3, 50};
     points[2] = {9, 50};
-    point = 0;
+    point = value = finished = 0;
     tick = 3;
-    value = 0;
-    finished = 0;
-    envelopeStep(channel, point, tick, EnvelopeOn, 3, points, 0, 0, 0, output, value, finished, slope, UpdateVolume);
+    step(EnvelopeOn, 3, 0, 0, 0);
     EXPECT_EQ(slope, 0);
     EXPECT_EQ(output, 10);
 }
 
-// Extreme point values and a far envelope position saturate instead of overflowing.
+// Extreme point values and a far envelope position saturate instead of overflowing; no points reads nothing.
 TEST(EnvelopeStep, ExtremeValuesSaturate) {
     MusicChannel channel{};
     Instrument instrument{};
-    instrument.volumeEnvelope[0] = {0, 0};
-    instrument.volumeEnvelope[1] = {1, 65535};
-    instrument.volumeEnvelope[2] = {0, 0};  // x going back: never reached
+    instrument.volumeEnvelope[1] = {1, 65535};  // point 2 at x 0 goes back: never reached
     instrument.volumePointCount = 3;
     instrument.volumeEnvelopeFlags = EnvelopeOn;
     for (int step = 0; step < 100; ++step) stepEnvelopesAndFadeout(channel, instrument, false);
@@ -266,7 +149,6 @@ TEST(EnvelopeStep, ExtremeValuesSaturate) {
     EXPECT_EQ(channel.volumeEnvelopeValue, 2147483647);
     setVolumeEnvelopePosition(channel, instrument, 0);
     EXPECT_EQ(channel.volumeEnvelopeOutput, 0);
-    // No points at all: nothing is read.
     instrument.volumePointCount = 0;
     setVolumeEnvelopePosition(channel, instrument, 10);
     EXPECT_EQ(channel.volumeEnvelopeOutput, 0);

@@ -26,81 +26,66 @@ protected:
     }
 };
 
+// Each row: one flow rule, a song of one-channel or two-channel patterns with a few effects, the rows it visits.
+TEST_F(RowWalk, FlowEffects) {
+    struct Placed {
+        int pattern, row, channel, effect, parameter;
+    };
+    struct Case {
+        const char* rule;
+        int channels, patternCount, rowCount, restart;
+        std::vector<Placed> effects;
+        std::vector<Position> expected;
+    };
+    const Case cases[] = {
+        {"after the last order the song goes on at the restart position, for ever", 1, 3, 2, 1, {},
+         {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {2, 0}}},
+        {"a restart position outside the song goes back to order 0", 1, 2, 1, 7, {}, {{0, 0}, {1, 0}, {0, 0}}},
+        {"break rows above 63 become row 0; otherwise the decimal digits give the row", 1, 3, 64, 0,
+         {{0, 0, 0, 13, 0x32}, {1, 32, 0, 13, 0x99}}, {{0, 0}, {1, 32}, {2, 0}}},
+        {"a break on the last order goes to order 0, not to the restart position", 1, 2, 4, 1,
+         {{1, 0, 0, 13, 0x02}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 2}}},
+        {"in channel order a break keeps an earlier jump's order; a later jump wins with row 0", 2, 4, 16, 0,
+         {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x05}, {2, 5, 0, 13, 0x07}, {2, 5, 1, 11, 1}}, {{0, 0}, {2, 5}, {1, 0}}},
+        {"a jump beyond the song length goes to order 0", 1, 2, 2, 1, {{1, 0, 0, 11, 200}},
+         {{0, 0}, {0, 1}, {1, 0}, {0, 0}}},
+    };
+    for (const Case& given : cases) {
+        SCOPED_TRACE(given.rule);
+        makeSong(given.channels, given.patternCount, given.rowCount);
+        song.restartPosition = static_cast<int16_t>(given.restart);
+        for (const Placed& at : given.effects) {
+            cell(at.pattern, at.row, at.channel) =
+                Cell{0, 0, 0, static_cast<uint8_t>(at.effect), static_cast<uint8_t>(at.parameter)};
+        }
+        start();
+        EXPECT_EQ(walk(static_cast<int>(given.expected.size())), given.expected);
+    }
+}
+
+// Pattern loop from row 8 to row 15 with count 2 plays those rows three times in all.
+TEST_F(RowWalk, PatternLoopThreeTimes) {
+    makeSong(1, 1, 32);
+    put(8, 0, 0, 0, 0, 14, 0x60);
+    put(15, 0, 0, 0, 0, 14, 0x62);
+    start();
+    std::vector<Position> expected;
+    for (int row = 0; row <= 15; ++row) expected.emplace_back(0, row);
+    for (int pass = 0; pass < 2; ++pass)
+        for (int row = 8; row <= 15; ++row) expected.emplace_back(0, row);
+    expected.emplace_back(0, 16);
+    EXPECT_EQ(walk(static_cast<int>(expected.size())), expected);
+}
+
 // A row lasts `speed` ticks: the row is read on tick 0, effects run on ticks 1..speed-1.
 TEST_F(RowWalk, RowLastsSpeedTicks) {
     makeSong(1, 1, 4);
     addInstrument();
     put(0, 0, 49, 1, 0x61);  // volume column: down 1 on the first tick and on every later tick
     start();
-    replayTick(&song);
-    EXPECT_EQ(channel(0).volume, 63);
-    runTicks(5);
-    EXPECT_EQ(song.tick, 0);
-    EXPECT_EQ(song.row, 0);
-    EXPECT_EQ(channel(0).volume, 58);
-    replayTick(&song);
+    EXPECT_EQ(perTick(Watch::Volume, 7), (Values{63, 62, 61, 60, 59, 58, 58}));
     EXPECT_EQ(song.row, 1);
-    EXPECT_EQ(channel(0).volume, 58);
-}
-
-// After the last row of the last order the song goes on at the restart position, for ever.
-TEST_F(RowWalk, RestartPositionAfterTheLastOrder) {
-    makeSong(1, 3, 2);
-    song.restartPosition = 1;
-    start();
-    const std::vector<Position> expected = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {2, 0}};
-    EXPECT_EQ(walk(9), expected);
-}
-
-// A restart position outside the song goes back to order 0.
-TEST_F(RowWalk, InvalidRestartPositionGoesToTheStart) {
-    makeSong(1, 2, 1);
-    song.restartPosition = 7;
-    start();
-    const std::vector<Position> expected = {{0, 0}, {1, 0}, {0, 0}, {1, 0}};
-    EXPECT_EQ(walk(4), expected);
-}
-
-// Break rows above 63 become row 0; otherwise the decimal digits give the row.
-TEST_F(RowWalk, PatternBreakRows) {
-    makeSong(1, 3, 64);
-    put(0, 0, 0, 0, 0, 13, 0x32);
-    cell(1, 32, 0) = Cell{0, 0, 0, 13, 0x99};
-    start();
-    const std::vector<Position> expected = {{0, 0}, {1, 32}, {2, 0}};
-    EXPECT_EQ(walk(3), expected);
-}
-
-// A break on the last order goes to order 0, not to the restart position.
-TEST_F(RowWalk, PatternBreakOnTheLastOrderGoesToOrderZero) {
-    makeSong(1, 2, 4);
-    song.restartPosition = 1;
-    cell(1, 0, 0) = Cell{0, 0, 0, 13, 0x02};
-    start();
-    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 2}};
-    EXPECT_EQ(walk(6), expected);
-}
-
-// In channel order: a break after a jump keeps the jump's order; a jump after a break wins with row 0.
-TEST_F(RowWalk, JumpAndBreakInChannelOrder) {
-    makeSong(2, 4, 16);
-    put(0, 0, 0, 0, 0, 11, 2);     // jump to order 2
-    put(0, 1, 0, 0, 0, 13, 0x05);  // then break to row 5
-    cell(2, 5, 0) = Cell{0, 0, 0, 13, 0x07};  // break to row 7 of the next order
-    cell(2, 5, 1) = Cell{0, 0, 0, 11, 1};     // then jump to order 1 (row 0)
-    start();
-    const std::vector<Position> expected = {{0, 0}, {2, 5}, {1, 0}};
-    EXPECT_EQ(walk(3), expected);
-}
-
-// A jump beyond the song length goes to order 0.
-TEST_F(RowWalk, JumpBeyondTheSongGoesToOrderZero) {
-    makeSong(1, 2, 4);
-    cell(1, 1, 0) = Cell{0, 0, 0, 11, 200};
-    song.orderTable[0] = 1;
-    start();
-    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}};
-    EXPECT_EQ(walk(4), expected);
+    EXPECT_EQ(song.tick, 1);
 }
 
 // A jump to itself never ends; the song simply goes on.
@@ -118,17 +103,15 @@ TEST_F(RowWalk, BreakBeyondThePatternReadsNothingOutside) {
     makeSong(1, 3, 64);
     addInstrument();
     put(0, 0, 0, 0, 0, 13, 0x40);  // row 40
-    // Pattern 1 claims 32 rows; its buffer holds a note at row 40 that must never be read.
-    patterns[1].rowCount = 32;
+    patterns[1].rowCount = 32;      // its buffer holds a note at row 40 that must never be read
     cell(1, 40, 0) = Cell{49, 1, 0, 0, 0};
     start();
-    const std::vector<Position> expected = {{0, 0}, {1, 40}, {2, 0}};
-    EXPECT_EQ(walk(3), expected);
+    EXPECT_EQ(walk(3), (std::vector<Position>{{0, 0}, {1, 40}, {2, 0}}));
     EXPECT_EQ(voice(0).sample, nullptr);
     EXPECT_EQ(voice(32).sample, nullptr);
 }
 
-// An order naming a missing pattern slot, or a pattern without cells, touches no channel.
+// An order naming a missing pattern slot, or a pattern without cells, plays 64 or its rows and touches no channel.
 TEST_F(RowWalk, MissingPatternsAreSkippedSafely) {
     makeSong(1, 3, 2);
     addInstrument();
@@ -147,8 +130,7 @@ TEST_F(RowWalk, MissingPatternsAreSkippedSafely) {
     EXPECT_EQ(visited[66], Position(2, 2));
     EXPECT_EQ(channel(0).volume, 33);
     EXPECT_EQ(voice(0).frequency, 777);
-    // Back at order 0 the row is read again: a new note, volume 64.
-    walk(1);
+    walk(1);  // back at order 0 the row is read again: a new note, volume 64
     EXPECT_EQ(channel(0).volume, 64);
 }
 
@@ -159,48 +141,27 @@ TEST_F(RowWalk, SpeedAndTempo) {
     put(1, 0, 0, 0, 0, 15, 32);
     put(2, 0, 0, 0, 0, 15, 0);
     start();
-    replayTick(&song);
+    runTicks(31);
     EXPECT_EQ(song.speed, 31);
-    runTicks(30);
     replayTick(&song);
     EXPECT_EQ(song.row, 1);
-    EXPECT_EQ(song.speed, 31);
     EXPECT_EQ(song.bpm, 32);
     EXPECT_EQ(song.framesPerTick, 110250 / 32);
-    runTicks(30);
-    replayTick(&song);
+    runTicks(31);
     EXPECT_EQ(song.row, 2);
     EXPECT_EQ(song.speed, 0);
     EXPECT_EQ(song.tick, 0);
-    replayTick(&song);
-    EXPECT_EQ(song.row, 3);
-    replayTick(&song);
+    runTicks(2);
     EXPECT_EQ(song.row, 4);
 }
 
-// Pattern loop from row 8 to row 15 with count 2 plays those rows three times in all.
-TEST_F(RowWalk, PatternLoopThreeTimes) {
-    makeSong(1, 1, 32);
-    put(8, 0, 0, 0, 0, 14, 0x60);
-    put(15, 0, 0, 0, 0, 14, 0x62);
-    start();
-    std::vector<Position> expected;
-    for (int row = 0; row <= 15; ++row) expected.emplace_back(0, row);
-    for (int pass = 0; pass < 2; ++pass)
-        for (int row = 8; row <= 15; ++row) expected.emplace_back(0, row);
-    expected.emplace_back(0, 16);
-    EXPECT_EQ(walk(static_cast<int>(expected.size())), expected);
-}
-
-// Pattern delay: the row lasts speed x (y + 1) ticks and its effects keep running.
+// Pattern delay: the row lasts speed x (y + 1) ticks.
 TEST_F(RowWalk, PatternDelayLengthensTheRow) {
     makeSong(1, 1, 4);
     put(0, 0, 0, 0, 0, 14, 0xE2);
     start();
-    runTicks(17);
+    runTicks(18);
     EXPECT_EQ(song.row, 0);
-    EXPECT_EQ(song.tick, 17);
-    replayTick(&song);
     EXPECT_EQ(song.tick, 0);
     replayTick(&song);
     EXPECT_EQ(song.row, 1);

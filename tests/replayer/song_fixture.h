@@ -14,15 +14,44 @@
 #include "replayer.h"
 #include "song.h"
 
+using Values = std::vector<int>;
+
 struct SampleShape {
     uint32_t length = 10000;
     uint32_t loopStart = 0;
     uint32_t loopLength = 0;  // 0: no loop (the whole sample)
     uint8_t loopType = LoopNone;
     uint8_t volume = 64;
-    int8_t finetune = 0;
     int32_t panning = 128;
     int8_t relativeNote = 0;
+};
+
+// What a tick-by-tick case watches on channel 0 and its voice. Heard: the volume with the tremolo or tremor offset;
+// VoiceIndex: 0 or 32, which of the channel's two voices plays.
+enum class Watch {
+    Period, PeriodOffset, Volume, Heard, Panning, EnvelopeOutput, Fadeout,
+    VoiceVolume, VoicePan, VoiceIndex, GlobalVolume
+};
+
+struct TickOptions {
+    bool linear = false;
+    int speed = 6;
+    int every = 1;                         // read the value after every `every` ticks
+    void (*setup)(Instrument&) = nullptr;  // envelopes, fade-out, vibrato of instrument 1
+};
+
+// A cell whose unnamed trailing fields are empty.
+struct ScriptCell {
+    uint8_t note = 0, instrument = 0, volume = 0, effect = 0, parameter = 0;
+};
+
+// One rule as a script of channel-0 cells (one per row) and the watched value after each tick.
+struct TickCase {
+    const char* rule;
+    Watch watch;
+    std::vector<ScriptCell> rows;
+    Values expected;
+    TickOptions options{};
 };
 
 class SongFixture : public ::testing::Test {
@@ -34,14 +63,12 @@ protected:
         patternCells.assign(patternCount, std::vector<Cell>(static_cast<size_t>(rowCount * channelCount)));
         patterns.resize(patternCount);
         for (int index = 0; index < patternCount; ++index) {
-            patterns[index].rowCount = rowCount;
-            patterns[index].cells = patternCells[index].data();
+            patterns[index] = Pattern{rowCount, patternCells[index].data()};
         }
         song = Song{};
         song.patterns = patterns.data();
         song.channelCount = static_cast<int16_t>(channelCount);
-        song.patternSlotCount = patternCount;
-        song.usedPatternCount = patternCount;
+        song.patternSlotCount = song.usedPatternCount = patternCount;
         song.songLength = static_cast<int16_t>(patternCount);
         for (int index = 0; index < patternCount; ++index) song.orderTable[index] = static_cast<uint8_t>(index);
         song.flags = linear ? linearFrequencyFlag : 0;
@@ -53,32 +80,22 @@ protected:
         instruments.reserve(maxInstruments);  // references handed out stay valid
     }
 
-    // Changes a pattern's row count (cells beyond it stay allocated but unused).
-    void setRowCount(int pattern, int rowCount) {
-        patternCells[pattern].resize(static_cast<size_t>(rowCount * song.channelCount));
-        patterns[pattern].cells = patternCells[pattern].data();
-        patterns[pattern].rowCount = rowCount;
-    }
-
     // Adds an instrument whose one sample plays every note.
     Instrument& addInstrument(const SampleShape& shape = SampleShape{}) {
         EXPECT_LT(instruments.size(), maxInstruments);
-        samples.emplace_back();
-        Sample& sample = samples.back();
         sampleFrames.emplace_back(shape.length + sampleGuardFrames, int16_t{0});
+        Sample& sample = samples.emplace_back();
         sample.data = sampleFrames.back().data();
         sample.length = shape.length;
         sample.loopType = shape.loopType;
         sample.loopStart = shape.loopType == LoopNone ? 0 : shape.loopStart;
         sample.loopLength = shape.loopType == LoopNone ? shape.length : shape.loopLength;
         sample.volume = shape.volume;
-        sample.finetune = shape.finetune;
         sample.panning = shape.panning;
         sample.bitsPerSample = 16;
         sample.relativeNote = shape.relativeNote;
 
-        instruments.emplace_back();
-        Instrument& instrument = instruments.back();
+        Instrument& instrument = instruments.emplace_back();
         instrument.sampleCount = 1;
         instrument.samples[0] = &sample;
         for (int slot = 1; slot < maxSamplesPerInstrument; ++slot) instrument.samples[slot] = &emptySample;
@@ -90,20 +107,18 @@ protected:
     Cell& cell(int pattern, int row, int channel) {
         return patternCells[pattern][static_cast<size_t>(row * song.channelCount + channel)];
     }
-    Cell& cell(int row, int channel) { return cell(0, row, channel); }
 
     void put(int row, int channel, uint8_t note, uint8_t instrument = 0, uint8_t volume = 0, uint8_t effect = 0,
              uint8_t parameter = 0) {
-        cell(row, channel) = Cell{note, instrument, volume, effect, parameter};
+        cell(0, row, channel) = Cell{note, instrument, volume, effect, parameter};
     }
 
     // The reset that every start of playback performs: silent voices, then the play state.
     void start() {
-        MixerVoice* voices = mixerVoices();
         for (int index = 0; index < voiceTableSize; ++index) {
-            voices[index] = MixerVoice{};
-            voices[index].index = index;
-            voices[index].stepInteger = 1;
+            voice(index) = MixerVoice{};
+            voice(index).index = index;
+            voice(index).stepInteger = 1;
         }
         resetSongPlayState(&song);
     }
@@ -111,12 +126,51 @@ protected:
     void runTicks(int count) {
         for (int index = 0; index < count; ++index) replayTick(&song);
     }
+    void runRows(int count) { runTicks(count * song.speed); }  // at the current speed, no pattern delay
 
-    // Runs whole rows at the current speed (no pattern delay).
-    void runRows(int count) { runTicks(count * song.speed); }
+    int watched(Watch watch) {
+        const MusicChannel& played = channel(0);
+        switch (watch) {
+            case Watch::Period: return played.period;
+            case Watch::PeriodOffset: return played.periodOffset;
+            case Watch::Volume: return played.volume;
+            case Watch::Heard: return played.volume + played.volumeOffset;
+            case Watch::Panning: return played.panning;
+            case Watch::EnvelopeOutput: return played.volumeEnvelopeOutput;
+            case Watch::Fadeout: return played.fadeoutVolume;
+            case Watch::VoiceVolume: return played.voice->volume;
+            case Watch::VoicePan: return played.voice->pan;
+            case Watch::VoiceIndex: return played.voice->index;
+            case Watch::GlobalVolume: return song.globalVolume;
+        }
+        return -1;
+    }
+
+    Values perTick(Watch watch, size_t count, int every = 1) {
+        Values values;
+        while (values.size() < count) {
+            runTicks(every);
+            values.push_back(watched(watch));
+        }
+        return values;
+    }
+
+    // One channel, one instrument, the case's cells on channel 0; then the watched value tick by tick.
+    void expectTicks(const TickCase& script) {
+        SCOPED_TRACE(script.rule);
+        makeSong(1, 1, 16, script.options.linear);
+        Instrument& instrument = addInstrument();
+        if (script.options.setup != nullptr) script.options.setup(instrument);
+        song.defaultSpeed = static_cast<int16_t>(script.options.speed);
+        for (size_t row = 0; row < script.rows.size(); ++row) {
+            const ScriptCell& given = script.rows[row];
+            put(static_cast<int>(row), 0, given.note, given.instrument, given.volume, given.effect, given.parameter);
+        }
+        start();
+        EXPECT_EQ(perTick(script.watch, script.expected.size(), script.options.every), script.expected);
+    }
 
     MusicChannel& channel(int index) { return musicChannels()[index]; }
-    MixerVoice& voiceOf(int index) { return *musicChannels()[index].voice; }
     MixerVoice& voice(int index) { return mixerVoices()[index]; }
 
     Song song{};
