@@ -1,6 +1,8 @@
+// The song loader on small files written in the test, and on damaged variants of them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -12,30 +14,49 @@
 #include "xm_writer.h"
 
 using namespace test_songs;
-using WriterCell = xm_writer::Cell;
 using xm_writer::LoopKind;
 using xm_writer::ModuleData;
 
 namespace {
 
-// Puts raw packed bytes into pattern 0 (written empty, so without data).
-std::vector<uint8_t> withPatternData(std::vector<uint8_t> bytes, const std::vector<uint8_t>& data) {
-    const size_t offset = patternOffset(bytes, 0);
-    EXPECT_EQ(get16(bytes, offset + 7), 0) << "pattern 0 must be written empty";
+// Instrument header fields that the tests patch, from the instrument's start.
+constexpr size_t instrumentSampleCountField = 27;
+constexpr size_t volumePointCountField = 225;
+constexpr size_t panningPointCountField = 226;
+constexpr size_t volumeSustainField = 227;
+// Sample header fields, from the sample header's start.
+constexpr size_t sampleLengthField = 0;
+constexpr size_t sampleLoopStartField = 4;
+constexpr size_t sampleTypeField = 14;
+// Pattern header field: the row count.
+constexpr size_t patternRowsField = 5;
+
+using CellFields = std::array<int, 5>;
+CellFields fields(const Cell& cell) { return {cell.note, cell.instrument, cell.volume, cell.effect, cell.parameter}; }
+
+// Puts raw packed bytes into a pattern that was written empty.
+std::vector<uint8_t> withPatternData(std::vector<uint8_t> bytes, int pattern, const std::vector<uint8_t>& data) {
+    const size_t offset = patternOffset(bytes, pattern);
+    EXPECT_EQ(get16(bytes, offset + 7), 0) << "the pattern must be written empty";
     put16(bytes, offset + 7, static_cast<uint16_t>(data.size()));
     bytes.insert(bytes.begin() + static_cast<long>(offset + patternHeaderBytes), data.begin(), data.end());
     return bytes;
 }
 
+xm_writer::SampleData sixteenBitSample(std::vector<int16_t> frames) {
+    xm_writer::SampleData sample = eightBitSample(std::move(frames));
+    sample.sixteenBit = true;
+    return sample;
+}
+
 }  // namespace
 
-// Any byte of the signature that differs, letter case included, refuses the file; a good one gets the replayer as tick handler.
+// Any byte of the signature that differs, letter case included, refuses the file; a good one gets the replayer.
 TEST(SongLoader, SignatureMustMatchByteForByte) {
     const std::vector<uint8_t> good = xm_writer::writeModule(basicModule());
     const SongPointer song = load(good);
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(song->tickHandler, &replayTick);
-    EXPECT_EQ(song->initialGlobalVolume, 64);
     for (size_t index = 0; index < 17; ++index) {
         std::vector<uint8_t> bad = good;
         bad[index] ^= 0x20;  // 'E' -> 'e', ' ' -> '\0', ...
@@ -45,35 +66,14 @@ TEST(SongLoader, SignatureMustMatchByteForByte) {
     EXPECT_EQ(loadSongFromMemory(good.data(), 10, nullptr), nullptr);
 }
 
-// An empty pattern (packed size 0) takes 9 bytes and yields empty rows; the next pattern follows at once.
-TEST(SongLoader, EmptyPatternConsumesOnlyItsHeader) {
-    ModuleData module = basicModule();
-    module.orders = {0, 1};
-    module.patterns.resize(2);
-    module.patterns[1].rowCount = 2;
-    module.patterns[1].cells.resize(4);
-    module.patterns[1].cells[3] = WriterCell{49, 1, 0x40, 0x0F, 0x06};
-    const SongPointer song = load(xm_writer::writeModule(module));
-    ASSERT_NE(song, nullptr);
-    ASSERT_EQ(song->patterns[0].rowCount, 64);
-    for (int index = 0; index < 64 * 2; ++index) {
-        const ::Cell& cell = song->patterns[0].cells[index];
-        EXPECT_EQ(cell.note | cell.instrument | cell.volume | cell.effect | cell.parameter, 0);
-    }
-    ASSERT_EQ(song->patterns[1].rowCount, 2);
-    const ::Cell& cell = song->patterns[1].cells[3];
-    EXPECT_EQ(cell.note, 49);
-    EXPECT_EQ(cell.instrument, 1);
-    EXPECT_EQ(cell.volume, 0x40);
-    EXPECT_EQ(cell.effect, 0x0F);
-    EXPECT_EQ(cell.parameter, 0x06);
-}
-
-// Packed cells: 0x80 alone is empty, 0x83 0x31 0x02 is note and instrument only, bytes below 0x80 start a 5-byte cell; note 97 is key-off, instruments above 128 are 0.
-TEST(SongLoader, PackedAndUnpackedCells) {
+// An empty pattern (packed size 0) takes 9 bytes and gives empty rows. Packed cells: 0x80 alone is empty, 0x83 is
+// note and instrument, bytes below 0x80 start a 5-byte cell; note 97 is key-off, instruments above 128 are 0.
+TEST(SongLoader, EmptyPackedAndUnpackedCells) {
     ModuleData module = basicModule();
     module.channelCount = 7;
-    module.patterns[0].rowCount = 1;
+    module.orders = {0, 1};
+    module.patterns.resize(2);
+    module.patterns[1].rowCount = 1;
     const std::vector<uint8_t> data = {
         0x80,                          // empty
         0x83, 0x31, 0x02,              // note 0x31, instrument 2
@@ -81,36 +81,21 @@ TEST(SongLoader, PackedAndUnpackedCells) {
         0x9D, 0x0A, 0x30, 0x01, 0x02,  // note, volume, effect, parameter (no instrument)
         0x83, 97, 128,                 // key-off; the highest instrument number
         0x83, 12, 200,                 // instrument beyond 128
-        0x61, 129, 0, 0, 0,            // unpacked note 97; note 98 would stay as read
+        0x61, 129, 0, 0, 0,            // unpacked note 97
     };
-    const SongPointer song = load(withPatternData(xm_writer::writeModule(module), data));
+    const SongPointer song = load(withPatternData(xm_writer::writeModule(module), 1, data));
     ASSERT_NE(song, nullptr);
-    const ::Cell* cells = song->patterns[0].cells;
-    EXPECT_EQ(cells[0].note | cells[0].instrument | cells[0].volume | cells[0].effect | cells[0].parameter, 0);
-    EXPECT_EQ(cells[1].note, 0x31);
-    EXPECT_EQ(cells[1].instrument, 2);
-    EXPECT_EQ(cells[1].volume | cells[1].effect | cells[1].parameter, 0);
-    EXPECT_EQ(cells[2].note, 0);
-    EXPECT_EQ(cells[2].instrument, 5);
-    EXPECT_EQ(cells[2].volume, 0x10);
-    EXPECT_EQ(cells[2].effect, 0x0C);
-    EXPECT_EQ(cells[2].parameter, 0x20);
-    EXPECT_EQ(cells[3].note, 0x0A);
-    EXPECT_EQ(cells[3].instrument, 0);
-    EXPECT_EQ(cells[3].volume, 0x30);
-    EXPECT_EQ(cells[3].effect, 0x01);
-    EXPECT_EQ(cells[3].parameter, 0x02);
-    EXPECT_EQ(cells[4].note, keyOffNote);
-    EXPECT_EQ(cells[4].instrument, 128);
-    EXPECT_EQ(cells[5].note, 12);
-    EXPECT_EQ(cells[5].instrument, 0);
-    EXPECT_EQ(cells[6].note, keyOffNote);
-    EXPECT_EQ(cells[6].instrument, 0);
-    // The instrument that follows was found right after the decoded bytes.
-    EXPECT_EQ(song->instruments[0].samples[0]->length, 8u);
+    ASSERT_EQ(song->patterns[0].rowCount, 64);
+    for (int index = 0; index < 64 * 7; ++index) EXPECT_EQ(fields(song->patterns[0].cells[index]), CellFields{});
+    const CellFields expected[] = {{0, 0, 0, 0, 0},          {0x31, 2, 0, 0, 0},      {0, 5, 0x10, 0x0C, 0x20},
+                                   {0x0A, 0, 0x30, 1, 2},    {keyOffNote, 128, 0, 0, 0}, {12, 0, 0, 0, 0},
+                                   {keyOffNote, 0, 0, 0, 0}};
+    for (int index = 0; index < 7; ++index) EXPECT_EQ(fields(song->patterns[1].cells[index]), expected[index]) << index;
+    EXPECT_EQ(song->instruments[0].samples[0]->length, 8u);  // the instrument right after the decoded bytes
 }
 
-// Patterns named by the used orders but missing from the file are 64 empty rows; orders past the song length don't count.
+// Patterns named by the used orders but missing from the file are 64 empty rows; orders past the song length
+// don't count.
 TEST(SongLoader, MissingPatternsAreAddedEmpty) {
     ModuleData module = basicModule();
     module.patterns.resize(6);
@@ -126,7 +111,6 @@ TEST(SongLoader, MissingPatternsAreAddedEmpty) {
         ASSERT_NE(song->patterns[index].cells, nullptr);
         EXPECT_EQ(song->patterns[index].cells[64 * 2 - 1].note, 0);
     }
-
     module.orders = {1};  // more patterns in the file than the orders use
     const SongPointer fewer = load(xm_writer::writeModule(module));
     ASSERT_NE(fewer, nullptr);
@@ -134,188 +118,137 @@ TEST(SongLoader, MissingPatternsAreAddedEmpty) {
     EXPECT_EQ(fewer->patternSlotCount, 6);
 }
 
-// An instrument without samples points every slot at the shared empty sample; the next one starts at its start + header size.
+// An instrument without samples points every slot at the shared empty sample; the next instrument starts at its
+// start + header size.
 TEST(SongLoader, InstrumentWithoutSamples) {
     ModuleData module = basicModule();
     module.instruments.insert(module.instruments.begin(), xm_writer::InstrumentData{});
     std::vector<uint8_t> bytes = xm_writer::writeModule(module);
     const size_t start = instrumentOffset(bytes, 0);
-    ASSERT_EQ(get32(bytes, start), 29u);
-    // A longer header with 11 bytes of padding that must be skipped.
-    put32(bytes, start, 40);
+    put32(bytes, start, 40);  // a longer header: 11 bytes of padding to skip
     bytes.insert(bytes.begin() + static_cast<long>(start + 29), 11, 0xEE);
     const SongPointer song = load(bytes);
     ASSERT_NE(song, nullptr);
     ASSERT_EQ(song->instrumentCount, 2);
     EXPECT_EQ(song->instruments[0].sampleCount, 0);
-    for (Sample* slot : song->instruments[0].samples) {
-        EXPECT_EQ(slot, &emptySample);
-    }
-    EXPECT_EQ(song->instruments[1].sampleCount, 1);
+    for (Sample* slot : song->instruments[0].samples) EXPECT_EQ(slot, &emptySample);
     EXPECT_EQ(song->instruments[1].samples[0]->length, 8u);
     EXPECT_EQ(song->instruments[1].samples[1], &emptySample);
 }
 
-// Instrument fields sit at their offsets; the fadeout is stored doubled; an envelope without points is off, one with a single point stays on.
-TEST(SongLoader, InstrumentFields) {
+// The fadeout is stored doubled; an envelope without points is off, one with a single point stays on.
+TEST(SongLoader, InstrumentEnvelopesAndFadeout) {
     ModuleData module = basicModule();
     module.instruments.push_back(module.instruments[0]);
     xm_writer::InstrumentData& instrument = module.instruments[0];
-    instrument.sampleMap[0] = 0;
-    instrument.sampleMap[95] = 15;
-    instrument.volumeEnvelope.points = {{0, 64}, {10, 32}, {20, 0}};
-    instrument.volumeEnvelope.flags = 3;
-    instrument.volumeEnvelope.sustainPoint = 1;
-    instrument.panningEnvelope.points = {{0, 32}};
-    instrument.panningEnvelope.flags = 1;
-    module.instruments[1].volumeEnvelope.points = {};
-    module.instruments[1].volumeEnvelope.flags = 1;
-    instrument.vibratoRate = 4;
+    instrument.volumeEnvelope = {.points = {{0, 64}, {10, 32}, {20, 0}}, .sustainPoint = 1, .flags = 3};
+    instrument.panningEnvelope = {.points = {{0, 32}}, .flags = 1};
     instrument.fadeout = 300;
+    module.instruments[1].volumeEnvelope.flags = 1;
     const SongPointer song = load(xm_writer::writeModule(module));
     ASSERT_NE(song, nullptr);
     const Instrument& loaded = song->instruments[0];
-    EXPECT_EQ(loaded.sampleMap[95], 15);
     EXPECT_EQ(loaded.volumePointCount, 3);
     EXPECT_EQ(loaded.volumeEnvelope[1].x, 10);
     EXPECT_EQ(loaded.volumeEnvelope[1].y, 32);
-    EXPECT_EQ(loaded.volumeEnvelopeFlags, 3);
     EXPECT_EQ(loaded.volumeSustainPoint, 1);
-    EXPECT_EQ(loaded.panningPointCount, 1);
     EXPECT_EQ(loaded.panningEnvelopeFlags, 1);
     EXPECT_EQ(song->instruments[1].volumeEnvelopeFlags, 0);
-    EXPECT_EQ(loaded.vibratoRate, 4);
     EXPECT_EQ(loaded.fadeout, 600);
 }
 
-// Loop types: none covers the whole sample, both bits mean ping-pong, a loop of length 0 plays the whole sample once.
-TEST(SongLoader, LoopTypes) {
+// Each row: one sample of 100 frames as written, and the loop the loader makes of it. The frame after the loop repeats
+// the loop's first frame (forward) or its last (ping-pong); a sample without loop is followed by 8 zero frames.
+TEST(SongLoader, SampleLoopsAndGuardFrames) {
+    struct Case {
+        const char* rule;
+        bool sixteenBit;
+        LoopKind kind;
+        uint32_t start, length;  // as written, in frames
+        uint8_t loopType;
+        uint32_t loadedStart, loadedLength;
+    };
+    const Case cases[] = {
+        {"no loop covers the whole sample", false, LoopKind::None, 0, 0, LoopNone, 0, 100},
+        {"forward loop", false, LoopKind::Forward, 10, 50, LoopForward, 10, 50},
+        {"ping-pong loop", false, LoopKind::PingPong, 20, 30, LoopPingPong, 20, 30},
+        {"ping-pong loop to the end", false, LoopKind::PingPong, 4, 96, LoopPingPong, 4, 96},
+        {"a loop of length 0 plays the whole sample once", false, LoopKind::Forward, 40, 0, LoopNone, 0, 100},
+        {"16-bit byte counts are halved into frames", true, LoopKind::Forward, 30, 60, LoopForward, 30, 60},
+        {"a loop ending beyond the sample is trimmed to it", false, LoopKind::Forward, 10, 5000, LoopForward, 10, 90},
+        {"a loop that starts at the sample's end is dropped", false, LoopKind::Forward, 100, 10, LoopNone, 0, 100},
+    };
     ModuleData module = basicModule();
-    std::vector<xm_writer::SampleData> samples(4, eightBitSample(std::vector<int16_t>(100, 1)));
-    samples[1].loop = LoopKind::Forward;
-    samples[1].loopStart = 10;
-    samples[1].loopLength = 50;
-    samples[2].loop = LoopKind::PingPong;
-    samples[2].loopStart = 20;
-    samples[2].loopLength = 30;
-    samples[3].loop = LoopKind::Forward;
-    samples[3].loopStart = 40;
-    samples[3].loopLength = 0;
-    module.instruments[0] = instrumentWith(samples);
+    module.instruments[0].samples.clear();
+    std::vector<int16_t> frames(100);
+    for (int index = 0; index < 100; ++index) frames[index] = static_cast<int16_t>(index - 50);
+    for (const Case& given : cases) {
+        xm_writer::SampleData sample = eightBitSample(frames);
+        sample.sixteenBit = given.sixteenBit;
+        sample.loop = given.kind;
+        sample.loopStart = given.start;
+        sample.loopLength = given.length;
+        module.instruments[0].samples.push_back(sample);
+    }
     std::vector<uint8_t> bytes = xm_writer::writeModule(module);
     const SongPointer song = load(bytes);
     ASSERT_NE(song, nullptr);
-    Sample* const* loaded = song->instruments[0].samples;
-    EXPECT_EQ(loaded[0]->loopType, LoopNone);
-    EXPECT_EQ(loaded[0]->loopStart, 0u);
-    EXPECT_EQ(loaded[0]->loopLength, 100u);
-    EXPECT_EQ(loaded[1]->loopType, LoopForward);
-    EXPECT_EQ(loaded[1]->loopStart, 10u);
-    EXPECT_EQ(loaded[1]->loopLength, 50u);
-    EXPECT_EQ(loaded[2]->loopType, LoopPingPong);
-    EXPECT_EQ(loaded[3]->loopType, LoopNone);
-    EXPECT_EQ(loaded[3]->loopStart, 0u);
-    EXPECT_EQ(loaded[3]->loopLength, 100u);
+    for (size_t index = 0; index < std::size(cases); ++index) {
+        const Case& given = cases[index];
+        SCOPED_TRACE(given.rule);
+        const Sample& loaded = *song->instruments[0].samples[index];
+        const int scale = given.sixteenBit ? 1 : 256;
+        EXPECT_EQ(loaded.length, 100u);
+        EXPECT_EQ(loaded.loopType, given.loopType);
+        EXPECT_EQ(loaded.loopStart, given.loadedStart);
+        EXPECT_EQ(loaded.loopLength, given.loadedLength);
+        EXPECT_EQ(loaded.data[0], -50 * scale);
+        const uint32_t end = given.loadedStart + given.loadedLength;
+        if (given.loopType == LoopNone) {
+            for (int guard = 0; guard < sampleGuardFrames; ++guard) EXPECT_EQ(loaded.data[100 + guard], 0) << guard;
+        } else {
+            const int repeated = given.loopType == LoopForward ? frames[given.loadedStart] : frames[end - 1];
+            EXPECT_EQ(loaded.data[end], repeated * scale);
+        }
+    }
 
-    bytes[sampleHeaderOffset(bytes, 0, 1) + 14] |= 0x03;  // both loop bits
-    const SongPointer both = load(bytes);
-    ASSERT_NE(both, nullptr);
-    EXPECT_EQ(both->instruments[0].samples[1]->loopType, LoopPingPong);
-}
-
-// 16-bit samples: byte counts are halved into frames (loops too), an odd byte length drops its last byte.
-TEST(SongLoader, SixteenBitHalving) {
-    ModuleData module = basicModule();
-    xm_writer::SampleData sample;
-    sample.sixteenBit = true;
-    sample.frames.assign(500, 0);
-    sample.frames[0] = -1000;
-    sample.frames[499] = 30000;
-    sample.loop = LoopKind::Forward;
-    sample.loopStart = 100;
-    sample.loopLength = 200;
-    module.instruments[0] = instrumentWith({sample, eightBitSample({5})});
-    std::vector<uint8_t> bytes = xm_writer::writeModule(module);
-    const SongPointer song = load(bytes);
-    ASSERT_NE(song, nullptr);
-    const Sample& loaded = *song->instruments[0].samples[0];
-    EXPECT_EQ(loaded.length, 500u);
-    EXPECT_EQ(loaded.loopStart, 100u);
-    EXPECT_EQ(loaded.loopLength, 200u);
-    EXPECT_EQ(loaded.bitsPerSample, 16);
-    EXPECT_EQ(loaded.data[0], -1000);
-    EXPECT_EQ(loaded.data[499], 30000);
-
-    // 1001 bytes: 500 frames read, and the next sample's data is read one byte early.
-    const size_t header = sampleHeaderOffset(bytes, 0, 0);
-    put32(bytes, header, 1001);
-    put32(bytes, header + 4, 201);
+    // Both loop bits mean ping-pong.
+    std::vector<uint8_t> bothBits = bytes;
+    bothBits[sampleHeaderOffset(bytes, 0, 1) + sampleTypeField] |= 0x03;
+    EXPECT_EQ(load(bothBits)->instruments[0].samples[1]->loopType, LoopPingPong);
+    // A 16-bit sample of 201 bytes drops its last byte: 100 frames, the next sample's data read one byte early.
+    const size_t wide = sampleHeaderOffset(bytes, 0, 5);
+    put32(bytes, wide + sampleLengthField, 201);
+    put32(bytes, wide + sampleLoopStartField, 61);
     const SongPointer odd = load(bytes);
     ASSERT_NE(odd, nullptr);
-    EXPECT_EQ(odd->instruments[0].samples[0]->length, 500u);
-    EXPECT_EQ(odd->instruments[0].samples[0]->loopStart, 100u);
+    EXPECT_EQ(odd->instruments[0].samples[5]->length, 100u);
+    EXPECT_EQ(odd->instruments[0].samples[5]->loopStart, 30u);
 }
 
-// 8-bit deltas 10, 246, 0 decode to 2560, 0, 0; 16-bit deltas wrap modulo 65536.
+// 8-bit deltas 10, 246, 0 decode to 2560, 0, 0 and wrap at 8 bits; 16-bit deltas wrap modulo 65536.
 TEST(SongLoader, DeltaDecoding) {
     ModuleData module = basicModule();
-    xm_writer::SampleData wide;
-    wide.sixteenBit = true;
-    wide.frames = {32767, -32768, 0, -1};
-    module.instruments[0] = instrumentWith({eightBitSample({10, 0, 0}), wide, eightBitSample({127, -128, 127})});
-    std::vector<uint8_t> bytes = xm_writer::writeModule(module);
+    module.instruments[0] = instrumentWith(
+        {eightBitSample({10, 0, 0}), sixteenBitSample({32767, -32768, 0, -1}), eightBitSample({127, -128, 127})});
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(module);
     const size_t data = sampleHeaderOffset(bytes, 0, 0) + 3 * sampleHeaderBytes;
-    ASSERT_EQ(bytes[data], 10);
-    ASSERT_EQ(bytes[data + 1], 246);
-    ASSERT_EQ(bytes[data + 2], 0);
+    const auto stored = bytes.begin() + static_cast<long>(data);
+    ASSERT_EQ(std::vector<uint8_t>(stored, stored + 3), (std::vector<uint8_t>{10, 246, 0}));
     const SongPointer song = load(bytes);
     ASSERT_NE(song, nullptr);
-    const int16_t* narrow = song->instruments[0].samples[0]->data;
-    EXPECT_EQ(narrow[0], 2560);
-    EXPECT_EQ(narrow[1], 0);
-    EXPECT_EQ(narrow[2], 0);
-    const int16_t* sixteen = song->instruments[0].samples[1]->data;
-    EXPECT_EQ(sixteen[0], 32767);
-    EXPECT_EQ(sixteen[1], -32768);
-    EXPECT_EQ(sixteen[2], 0);
-    EXPECT_EQ(sixteen[3], -1);
-    const int16_t* extremes = song->instruments[0].samples[2]->data;
-    EXPECT_EQ(extremes[0], 127 * 256);
-    EXPECT_EQ(extremes[1], -128 * 256);
-    EXPECT_EQ(extremes[2], 127 * 256);
-}
-
-// The frame after the loop repeats the loop's first frame (forward), its last (ping-pong), or stays 0; 8 zero frames follow every sample.
-TEST(SongLoader, GuardFrames) {
-    ModuleData module = basicModule();
-    std::vector<int16_t> frames(16);
-    for (int index = 0; index < 16; ++index) frames[index] = static_cast<int16_t>(index + 1);
-    std::vector<xm_writer::SampleData> samples(3, eightBitSample(frames));
-    samples[0].loop = LoopKind::Forward;
-    samples[0].loopStart = 4;
-    samples[0].loopLength = 8;
-    samples[1].loop = LoopKind::PingPong;
-    samples[1].loopStart = 4;
-    samples[1].loopLength = 12;
-    module.instruments[0] = instrumentWith(samples);
-    const SongPointer song = load(xm_writer::writeModule(module));
-    ASSERT_NE(song, nullptr);
-    Sample* const* loaded = song->instruments[0].samples;
-    EXPECT_EQ(loaded[0]->data[12], 5 * 256);   // copy of frame 4
-    EXPECT_EQ(loaded[1]->data[16], 16 * 256);  // copy of frame 15
-    for (int index = 16; index < 16 + sampleGuardFrames; ++index) {
-        EXPECT_EQ(loaded[2]->data[index], 0) << index;
+    const std::vector<std::vector<int16_t>> expected = {
+        {2560, 0, 0}, {32767, -32768, 0, -1}, {127 * 256, -128 * 256, 127 * 256}};
+    for (size_t sample = 0; sample < expected.size(); ++sample) {
+        const int16_t* decoded = song->instruments[0].samples[sample]->data;
+        EXPECT_EQ(std::vector<int16_t>(decoded, decoded + expected[sample].size()), expected[sample]) << sample;
     }
-    EXPECT_EQ(loaded[2]->data[15], 16 * 256);
 }
 
 // The sample hook supplies the frames instead of the file (no delta decoding), with its byte count, depth and indices.
 TEST(SongLoader, SampleDataHook) {
     ModuleData module = basicModule();
-    xm_writer::SampleData wide;
-    wide.sixteenBit = true;
-    wide.frames = {1, 1, 1};
-    module.instruments.push_back(instrumentWith({eightBitSample({1, 1}), wide}));
+    module.instruments.push_back(instrumentWith({eightBitSample({1, 1}), sixteenBitSample({1, 1, 1})}));
     static std::vector<std::vector<int>> calls;
     calls.clear();
     const SampleDataHook hook = [](void* buffer, uint32_t byteCount, int bits, int instrument, int sample) {
@@ -324,86 +257,66 @@ TEST(SongLoader, SampleDataHook) {
     };
     const SongPointer song = load(xm_writer::writeModule(module), hook);
     ASSERT_NE(song, nullptr);
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0], (std::vector<int>{8, 8, 0, 0}));
-    EXPECT_EQ(calls[1], (std::vector<int>{2, 8, 1, 0}));
-    EXPECT_EQ(calls[2], (std::vector<int>{6, 16, 1, 1}));
+    EXPECT_EQ(calls, (std::vector<std::vector<int>>{{8, 8, 0, 0}, {2, 8, 1, 0}, {6, 16, 1, 1}}));
     EXPECT_EQ(song->instruments[1].samples[0]->data[1], 0x1100);
     EXPECT_EQ(song->instruments[1].samples[1]->data[2], 0x1111);
     EXPECT_EQ(song->sampleDataHook, hook);
 }
 
-// Headers with no safe reading are refused: channels 0 or > 32, > 256 patterns, > 128 instruments, song length 0 or > 256, > 16 samples.
-TEST(SongLoader, RefusesImpossibleHeaders) {
+// Each row: one 16-bit header field patched. What has no safe reading is refused; the limits themselves load.
+TEST(SongLoader, HeaderLimits) {
     const std::vector<uint8_t> good = xm_writer::writeModule(basicModule());
+    const size_t rows = patternOffset(good, 0) + patternRowsField;
+    const size_t samples = instrumentOffset(good, 0) + instrumentSampleCountField;
     struct Patch {
         size_t offset;
         uint16_t value;
+        bool loads;
     };
     const Patch patches[] = {
-        {xm_writer::channelCountOffset, 0},     {xm_writer::channelCountOffset, 33},
-        {xm_writer::patternCountOffset, 257},   {xm_writer::instrumentCountOffset, 129},
-        {xm_writer::songLengthOffset, 0},       {xm_writer::songLengthOffset, 257},
+        {xm_writer::channelCountOffset, 0, false},    {xm_writer::channelCountOffset, 33, false},
+        {xm_writer::channelCountOffset, 32, true},    {xm_writer::patternCountOffset, 257, false},
+        {xm_writer::instrumentCountOffset, 129, false}, {xm_writer::songLengthOffset, 0, false},
+        {xm_writer::songLengthOffset, 257, false},    {rows, 0, false},
+        {rows, 257, false},                           {rows, 256, true},
+        {samples, 17, false},
     };
     for (const Patch& patch : patches) {
-        std::vector<uint8_t> bad = good;
-        put16(bad, patch.offset, patch.value);
-        EXPECT_EQ(load(bad), nullptr) << "offset " << patch.offset << " value " << patch.value;
+        std::vector<uint8_t> bytes = good;
+        put16(bytes, patch.offset, patch.value);
+        EXPECT_EQ(load(bytes) != nullptr, patch.loads) << "offset " << patch.offset << " value " << patch.value;
     }
-    std::vector<uint8_t> tooManySamples = good;
-    put16(tooManySamples, instrumentOffset(good, 0) + 27, 17);
-    EXPECT_EQ(load(tooManySamples), nullptr);
-    std::vector<uint8_t> thirtyTwoChannels = good;
-    put16(thirtyTwoChannels, xm_writer::channelCountOffset, 32);
-    EXPECT_NE(load(thirtyTwoChannels), nullptr);
 }
 
-// A pattern of 0 or more than 256 rows is refused; 256 rows load.
-TEST(SongLoader, PatternRowLimits) {
-    ModuleData module = basicModule();
-    module.instruments.clear();
-    std::vector<uint8_t> bytes = xm_writer::writeModule(module);
-    const size_t rowsField = patternOffset(bytes, 0) + 5;
-    put16(bytes, rowsField, 0);
-    EXPECT_EQ(load(bytes), nullptr);
-    put16(bytes, rowsField, 257);
-    EXPECT_EQ(load(bytes), nullptr);
-    put16(bytes, rowsField, 256);
-    const SongPointer song = load(bytes);
-    ASSERT_NE(song, nullptr);
-    EXPECT_EQ(song->patterns[0].rowCount, 256);
-}
-
-// Sloppy values are mended: restart past the end -> 0, tempo outside 32..255 and speed 0 kept where nothing divides by 0.
+// Sloppy values are mended: restart past the end -> 0, speed into 1..255, tempo into 32..255 (nothing divides by 0).
 TEST(SongLoader, MendsSloppyHeaderValues) {
+    const int cases[][6] = {  // restart, speed, tempo as written; as loaded
+        {1, 0, 0, 0, 1, 32},
+        {0, 6, 31, 0, 6, 32},
+        {0, 40000, 60000, 0, 255, 255},
+    };
     std::vector<uint8_t> bytes = xm_writer::writeModule(basicModule());
-    put16(bytes, xm_writer::restartPositionOffset, 1);
-    put16(bytes, xm_writer::defaultSpeedOffset, 0);
-    put16(bytes, xm_writer::defaultBpmOffset, 0);
-    SongPointer song = load(bytes);
-    ASSERT_NE(song, nullptr);
-    EXPECT_EQ(song->restartPosition, 0);
-    EXPECT_EQ(song->defaultSpeed, 1);
-    EXPECT_EQ(song->defaultBpm, 32);
-    put16(bytes, xm_writer::defaultBpmOffset, 31);
-    EXPECT_EQ(load(bytes)->defaultBpm, 32);
-    put16(bytes, xm_writer::defaultBpmOffset, 60000);
-    put16(bytes, xm_writer::defaultSpeedOffset, 40000);
-    song = load(bytes);
-    EXPECT_EQ(song->defaultBpm, 255);
-    EXPECT_EQ(song->defaultSpeed, 255);
+    for (const auto& [restart, speed, tempo, loadedRestart, loadedSpeed, loadedTempo] : cases) {
+        put16(bytes, xm_writer::restartPositionOffset, static_cast<uint16_t>(restart));
+        put16(bytes, xm_writer::defaultSpeedOffset, static_cast<uint16_t>(speed));
+        put16(bytes, xm_writer::defaultBpmOffset, static_cast<uint16_t>(tempo));
+        const SongPointer song = load(bytes);
+        ASSERT_NE(song, nullptr);
+        EXPECT_EQ(song->restartPosition, loadedRestart);
+        EXPECT_EQ(song->defaultSpeed, loadedSpeed);
+        EXPECT_EQ(song->defaultBpm, loadedTempo);
+    }
 }
 
 // Envelope point counts above 12 are taken as 12 and point indices stay inside the 12-point arrays.
 TEST(SongLoader, MendsEnvelopeCounts) {
     ModuleData module = basicModule();
-    module.instruments[0].volumeEnvelope.points = {{0, 64}, {4, 0}};
-    module.instruments[0].volumeEnvelope.flags = 1;
+    module.instruments[0].volumeEnvelope = {.points = {{0, 64}, {4, 0}}, .flags = 1};
     std::vector<uint8_t> bytes = xm_writer::writeModule(module);
     const size_t start = instrumentOffset(bytes, 0);
-    bytes[start + 225] = 200;  // volume points
-    bytes[start + 226] = 13;   // panning points
-    bytes[start + 227] = 250;  // volume sustain point
+    bytes[start + volumePointCountField] = 200;
+    bytes[start + panningPointCountField] = 13;
+    bytes[start + volumeSustainField] = 250;
     const SongPointer song = load(bytes);
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(song->instruments[0].volumePointCount, 12);
@@ -412,42 +325,14 @@ TEST(SongLoader, MendsEnvelopeCounts) {
     EXPECT_EQ(song->instruments[0].volumeEnvelopeFlags, 1);
 }
 
-// A loop that ends beyond its sample is trimmed to it; one that starts beyond it is dropped.
-TEST(SongLoader, MendsLoopsBeyondTheSample) {
-    ModuleData module = basicModule();
-    std::vector<xm_writer::SampleData> samples(2, eightBitSample(std::vector<int16_t>(100, 3)));
-    for (auto& sample : samples) {
-        sample.loop = LoopKind::Forward;
-        sample.loopStart = 10;
-        sample.loopLength = 10;
-    }
-    module.instruments[0] = instrumentWith(samples);
-    std::vector<uint8_t> bytes = xm_writer::writeModule(module);
-    put32(bytes, sampleHeaderOffset(bytes, 0, 0) + 8, 5000);  // loop length far past the end
-    put32(bytes, sampleHeaderOffset(bytes, 0, 1) + 4, 100);   // loop start at the end
-    const SongPointer song = load(bytes);
-    ASSERT_NE(song, nullptr);
-    const Sample& trimmed = *song->instruments[0].samples[0];
-    EXPECT_EQ(trimmed.loopType, LoopForward);
-    EXPECT_EQ(trimmed.loopStart, 10u);
-    EXPECT_EQ(trimmed.loopLength, 90u);
-    EXPECT_EQ(trimmed.data[100], trimmed.data[10]);  // guard frame inside the allocation
-    const Sample& dropped = *song->instruments[0].samples[1];
-    EXPECT_EQ(dropped.loopType, LoopNone);
-    EXPECT_EQ(dropped.loopStart, 0u);
-    EXPECT_EQ(dropped.loopLength, 100u);
-}
-
 // Sample data cut short by the end of the file keeps what is there, zeros after; samples wholly past the end are empty.
 TEST(SongLoader, MendsTruncatedSampleData) {
     ModuleData module = basicModule();
-    xm_writer::SampleData wide;
-    wide.sixteenBit = true;
-    wide.frames.assign(50, 1000);
-    module.instruments[0] = instrumentWith({eightBitSample(std::vector<int16_t>(100, 7)), wide});
-    std::vector<uint8_t> bytes = xm_writer::writeModule(module);
-    bytes.resize(bytes.size() - 100 - 41);  // the 8-bit sample keeps 59 frames, the 16-bit one nothing
-    SongPointer song = load(bytes);
+    module.instruments[0].samples = {eightBitSample(std::vector<int16_t>(100, 7)),
+                                     sixteenBitSample(std::vector<int16_t>(50, 1000))};
+    const std::vector<uint8_t> whole = xm_writer::writeModule(module);
+    // The 8-bit sample keeps 59 frames, the 16-bit one nothing.
+    SongPointer song = load(std::vector<uint8_t>(whole.begin(), whole.end() - 100 - 41));
     ASSERT_NE(song, nullptr);
     const Sample& cut = *song->instruments[0].samples[0];
     EXPECT_EQ(cut.length, 100u);
@@ -456,10 +341,8 @@ TEST(SongLoader, MendsTruncatedSampleData) {
     EXPECT_EQ(cut.data[99], 0);
     EXPECT_EQ(song->instruments[0].samples[1]->length, 0u);
     EXPECT_EQ(song->instruments[0].samples[1]->data, nullptr);
-
-    bytes = xm_writer::writeModule(module);
-    bytes.resize(bytes.size() - 51);  // 49 bytes of the 16-bit sample: 24 whole frames and half a frame
-    song = load(bytes);
+    // 49 bytes of the 16-bit sample: 24 whole frames and half a frame.
+    song = load(std::vector<uint8_t>(whole.begin(), whole.end() - 51));
     ASSERT_NE(song, nullptr);
     const Sample& half = *song->instruments[0].samples[1];
     EXPECT_EQ(half.length, 50u);
@@ -474,20 +357,16 @@ TEST(SongLoader, MendsHeaderSizes) {
     std::vector<uint8_t> shortHeader = good;
     shortHeader.erase(shortHeader.begin() + xm_writer::orderTableOffset + 1,
                       shortHeader.begin() + static_cast<long>(xm_writer::firstPatternOffset));
-    put32(shortHeader, xm_writer::headerSizeOffset, 21);
-    SongPointer song = load(shortHeader);
-    ASSERT_NE(song, nullptr);
-    EXPECT_EQ(song->patterns[0].rowCount, 64);
-    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
-    // A size that would put the patterns back inside the orders is read as that same short header.
-    put32(shortHeader, xm_writer::headerSizeOffset, 4);
-    song = load(shortHeader);
-    ASSERT_NE(song, nullptr);
-    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
+    for (uint32_t size : {21u, 4u}) {  // 4 would put the patterns inside the orders: read as the same short header
+        put32(shortHeader, xm_writer::headerSizeOffset, size);
+        const SongPointer song = load(shortHeader);
+        ASSERT_NE(song, nullptr) << size;
+        EXPECT_EQ(song->patterns[0].rowCount, 64);
+        EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
+    }
     std::vector<uint8_t> huge = good;
     put32(huge, xm_writer::headerSizeOffset, 0xFFFFFFF0u);
     EXPECT_EQ(load(huge), nullptr);  // nothing left to read there: a pattern of 0 rows
-
     // Instrument header sizes: below the sample count's end, or far past the file.
     for (const uint32_t size : {0u, 4u, 28u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         std::vector<uint8_t> bytes = good;
@@ -496,17 +375,15 @@ TEST(SongLoader, MendsHeaderSizes) {
     }
 }
 
-// Every prefix of a file and random damage either load or are refused, never touching memory outside (checked under ASan).
+// Every prefix of a file and random damage either load or are refused, never touching memory outside (run under
+// AddressSanitizer).
 TEST(SongLoader, DamagedFilesNeverReadOutside) {
     ModuleData module = basicModule();
     module.channelCount = 3;
     module.orders = {0, 1, 0};
     module.patterns.resize(2);
-    module.patterns[1].rowCount = 4;
-    module.patterns[1].cells = {WriterCell{1, 1, 0x20, 1, 2}, WriterCell{97}, WriterCell{0, 0, 0, 0x0C, 0x40}};
-    xm_writer::SampleData wide;
-    wide.sixteenBit = true;
-    wide.frames.assign(30, -7);
+    module.patterns[1] = {4, {{1, 1, 0x20, 1, 2}, {97}, {0, 0, 0, 0x0C, 0x40}}};
+    xm_writer::SampleData wide = sixteenBitSample(std::vector<int16_t>(30, -7));
     wide.loop = LoopKind::PingPong;
     wide.loopStart = 3;
     wide.loopLength = 20;
@@ -515,17 +392,14 @@ TEST(SongLoader, DamagedFilesNeverReadOutside) {
     const std::vector<uint8_t> good = xm_writer::writeModule(module);
     int loaded = 0;
     for (size_t length = 0; length <= good.size(); ++length) {
-        const std::vector<uint8_t> prefix(good.begin(), good.begin() + static_cast<long>(length));
-        loaded += load(prefix) != nullptr ? 1 : 0;
+        loaded += load(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(length))) != nullptr;
     }
     EXPECT_GT(loaded, 0);
     std::mt19937 random(12345);
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint8_t> bytes = good;
-        const int changes = 1 + static_cast<int>(random() % 8);
-        for (int change = 0; change < changes; ++change) {
-            const size_t at = 17 + random() % (bytes.size() - 17);  // keep the signature
-            bytes[at] = static_cast<uint8_t>(random());
+        for (int change = 1 + static_cast<int>(random() % 8); change > 0; --change) {
+            bytes[17 + random() % (bytes.size() - 17)] = static_cast<uint8_t>(random());  // keep the signature
         }
         load(bytes);
     }
@@ -535,8 +409,7 @@ TEST(SongLoader, DamagedFilesNeverReadOutside) {
 TEST(SongLoader, LoadsThroughFileCallbacks) {
     static std::vector<uint8_t> file;
     static size_t position;
-    static int openCount;
-    static int closeCount;
+    static int openCount, closeCount;
     file = xm_writer::writeModule(basicModule());
     openCount = closeCount = 0;
     setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -549,15 +422,15 @@ TEST(SongLoader, LoadsThroughFileCallbacks) {
         },
         [](void*) { ++closeCount; },
         [](void* destination, int32_t count, void*) -> int32_t {
-            const size_t available = position < file.size() ? file.size() - position : 0;
-            const size_t delivered = std::min<size_t>(static_cast<size_t>(count), available);
+            const size_t delivered = std::min<size_t>(static_cast<size_t>(count), file.size() - position);
             std::memcpy(destination, file.data() + position, delivered);
             position += delivered;
             return static_cast<int32_t>(delivered);
         },
         [](void*, int32_t offset, uint8_t origin) {
-            const int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(position) : static_cast<int64_t>(file.size());
-            position = static_cast<size_t>(std::clamp<int64_t>(base + offset, 0, static_cast<int64_t>(file.size())));
+            const size_t base = origin == 0 ? 0 : origin == 1 ? position : file.size();
+            position = static_cast<size_t>(std::clamp<int64_t>(static_cast<int64_t>(base) + offset, 0,
+                                                                static_cast<int64_t>(file.size())));
         },
         [](void*) -> int32_t { return static_cast<int32_t>(position); });
     Song* song = loadSong("song", nullptr);
@@ -581,7 +454,6 @@ TEST(FileCallbacks, OneNullSlotClearsAll) {
     const FileTell tell = [](void*) -> int32_t { return 0; };
     setFileCallbacks(open, close, read, seek, tell);
     EXPECT_TRUE(fileCallbacksComplete());
-    EXPECT_EQ(fileCallbacks().tell, tell);
     setFileCallbacks(open, close, read, nullptr, tell);
     EXPECT_FALSE(fileCallbacksComplete());
     EXPECT_EQ(fileCallbacks().open, nullptr);

@@ -1,6 +1,6 @@
+// Offline rendering: the same mixer path driven block by block without an audio device.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "mixer.h"
@@ -18,15 +18,14 @@ std::vector<uint8_t> noteOnSecondRow() {
     xm_writer::ModuleData module = basicModule();
     module.channelCount = 1;
     module.defaultSpeed = 1;
-    module.patterns[0].rowCount = 16;
-    module.patterns[0].cells.resize(16);
+    module.patterns[0] = {16, std::vector<xm_writer::Cell>(16)};
     module.patterns[0].cells[1] = xm_writer::Cell{49, 1};
     std::vector<int16_t> square(64);
     for (size_t index = 0; index < square.size(); ++index) square[index] = index < 32 ? 100 : -100;
     xm_writer::SampleData sample = eightBitSample(square);
     sample.loop = xm_writer::LoopKind::Forward;
     sample.loopLength = 64;
-    module.instruments[0] = instrumentWith({sample});
+    module.instruments[0].samples = {sample};
     return xm_writer::writeModule(module);
 }
 

@@ -6,11 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "file_callbacks.h"
 #include "mixer.h"
@@ -30,20 +28,16 @@ void closeNothing(void*) {}
 int32_t readNothing(void*, int32_t, void*) { return 0; }
 void seekNothing(void*, int32_t, uint8_t) {}
 int32_t tellNothing(void*) { return 0; }
-
 void registerCallbacks() { setFileCallbacks(openNothing, closeNothing, readNothing, seekNothing, tellNothing); }
-void clearCallbacks() { setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr); }
 
 // Audio threads of this process, found by the name playback gives them.
 int audioThreadCount() {
     int count = 0;
     if (DIR* tasks = opendir("/proc/self/task")) {
         while (const dirent* entry = readdir(tasks)) {
-            if (entry->d_name[0] == '.') continue;
             std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
             std::string name;
-            std::getline(comm, name);
-            count += name == "music-mixer" ? 1 : 0;
+            count += entry->d_name[0] != '.' && std::getline(comm, name) && name == "music-mixer" ? 1 : 0;
         }
         closedir(tasks);
     }
@@ -64,9 +58,9 @@ void countingTick(Song* song) {
     replayTick(song);
 }
 
-bool waitFor(const std::atomic<int>& value, int atLeast) {
+bool waitForTicks(int atLeast) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (value.load() < atLeast) {
+    while (ticksSinceStart.load() < atLeast) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -89,7 +83,7 @@ protected:
     }
     void TearDown() override {
         stopPlayback(song_.get());
-        clearCallbacks();
+        setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     }
 
     SongPointer song_;
@@ -105,13 +99,13 @@ TEST_F(PlaybackTest, NullSongAndIdleStop) {
     EXPECT_FALSE(playbackMixingNow());
 }
 
-// A start pre-mixes the whole ring (100 blocks = 101 ticks of 882 frames) before it returns, then the thread keeps mixing.
+// A start pre-mixes the whole ring (100 blocks = 101 ticks of 882 frames) before it returns; the thread mixes on.
 TEST_F(PlaybackTest, StartPrefillsAndThreadKeepsMixing) {
     ASSERT_TRUE(startPlayback(song_.get()));
     EXPECT_EQ(startsSeen.load(), 1);
     EXPECT_GE(ticksSinceStart.load(), 101);
     EXPECT_EQ(audioThreadCount(), 1);
-    EXPECT_TRUE(waitFor(ticksSinceStart, 110)) << "the audio thread never refilled a block";
+    EXPECT_TRUE(waitForTicks(110)) << "the audio thread never refilled a block";
     EXPECT_TRUE(stopPlayback(song_.get()));
     EXPECT_EQ(audioThreadCount(), 0);
 }
@@ -119,7 +113,7 @@ TEST_F(PlaybackTest, StartPrefillsAndThreadKeepsMixing) {
 // Start on a playing song restarts it from the beginning, with a full pre-fill.
 TEST_F(PlaybackTest, StartOnPlayingSongRestarts) {
     ASSERT_TRUE(startPlayback(song_.get()));
-    ASSERT_TRUE(waitFor(ticksSinceStart, 115));
+    ASSERT_TRUE(waitForTicks(115));
     ASSERT_TRUE(startPlayback(song_.get()));
     EXPECT_EQ(startsSeen.load(), 2);
     EXPECT_GE(ticksSinceStart.load(), 101);
@@ -162,7 +156,7 @@ TEST_F(PlaybackTest, NoDeviceMeansNoPlayback) {
 // Releasing a playing song stops playback first.
 TEST_F(PlaybackTest, FreeingAPlayingSongStopsIt) {
     ASSERT_TRUE(startPlayback(song_.get()));
-    ASSERT_TRUE(waitFor(ticksSinceStart, 105));
+    ASSERT_TRUE(waitForTicks(105));
     EXPECT_TRUE(freeSong(song_.release()));
     EXPECT_EQ(audioThreadCount(), 0);
     EXPECT_EQ(mixerOutput().song, nullptr);

@@ -1,8 +1,8 @@
+// The xm2wav command-line tool, run as a child process on songs written by the test.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -28,8 +28,8 @@ protected:
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
 
     void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
-        std::ofstream file(path(name), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
     std::vector<uint8_t> readFile(const std::string& name) const {
@@ -39,27 +39,22 @@ protected:
 
     // Runs xm2wav with stderr captured; returns its exit status.
     int run(const std::string& arguments) {
-        const std::string command = std::string(XM2WAV_PATH) + " " + arguments + " 2>'" + path("stderr.txt") + "'";
-        const int status = std::system(command.c_str());
+        const int status = std::system((XM2WAV_PATH " " + arguments + " 2>'" + path("stderr.txt") + "'").c_str());
         const std::vector<uint8_t> text = readFile("stderr.txt");
         errors_.assign(text.begin(), text.end());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    // Frames of sound in a written WAV file, after checking its header.
+    // Frames of sound in a written WAV file, after checking its header: PCM, stereo, 44100 Hz, 16 bits.
     int64_t wavFrames(const std::string& name) {
         const std::vector<uint8_t> bytes = readFile(name);
-        EXPECT_GE(bytes.size(), 44u);
         if (bytes.size() < 44) return -1;
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
         EXPECT_EQ(get32(bytes, 4), bytes.size() - 8);
         EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
-        EXPECT_EQ(get16(bytes, 20), 1);       // PCM
-        EXPECT_EQ(get16(bytes, 22), 2);       // stereo
-        EXPECT_EQ(get32(bytes, 24), 44100u);  // frames per second
-        EXPECT_EQ(get32(bytes, 28), 176400u);
-        EXPECT_EQ(get16(bytes, 32), 4);
-        EXPECT_EQ(get16(bytes, 34), 16);
+        const std::vector<uint32_t> format = {get16(bytes, 20), get16(bytes, 22), get32(bytes, 24),
+                                              get32(bytes, 28), get16(bytes, 32), get16(bytes, 34)};
+        EXPECT_EQ(format, (std::vector<uint32_t>{1, 2, 44100, 176400, 4, 16}));
         EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
         EXPECT_EQ(get32(bytes, 40), bytes.size() - 44);
         return static_cast<int64_t>(bytes.size() - 44) / 4;
@@ -69,17 +64,12 @@ protected:
     std::string errors_;
 };
 
-// Two 4-row patterns at speed 1; the cells of the last row of order 1 are given by the test.
+// Two 4-row patterns of two channels at speed 1 (882 frames a row), a note at the start.
 xm_writer::ModuleData shortSong() {
     xm_writer::ModuleData module = basicModule();
-    module.channelCount = 2;
     module.defaultSpeed = 1;
     module.orders = {0, 1};
-    module.patterns.assign(2, xm_writer::PatternData{});
-    for (auto& pattern : module.patterns) {
-        pattern.rowCount = 4;
-        pattern.cells.resize(8);
-    }
+    module.patterns.assign(2, xm_writer::PatternData{4, std::vector<xm_writer::Cell>(8)});
     module.patterns[0].cells[0] = xm_writer::Cell{49, 1};
     return module;
 }
@@ -94,44 +84,52 @@ TEST_F(Xm2wavTest, RendersRequestedSeconds) {
     EXPECT_EQ(errors_, "");
 }
 
-// Without --seconds one pass is rendered: it ends where the song returns to its restart position.
+// Without --seconds one pass is rendered: it ends where the song first returns to a row it has played.
 TEST_F(Xm2wavTest, StopsAfterOnePass) {
-    writeFile("song.xm", xm_writer::writeModule(shortSong()));
-    ASSERT_EQ(run(path("song.xm") + " " + path("out.wav")), 0) << errors_;
-    EXPECT_EQ(wavFrames("out.wav"), 8 * 882);
-
-    // A jump back to order 1 from the last row: order 0 once, order 1 once.
-    xm_writer::ModuleData jumping = shortSong();
-    jumping.orders = {0, 1, 0};
-    jumping.patterns[1].cells[7] = xm_writer::Cell{0, 0, 0, 0x0B, 0x01};
-    writeFile("jump.xm", xm_writer::writeModule(jumping));
-    ASSERT_EQ(run(path("jump.xm") + " " + path("jump.wav")), 0) << errors_;
-    EXPECT_EQ(wavFrames("jump.wav"), 8 * 882);
+    struct Placed {
+        int pattern, index;
+        xm_writer::Cell cell;
+    };
+    struct Case {
+        const char* rule;
+        std::vector<uint8_t> orders;
+        std::vector<Placed> cells;
+        int rows;
+    };
+    const Case cases[] = {
+        {"the end of the orders goes back to the restart position", {0, 1}, {}, 8},
+        {"a jump back from the last row: order 0 once, order 1 once", {0, 1, 0}, {{1, 7, {0, 0, 0, 0x0B, 1}}}, 8},
+        {"rows repeated by a pattern loop are not a return: row 0, then rows 1..3 three times", {0},
+         {{0, 2, {0, 0, 0, 0x0E, 0x60}}, {0, 6, {0, 0, 0, 0x0E, 0x62}}}, 10},
+    };
+    for (const Case& given : cases) {
+        SCOPED_TRACE(given.rule);
+        xm_writer::ModuleData module = shortSong();
+        module.orders = given.orders;
+        for (const Placed& at : given.cells) module.patterns[at.pattern].cells[at.index] = at.cell;
+        writeFile("song.xm", xm_writer::writeModule(module));
+        ASSERT_EQ(run(path("song.xm") + " " + path("out.wav")), 0) << errors_;
+        EXPECT_EQ(wavFrames("out.wav"), given.rows * 882);
+    }
 }
 
-// Rows repeated by a pattern loop are not a return: the loop plays out before the pass ends.
-TEST_F(Xm2wavTest, PatternLoopsAreNotAReturn) {
-    xm_writer::ModuleData looping = shortSong();
-    looping.orders = {0};
-    looping.patterns[0].cells[2] = xm_writer::Cell{0, 0, 0, 0x0E, 0x60};  // loop start at row 1
-    looping.patterns[0].cells[6] = xm_writer::Cell{0, 0, 0, 0x0E, 0x62};  // row 3: back twice
-    writeFile("loop.xm", xm_writer::writeModule(looping));
-    ASSERT_EQ(run(path("loop.xm") + " " + path("loop.wav")), 0) << errors_;
-    // Rows 0, then 1..3 three times.
-    EXPECT_EQ(wavFrames("loop.wav"), 10 * 882);
-}
-
-// A file that does not load, or cannot be read, ends with status 1 and says why; bad arguments give the usage.
+// A file that does not load, cannot be read or written ends with status 1 and says why; bad arguments give status 2.
 TEST_F(Xm2wavTest, ReportsFailures) {
     writeFile("text.xm", std::vector<uint8_t>(400, 'x'));
-    EXPECT_EQ(run(path("text.xm") + " " + path("out.wav")), 1);
-    EXPECT_NE(errors_.find("does not load"), std::string::npos) << errors_;
-    EXPECT_EQ(run(path("missing.xm") + " " + path("out.wav")), 1);
-    EXPECT_NE(errors_.find("cannot read"), std::string::npos) << errors_;
-    EXPECT_EQ(run(path("only-one-argument.xm")), 2);
-    EXPECT_NE(errors_.find("usage"), std::string::npos) << errors_;
-    EXPECT_EQ(run("--seconds -3 a.xm b.wav"), 2);
     writeFile("song.xm", xm_writer::writeModule(shortSong()));
-    EXPECT_EQ(run(path("song.xm") + " /nonexistent-folder/out.wav"), 1);
-    EXPECT_NE(errors_.find("cannot create"), std::string::npos) << errors_;
+    const struct {
+        std::string arguments;
+        int status;
+        const char* message;
+    } cases[] = {
+        {path("text.xm") + " " + path("out.wav"), 1, "does not load"},
+        {path("missing.xm") + " " + path("out.wav"), 1, "cannot read"},
+        {path("song.xm") + " /nonexistent-folder/out.wav", 1, "cannot create"},
+        {path("only-one-argument.xm"), 2, "usage"},
+        {"--seconds -3 a.xm b.wav", 2, "--seconds needs"},
+    };
+    for (const auto& given : cases) {
+        EXPECT_EQ(run(given.arguments), given.status) << given.arguments;
+        EXPECT_NE(errors_.find(given.message), std::string::npos) << errors_;
+    }
 }
