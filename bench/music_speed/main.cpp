@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "render_subject.h"
 
 namespace {
@@ -33,21 +34,6 @@ double threadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-bool readWholeFile(const std::filesystem::path& path, std::vector<unsigned char>* bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    unsigned char buffer[1 << 16];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    }
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
 }
 
 // CPU seconds to render frameCount frames once, or a negative value when the
@@ -148,7 +134,7 @@ int main(int argumentCount, char** arguments) {
     int slowerSongs = 0;
     for (const auto& path : songs) {
         std::vector<unsigned char> song;
-        if (!readWholeFile(path, &song)) {
+        if (!readFileBytes(path, song)) {
             std::printf("%-46s cannot be read\n", path.filename().c_str());
             ++failures;
             continue;

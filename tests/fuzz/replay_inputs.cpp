@@ -10,18 +10,10 @@
 #include <iterator>
 #include <vector>
 
+#include "file_bytes.h"
 #include "song_exercise.h"
 
 namespace {
-
-bool readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
 
 }  // namespace
 
@@ -49,7 +41,7 @@ int main(int argumentCount, char** arguments) {
     int failures = 0;
     for (const auto& path : files) {
         std::vector<uint8_t> bytes;
-        if (!readWholeFile(path, bytes)) {
+        if (!readFileBytes(path, bytes)) {
             std::fprintf(stderr, "replay_inputs: cannot read %s\n", path.c_str());
             ++failures;
             continue;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "reference_players.h"
+#include "file_bytes.h"
 #include "wav_file.h"
 
 namespace {
@@ -16,21 +17,6 @@ constexpr double maxSeconds = 20 * 60;
 
 void printUsage() {
     std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav\n");
-}
-
-bool readWholeFile(const char* path, std::vector<unsigned char>* bytes) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    unsigned char buffer[1 << 16];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    }
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
 }
 
 }  // namespace
@@ -64,7 +50,7 @@ int main(int argumentCount, char** arguments) {
     }
 
     std::vector<unsigned char> song;
-    if (!readWholeFile(paths[0], &song)) {
+    if (!readFileBytes(paths[0], song)) {
         std::fprintf(stderr, "reference_render: cannot read %s\n", paths[0]);
         return 1;
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "mixer_voice.h"
 #include "music_channel.h"
 #include "offline_render.h"
@@ -86,17 +87,6 @@ bool parseArguments(int argumentCount, char** arguments, TraceOptions* options) 
     return options->inputPath != nullptr;
 }
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    uint8_t chunk[65536];
-    size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + count);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !failed;
-}
-
 // Tracker-style note name of a 0-based note ("C-4", "F#5").
 std::string noteName(int note) {
     static const char* const names[semitonesPerOctave] = {"C-", "C#", "D-", "D#", "E-", "F-",
@@ -137,7 +127,7 @@ int main(int argumentCount, char** arguments) {
         return exitUsage;
     }
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(options.inputPath, bytes)) {
+    if (!readFileBytes(options.inputPath, bytes)) {
         std::fprintf(stderr, "trace_dump: cannot read %s\n", options.inputPath);
         return exitLoadFailure;
     }

@@ -20,10 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "mixer.h"
 #include "music_channel.h"
 #include "offline_render.h"
 #include "song.h"
+#include "wav_file.h"
 
 namespace {
 
@@ -33,10 +35,6 @@ constexpr double longestRequestSeconds = 24000.0;
 constexpr int exitLoadFailure = 1;
 constexpr int exitUsage = 2;
 
-constexpr uint16_t wavePcmFormat = 1;
-constexpr uint16_t waveBitsPerSample = 16;
-constexpr uint32_t waveHeaderLength = 44;
-constexpr uint32_t waveFormatChunkLength = 16;
 constexpr int progressBarWidth = 40;
 constexpr int progressBlocksBetweenUpdates = 50;  // about one second of sound
 
@@ -47,45 +45,9 @@ void printUsage() {
                  "  one pass of the song (until it returns to a row already played; 20 minutes at most).\n");
 }
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    uint8_t chunk[65536];
-    size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !failed;
-}
-
 void putLittle16(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value);
     at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putLittle32(uint8_t* at, uint32_t value) {
-    putLittle16(at, value & 0xFFFF);
-    putLittle16(at + 2, value >> 16);
-}
-
-void buildWaveHeader(uint8_t* header, uint32_t dataBytes) {
-    std::memcpy(header, "RIFF", 4);
-    putLittle32(header + 4, waveHeaderLength - 8 + dataBytes);
-    std::memcpy(header + 8, "WAVE", 4);
-    std::memcpy(header + 12, "fmt ", 4);
-    putLittle32(header + 16, waveFormatChunkLength);
-    putLittle16(header + 20, wavePcmFormat);
-    putLittle16(header + 22, outputChannelCount);
-    putLittle32(header + 24, mixRate);
-    putLittle32(header + 28, mixRate * bytesPerOutputFrame);
-    putLittle16(header + 32, bytesPerOutputFrame);
-    putLittle16(header + 34, waveBitsPerSample);
-    std::memcpy(header + 36, "data", 4);
-    putLittle32(header + 40, dataBytes);
 }
 
 // Watches the rows the song plays. A row counts as a return when the song
@@ -181,7 +143,7 @@ int main(int argumentCount, char** arguments) {
     const char* outputPath = paths[1];
 
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(inputPath, bytes)) {
+    if (!readFileBytes(inputPath, bytes)) {
         std::fprintf(stderr, "xm2wav: cannot read %s: %s\n", inputPath, std::strerror(errno));
         return exitLoadFailure;
     }
@@ -198,8 +160,8 @@ int main(int argumentCount, char** arguments) {
         freeSong(song);
         return exitLoadFailure;
     }
-    uint8_t header[waveHeaderLength];
-    buildWaveHeader(header, 0);
+    uint8_t header[wavHeaderSize];
+    buildStereoWavHeader(header, 0, mixRate);
     bool writeFailed = std::fwrite(header, 1, sizeof header, output) != sizeof header;
 
     OfflineRender* render = beginOfflineRender(song);
@@ -242,7 +204,7 @@ int main(int argumentCount, char** arguments) {
     endOfflineRender(render);
     freeSong(song);
 
-    buildWaveHeader(header, static_cast<uint32_t>(written * bytesPerOutputFrame));
+    buildStereoWavHeader(header, static_cast<uint32_t>(written * bytesPerOutputFrame), mixRate);
     writeFailed = writeFailed || render == nullptr || std::fseek(output, 0, SEEK_SET) != 0 ||
                   std::fwrite(header, 1, sizeof header, output) != sizeof header;
     writeFailed = (std::fclose(output) != 0) || writeFailed;

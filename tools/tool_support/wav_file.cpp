@@ -9,27 +9,24 @@ namespace {
 constexpr uint16_t pcmFormatTag = 1;
 constexpr uint16_t channelCount = 2;
 constexpr uint16_t bitsPerSample = 16;
+constexpr uint32_t blockAlign = channelCount * bitsPerSample / 8;
 constexpr uint32_t formatChunkSize = 16;
 constexpr uint32_t headerBytesAfterRiffSize = 36;  // "WAVE" + format chunk + data chunk header
-constexpr size_t headerSize = 44;
 
-void putLittle16(unsigned char* out, uint16_t value) {
-    out[0] = static_cast<unsigned char>(value);
-    out[1] = static_cast<unsigned char>(value >> 8);
+void putLittle16(uint8_t* out, uint16_t value) {
+    out[0] = static_cast<uint8_t>(value);
+    out[1] = static_cast<uint8_t>(value >> 8);
 }
 
-void putLittle32(unsigned char* out, uint32_t value) {
+void putLittle32(uint8_t* out, uint32_t value) {
     for (int byte = 0; byte < 4; ++byte) {
-        out[byte] = static_cast<unsigned char>(value >> (8 * byte));
+        out[byte] = static_cast<uint8_t>(value >> (8 * byte));
     }
 }
 
 }  // namespace
 
-bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCount, int32_t sampleRate) {
-    const uint32_t blockAlign = channelCount * bitsPerSample / 8;
-    const uint32_t dataBytes = static_cast<uint32_t>(frameCount * blockAlign);
-    unsigned char header[headerSize];
+void buildStereoWavHeader(uint8_t* header, uint32_t dataBytes, int32_t sampleRate) {
     std::memcpy(header, "RIFF", 4);
     putLittle32(header + 4, headerBytesAfterRiffSize + dataBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
@@ -42,12 +39,16 @@ bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCo
     putLittle16(header + 34, bitsPerSample);
     std::memcpy(header + 36, "data", 4);
     putLittle32(header + 40, dataBytes);
+}
 
+bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCount, int32_t sampleRate) {
+    uint8_t header[wavHeaderSize];
+    buildStereoWavHeader(header, static_cast<uint32_t>(frameCount * blockAlign), sampleRate);
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;
     }
-    bool written = std::fwrite(header, 1, headerSize, file) == headerSize;
+    bool written = std::fwrite(header, 1, wavHeaderSize, file) == wavHeaderSize;
     // Samples are stored little-endian, as on the machines we build for.
     static_assert(std::endian::native == std::endian::little);
     written = written && std::fwrite(interleaved, blockAlign, frameCount, file) == frameCount;
