@@ -3,8 +3,8 @@
 # (default 600) M is pressed every half second and the window is resized
 # every few seconds, with SDL's disk audio driver capturing the sound. Checks:
 #   - the program ends with status 0 on Escape;
-#   - its resident memory does not grow after the first minute (the peak
-#     after it stays within SOAK_RSS_TOLERANCE_KB of the peak during it);
+#   - its resident memory does not grow after the first minute (see the
+#     memory checks below for the exact rule);
 #   - every stretch of sound captured between two presses of M is, sample for
 #     sample, the start of the offline render of the song (each restart plays
 #     from the beginning and reopens the capture file, so the file is copied
@@ -14,7 +14,8 @@ set -euo pipefail
 
 build_dir=$(realpath "${1:-build}")
 soak_seconds=${SOAK_SECONDS:-600}
-rss_tolerance_kb=${SOAK_RSS_TOLERANCE_KB:-1024}
+rss_tolerance_kb=${SOAK_RSS_TOLERANCE_KB:-4096}
+rss_drift_kb=${SOAK_RSS_DRIFT_KB:-256}
 settle_seconds=60          # start-up and the first resize cycles; memory may grow in this minute
 toggle_interval=0.5        # M every half second
 resize_interval=3          # a new window size every three seconds
@@ -54,6 +55,13 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
     sleep 0.05
   done
   [ -n "$window" ] || fail "the presentation opened no window"
+  # No window manager runs here: keys go to the window holding the focus, or
+  # to the one under the pointer. Keep both on the presentation whatever its size.
+  xdotool mousemove 0 0
+  press() {
+    xdotool windowfocus "$window" 2>/dev/null || true
+    xdotool keydown "$1"; sleep 0.05; xdotool keyup "$1"
+  }
 
   sizes=(1280x720 960x540 640x480 1x1 1024x768 320x180 1280x720)
   now() { echo "${EPOCHREALTIME/./}"; }   # microseconds
@@ -82,7 +90,7 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
         [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
         restarts=$(( restarts + 1 ))
       fi
-      xdotool keydown m; sleep 0.05; xdotool keyup m
+      press m
       muted=$(( 1 - muted ))
       toggles=$(( toggles + 1 ))
       next_toggle=$(( next_toggle + toggle_us ))
@@ -90,13 +98,19 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
     sleep 0.05
   done
 
-  xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
+  press Escape
   status=0
   for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
-  kill -0 "$pid" 2>/dev/null && fail "the presentation did not end within 5 s of Escape"
+  if kill -0 "$pid" 2>/dev/null; then
+    if command -v gdb > /dev/null; then
+      gdb -batch -p "$pid" -ex "thread apply all bt 12" > stacks-after-escape.txt 2>&1 || true
+      echo "Its threads at that moment: $PWD/stacks-after-escape.txt" >&2
+    fi
+    fail "the presentation did not end within 5 s of Escape"
+  fi
   wait "$pid" || status=$?
   [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
   echo "$toggles presses of M, $resizes resizes; exit status $status"
@@ -105,19 +119,35 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
 
 failures=0
 
-# Memory: the peak after the first minute against the peak within it.
-read -r first_minute_peak later_peak final_rss samples < <(awk -v settle=$(( settle_seconds * 1000 )) '
-  $1 <= settle { if ($2 > first) first = $2 }
-  $1 >  settle { if ($2 > later) later = $2; last = $2; count++ }
-  END { print first + 0, later + 0, last + 0, count + 0 }' rss.txt)
-echo "Memory (VmRSS): peak in the first minute ${first_minute_peak} kB; after it: peak ${later_peak} kB," \
-     "at the end ${final_rss} kB (${samples} samples)"
-if [ "$samples" -eq 0 ]; then
-  echo "Memory: the run was too short to judge growth after the first minute"
-elif [ "$later_peak" -gt $(( first_minute_peak + rss_tolerance_kb )) ]; then
-  echo "FAIL: memory grew by $(( later_peak - first_minute_peak )) kB after the first minute" \
-       "(tolerance ${rss_tolerance_kb} kB)" >&2
-  failures=$(( failures + 1 ))
+# Memory. The first minute is start-up and the first rounds of every window
+# size. After it, two checks: the peak stays within SOAK_RSS_TOLERANCE_KB of
+# the first minute's (room for a one-time step, such as the GL driver
+# compiling a shader variant for a state first met later), and the peak of
+# the second half stays within SOAK_RSS_DRIFT_KB of the peak between the
+# first minute and the half (a leak keeps growing; a one-time step does not).
+read -r first_minute_peak middle_peak last_half_peak final_rss samples < <(awk \
+  -v settle=$(( settle_seconds * 1000 )) -v half=$(( soak_seconds * 500 )) '
+  $1 <= settle { if ($2 > first) first = $2; next }
+  { count++; last = $2 }
+  $1 <= half { if ($2 > middle) middle = $2; next }
+  { if ($2 > later) later = $2 }
+  END { print first + 0, middle + 0, later + 0, last + 0, count + 0 }' rss.txt)
+echo "Memory (VmRSS): peak in the first minute ${first_minute_peak} kB; peak from then to half time" \
+     "${middle_peak} kB; peak in the second half ${last_half_peak} kB; at the end ${final_rss} kB"
+later_peak=$(( middle_peak > last_half_peak ? middle_peak : last_half_peak ))
+if [ "$samples" -eq 0 ] || [ "$last_half_peak" -eq 0 ] || [ "$middle_peak" -eq 0 ]; then
+  echo "Memory: the run was too short to judge growth after the first minute (SOAK_SECONDS above 120 needed)"
+else
+  if [ "$later_peak" -gt $(( first_minute_peak + rss_tolerance_kb )) ]; then
+    echo "FAIL: memory grew by $(( later_peak - first_minute_peak )) kB after the first minute" \
+         "(tolerance ${rss_tolerance_kb} kB)" >&2
+    failures=$(( failures + 1 ))
+  fi
+  if [ "$last_half_peak" -gt $(( middle_peak + rss_drift_kb )) ]; then
+    echo "FAIL: memory kept growing: the second half peaks $(( last_half_peak - middle_peak )) kB higher" \
+         "(tolerance ${rss_drift_kb} kB)" >&2
+    failures=$(( failures + 1 ))
+  fi
 fi
 
 # Sound: every captured stretch is the start of the offline render.
