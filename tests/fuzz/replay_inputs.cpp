@@ -6,16 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "file_bytes.h"
 #include "song_exercise.h"
-
-namespace {
-
-}  // namespace
 
 int main(int argumentCount, char** arguments) {
     bool expectLoad = false;
