@@ -12,7 +12,22 @@ packages=(
   python3 python3-numpy
   libxmp-dev libopenmpt-dev
   dpkg-dev ca-certificates
+  # The 32-bit Windows build and its tests under wine.
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 wine64
+  libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
 )
+
+sudo_prefix=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_prefix=(sudo)
+fi
+
+# The wine and Mesa packages above are the 32-bit ones.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_prefix[@]}" dpkg --add-architecture i386
+  "${sudo_prefix[@]}" apt-get update -q
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -23,11 +38,6 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
-fi
-
-sudo_prefix=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo_prefix=(sudo)
 fi
 
 echo "Installing: ${missing[*]}"

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds GLFW and FreeType as static libraries for 32-bit Windows from
+# Debian's own source packages, the same versions the Linux build links:
+#   scripts/build-windows-libs.sh TOOLCHAIN_FILE PREFIX
+# PREFIX then holds include/, lib/ and the CMake package files. A stamp
+# records the versions, this script and the toolchain file: when they match,
+# nothing is done.
+set -euo pipefail
+
+toolchain=$(realpath "$1")
+prefix=$2
+script=$(realpath "${BASH_SOURCE[0]}")
+jobs=${JOBS:-2}
+
+# source package name <- the Linux development package whose version we mirror
+readonly mirrored_dev_packages=(libglfw3-dev libfreetype-dev)
+
+source_of() {
+  dpkg-query -W -f='${source:Package}=${source:Version}' "$1"
+}
+
+wanted=()
+for package in "${mirrored_dev_packages[@]}"; do
+  wanted+=("$(source_of "$package")")
+done
+stamp_text="${wanted[*]} $(sha256sum "$script" "$toolchain" | cut -d' ' -f1 | tr '\n' ' ')"
+stamp="$prefix/.built-from"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; then
+  exit 0
+fi
+
+sudo_prefix=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_prefix=(sudo)
+fi
+
+# apt-get source needs deb-src entries. Mirror the machine's own entries for
+# this Debian release (URIs, suites, components, keyring), so the sources come
+# from wherever its binary packages come from.
+ensure_source_entries() {
+  local list=/etc/apt/sources.list.d/intro-deb-src.sources
+  if grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    return
+  fi
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
+  local entries
+  entries=$(
+    {
+      # One-line entries.
+      if [ -f /etc/apt/sources.list ]; then
+        awk -v release="$codename" '$1 == "deb" {
+            for (i = 2; i <= NF; ++i) if ($i !~ /^\[/ && $i ~ /:\/\//) break
+            if ($(i + 1) ~ "^" release) {
+              sub(/^deb/, "")
+              printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:", $i, $(i + 1)
+              for (j = i + 2; j <= NF; ++j) printf " %s", $j
+              printf "\n\n"
+            }
+          }' /etc/apt/sources.list
+      fi
+      # deb822 entries: every stanza of type deb whose suites are this release's.
+      for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] && [ "$file" != "$list" ] || continue
+        awk -v release="$codename" '
+          function flush() {
+            if (types ~ /(^| )deb( |$)/ && suites ~ "(^| )" release && enabled != "no") {
+              print "Types: deb-src"; printf "%s", body; print ""
+            }
+            types = ""; suites = ""; body = ""; enabled = ""
+          }
+          /^[[:space:]]*#/ { next }
+          /^[[:space:]]*$/ { flush(); next }
+          {
+            line = $0
+            key = tolower($1)
+            value = line; sub(/^[^:]*:[[:space:]]*/, "", value)
+            if (key == "types:") { types = value; next }
+            if (key == "enabled:") { enabled = tolower(value) }
+            if (key == "suites:") { suites = value }
+            body = body line "\n"
+          }
+          END { flush() }' "$file"
+      done
+    })
+  if [ -z "$entries" ]; then
+    echo "build-windows-libs: no Debian entry for $codename in the apt sources to mirror" >&2
+    exit 1
+  fi
+  echo "build-windows-libs: adding deb-src entries that mirror the machine's Debian entries"
+  printf '# Source packages, mirroring the binary entries of this release.\n%s' "$entries" |
+    "${sudo_prefix[@]}" tee "$list" > /dev/null
+  "${sudo_prefix[@]}" apt-get update -q > /dev/null
+}
+
+ensure_source_entries
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+staging="$prefix.partial"
+rm -rf "$staging"
+mkdir -p "$staging"
+staging=$(realpath "$staging")
+
+echo "build-windows-libs: fetching ${wanted[*]}"
+(cd "$work" && apt-get source -q "${wanted[@]}" > source.log 2>&1) || {
+  cat "$work/source.log" >&2
+  exit 1
+}
+
+configure_and_install() {
+  local name=$1
+  shift
+  local source_dir
+  source_dir=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name "$name-*" | head -n 1)
+  [ -n "$source_dir" ] || { echo "build-windows-libs: no unpacked source for $name" >&2; exit 1; }
+  echo "build-windows-libs: building $(basename "$source_dir")"
+  cmake -S "$source_dir" -B "$work/build-$name" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$staging" \
+    -DBUILD_SHARED_LIBS=OFF "$@" > "$work/$name-configure.log" 2>&1 ||
+    { cat "$work/$name-configure.log" >&2; exit 1; }
+  cmake --build "$work/build-$name" -j "$jobs" > "$work/$name-build.log" 2>&1 ||
+    { tail -n 50 "$work/$name-build.log" >&2; exit 1; }
+  cmake --install "$work/build-$name" > /dev/null
+}
+
+configure_and_install glfw3 -DGLFW_BUILD_EXAMPLES=OFF -DGLFW_BUILD_TESTS=OFF -DGLFW_BUILD_DOCS=OFF
+# Only what the glyph cache needs: no compressed fonts, no PNG glyphs, no shaping.
+configure_and_install freetype -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+  -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+
+printf '%s' "$stamp_text" > "$staging/.built-from"
+rm -rf "$prefix"
+mv "$staging" "$prefix"
+echo "build-windows-libs: installed into $prefix"
