@@ -60,3 +60,37 @@ function(intro_generate_resource_table target)
         add_dependencies(${target} ${producers})
     endif()
 endfunction()
+
+# Windows: the same registrations become a resource script for windres, added
+# to <executable>, so loadResource finds them with FindResourceA. The assets
+# carry language 1036; <manifest> is added as RT_MANIFEST 1 in language 1033.
+set(INTRO_RESOURCE_LANGUAGE "LANGUAGE 0x0C, 0x01")  # 1036: French (France)
+set(INTRO_MANIFEST_LANGUAGE "LANGUAGE 0x09, 0x01")  # 1033: English (United States)
+set(INTRO_MANIFEST_TYPE 24)                         # RT_MANIFEST
+set(INTRO_MANIFEST_ID 1)                            # the process's own manifest
+
+function(intro_generate_windows_resources executable manifest)
+    get_property(entries GLOBAL PROPERTY INTRO_RESOURCE_ENTRIES)
+    get_property(producers GLOBAL PROPERTY INTRO_RESOURCE_TARGETS)
+    string(CONCAT script "// Generated: one resource per embedded asset, then the manifest.\n"
+        "${INTRO_RESOURCE_LANGUAGE}\n")
+    set(files "${manifest}")
+    foreach(entry IN LISTS entries)
+        string(REPLACE "|" ";" fields "${entry}")
+        list(GET fields 0 type)
+        list(GET fields 1 id)
+        list(GET fields 2 file)
+        string(APPEND script "${id} ${type} \"${file}\"\n")
+        list(APPEND files "${file}")
+    endforeach()
+    string(APPEND script "\n${INTRO_MANIFEST_LANGUAGE}\n"
+        "${INTRO_MANIFEST_ID} ${INTRO_MANIFEST_TYPE} \"${manifest}\"\n")
+    set(script_file "${CMAKE_CURRENT_BINARY_DIR}/embedded_assets.rc")
+    file(CONFIGURE OUTPUT "${script_file}" CONTENT "${script}" @ONLY)
+    # windres reads the files itself: declare them, as for .incbin.
+    set_source_files_properties("${script_file}" PROPERTIES OBJECT_DEPENDS "${files}")
+    target_sources(${executable} PRIVATE "${script_file}")
+    if(producers)
+        add_dependencies(${executable} ${producers})
+    endif()
+endfunction()

@@ -1,8 +1,5 @@
 #include "playback.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -14,6 +11,7 @@
 #include "mixer.h"
 #include "replayer.h"
 #include "song.h"
+#include "thread_priority.h"
 
 namespace {
 
@@ -23,11 +21,6 @@ constexpr int32_t deviceBufferBytes = ringLength * bytesPerOutputFrame;
 constexpr size_t mixBufferSlack = 256;
 constexpr size_t mixBufferAlignment = 16;
 constexpr size_t mixBufferBytes = size_t{ringLength} * outputChannelCount * sizeof(float) + mixBufferSlack;
-// Real-time priority for the audio thread where the system grants it: high
-// enough to preempt ordinary work, well below the system's own threads.
-constexpr int audioThreadPriority = 10;
-// Shows in the system's thread list (at most 15 characters).
-constexpr char audioThreadName[] = "music-mixer";
 
 struct PlaybackState {
     Song* currentSong = nullptr;
@@ -62,15 +55,6 @@ void audioThreadProcedure() {
         std::this_thread::sleep_for(pollInterval);
     }
     playback.threadFinished.store(1);
-}
-
-void nameAndPrioritise(std::thread& thread) {
-    static_cast<void>(pthread_setname_np(thread.native_handle(), audioThreadName));
-    sched_param parameters{};
-    const int highest = sched_get_priority_max(SCHED_FIFO);
-    parameters.sched_priority = highest < audioThreadPriority ? highest : audioThreadPriority;
-    // Refused without the privilege; the thread then runs at normal priority.
-    static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters));
 }
 
 void stopEverything() {
@@ -139,7 +123,7 @@ bool startPlayback(Song* song) {
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
     playback.audioThread = std::thread(audioThreadProcedure);
-    nameAndPrioritise(playback.audioThread);
+    raiseAudioThreadPriority(playback.audioThread);
     return true;
 }
 

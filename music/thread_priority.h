@@ -1,0 +1,8 @@
+// Raising the audio thread above ordinary work, where the system allows it.
+#pragma once
+
+#include <thread>
+
+// Names the thread where the system shows thread names and raises its
+// priority; a refusal (no privilege) leaves it at normal priority.
+void raiseAudioThreadPriority(std::thread& thread);
