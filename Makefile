@@ -19,6 +19,14 @@ TEST_FUZZ_SECONDS ?= 60
 FUZZ_CORPUS := fuzz-corpus
 SOAK_SECONDS ?= 600
 REAL_SONGS_CACHE := .cache/real-songs
+# 32-bit Windows programs, cross-built with mingw-w64; GLFW and FreeType for
+# them are built once from Debian's source packages into a cache.
+WINDOWS_DIR := build-windows
+WINDOWS_LIBS := .cache/windows-libs
+WINDOWS_TOOLCHAIN := cmake/mingw-i686.cmake
+WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLCHAIN) \
+	-DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_LIBS) -DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) \
+	-DINTRO_BUILD_TESTS=OFF
 
 # $(call timed,NAME,COMMAND): runs one stage and prints how long it took;
 # with STAGE_TIMES set, also notes the time in that file for the summary.
@@ -28,7 +36,8 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench \
+	windows windows-libs test-windows
 
 all: build
 
@@ -46,10 +55,11 @@ run: build
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# playback start/stop tests under ThreadSanitizer, and a short fuzz run.
+# playback start/stop tests under ThreadSanitizer, a short fuzz run, and the
+# Windows programs under wine.
 test: deps
 	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
-	for stage in test-main test-asan test-tsan test-fuzz; do \
+	for stage in test-main test-asan test-tsan test-fuzz test-windows; do \
 		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
 	done; \
 	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
@@ -87,6 +97,24 @@ test-fuzz: deps $(FUZZ_DIR)/build.ninja
 	$(call timed,$(TEST_FUZZ_SECONDS) s fuzz run,\
 		tests/fuzz/run_fuzzer.sh $(FUZZ_DIR) $(FUZZ_DIR)/test-run $(TEST_FUZZ_SECONDS))
 
+windows-libs: deps
+	@JOBS=$(JOBS) scripts/build-windows-libs.sh $(WINDOWS_TOOLCHAIN) $(WINDOWS_LIBS)
+
+$(WINDOWS_DIR)/build.ninja: | deps windows-libs $(BUILD_DIR)/build.ninja
+	cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
+
+# build-windows/intro.exe and build-windows/xm2wav.exe. The asset generators
+# run natively: the Windows build takes them from $(BUILD_DIR).
+windows: deps windows-libs $(BUILD_DIR)/build.ninja $(WINDOWS_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
+
+# The Windows programs under wine against the Linux ones.
+test-windows: deps
+	$(call timed,Windows build,$(MAKE) --no-print-directory windows && \
+		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
+	$(call timed,Windows programs under wine,tests/windows/run_checks.sh $(WINDOWS_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
+
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
 	-@scripts/fetch-real-songs.sh $(REAL_SONGS_CACHE) > /dev/null
@@ -107,4 +135,4 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)

@@ -77,5 +77,6 @@ for refused in broken.xm missing.xm; do
   fi
 done
 
+end_wine_session
 echo "$compared renders compared, $failures failures"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The Windows programs under wine, each check with its time: xm2wav.exe
+# against the Linux xm2wav, the resources read back from intro.exe, and
+# intro.exe's picture and sound on a virtual screen.
+# Usage: run_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR REAL_SONGS_CACHE
+set -euo pipefail
+windows_dir=$(realpath "$1")
+linux_dir=$(realpath "$2")
+songs_cache=$3
+here=$(realpath "$(dirname "$0")")
+work_dir="$windows_dir/checks"
+source "$here/wine_env.sh" "$windows_dir"
+
+prepare_wine_prefix
+passed=0
+failed=0
+run_check() {
+  local name=$1
+  shift
+  local start
+  start=$(date +%s)
+  echo "-- $name"
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "-- $name: passed in $(( $(date +%s) - start )) s"
+  else
+    failed=$((failed + 1))
+    echo "-- $name: FAILED after $(( $(date +%s) - start )) s"
+  fi
+}
+
+run_check "xm2wav.exe renders as the Linux xm2wav" \
+  "$here/xm2wav_matches_linux.sh" "$windows_dir" "$linux_dir" "$songs_cache" "$work_dir/xm2wav"
+run_check "resources of intro.exe" \
+  /usr/bin/python3 "$here/check_resources.py" "$windows_dir/intro.exe" "$linux_dir/resource_dump" "$work_dir/resources"
+run_check "intro.exe picture at 1280x720" "$here/picture_under_wine.sh" "$windows_dir" "$work_dir/picture"
+run_check "intro.exe sound through waveOut" "$here/sound_under_wine.sh" "$windows_dir" "$work_dir/sound"
+echo "intro.exe: $(stat -c %s "$windows_dir/intro.exe") bytes, xm2wav.exe: $(stat -c %s "$windows_dir/xm2wav.exe") bytes"
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
