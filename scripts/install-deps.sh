@@ -16,6 +16,8 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64
   libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
+  # Its sound capture: ALSA's file plugin over a real-time PulseAudio null sink.
+  pulseaudio libasound2-plugins:i386
 )
 
 sudo_prefix=()
