@@ -100,13 +100,12 @@ test-fuzz: deps $(FUZZ_DIR)/build.ninja
 windows-libs: deps
 	@JOBS=$(JOBS) scripts/build-windows-libs.sh $(WINDOWS_TOOLCHAIN) $(WINDOWS_LIBS)
 
-$(WINDOWS_DIR)/build.ninja: | deps windows-libs $(BUILD_DIR)/build.ninja
-	cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
-
 # build-windows/intro.exe and build-windows/xm2wav.exe. The asset generators
-# run natively: the Windows build takes them from $(BUILD_DIR).
-windows: deps windows-libs $(BUILD_DIR)/build.ninja $(WINDOWS_DIR)/build.ninja
+# run natively: the Windows build takes them from $(BUILD_DIR), which is
+# brought up to date (and exports them) first.
+windows: deps windows-libs $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+	@[ -f $(WINDOWS_DIR)/build.ninja ] || cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
 
 # The Windows programs under wine against the Linux ones.
