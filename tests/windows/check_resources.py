@@ -10,9 +10,10 @@ manifest must ask for no more than the invoker's rights, and nothing else may
 be there.
 """
 import pathlib
-import struct
 import subprocess
 import sys
+
+from pe_file import PortableExecutable
 
 FRENCH = 1036        # the assets' language
 ENGLISH_US = 1033    # the manifest's language
@@ -39,80 +40,6 @@ EXPECTED = [
 ]
 MANIFEST = (RT_MANIFEST, 1, ENGLISH_US)
 MANIFEST_MUST_SAY = (b'level="asInvoker"', b'uiAccess="false"')
-
-# PE layout: the offsets this reader needs, named once.
-PE_POINTER_OFFSET = 0x3C
-COFF_HEADER_BYTES = 20
-PE32_MAGIC = 0x10B
-PE32_DATA_DIRECTORIES = 96     # offset of the data directories in a PE32 optional header
-RESOURCE_DIRECTORY_INDEX = 2
-SECTION_HEADER_BYTES = 40
-RESOURCE_DIRECTORY_BYTES = 16
-RESOURCE_ENTRY_BYTES = 8
-HIGH_BIT = 0x80000000
-
-
-def fail(message):
-    sys.exit(f"FAIL: {message}")
-
-
-class PortableExecutable:
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ":
-            fail("not an executable")
-        pe = struct.unpack_from("<I", data, PE_POINTER_OFFSET)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            fail("no PE signature")
-        coff = pe + 4
-        section_count, optional_bytes = struct.unpack_from("<H12xH", data, coff + 2)
-        optional = coff + COFF_HEADER_BYTES
-        if struct.unpack_from("<H", data, optional)[0] != PE32_MAGIC:
-            fail("not a 32-bit (PE32) executable")
-        directory = optional + PE32_DATA_DIRECTORIES + 8 * RESOURCE_DIRECTORY_INDEX
-        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, directory)
-        self.sections = []
-        for index in range(section_count):
-            header = optional + optional_bytes + index * SECTION_HEADER_BYTES
-            virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from("<IIII", data, header + 8)
-            self.sections.append((virtual_address, max(virtual_size, raw_size), raw_pointer))
-
-    def offset(self, rva):
-        for virtual_address, size, raw_pointer in self.sections:
-            if virtual_address <= rva < virtual_address + size:
-                return raw_pointer + rva - virtual_address
-        fail(f"address {rva:#x} lies in no section")
-
-    def name(self, field):
-        """An entry's name: a number, or a string when the high bit is set."""
-        if not field & HIGH_BIT:
-            return field
-        at = self.offset(self.resource_rva) + (field & ~HIGH_BIT)
-        length = struct.unpack_from("<H", self.data, at)[0]
-        return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-
-    def entries(self, directory_offset):
-        base = self.offset(self.resource_rva)
-        named, numbered = struct.unpack_from("<HH", self.data, base + directory_offset + 12)
-        for index in range(named + numbered):
-            at = base + directory_offset + RESOURCE_DIRECTORY_BYTES + index * RESOURCE_ENTRY_BYTES
-            name, target = struct.unpack_from("<II", self.data, at)
-            yield self.name(name), target
-
-    def resources(self):
-        """{(type, identifier, language): bytes} from the three-level tree."""
-        if self.resource_size == 0:
-            fail("the executable has no resources")
-        found = {}
-        base = self.offset(self.resource_rva)
-        for type_name, type_target in self.entries(0):
-            for identifier, name_target in self.entries(type_target & ~HIGH_BIT):
-                for language, data_entry in self.entries(name_target & ~HIGH_BIT):
-                    rva, size = struct.unpack_from("<II", self.data, base + data_entry)
-                    start = self.offset(rva)
-                    found[(type_name, identifier, language)] = self.data[start:start + size]
-        return found
-
 
 def main():
     executable, resource_dump, work_dir = sys.argv[1], sys.argv[2], pathlib.Path(sys.argv[3])

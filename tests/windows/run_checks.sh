@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows programs under wine, each check with its time: xm2wav.exe
-# against the Linux xm2wav, the resources read back from intro.exe, and
-# intro.exe's picture and sound on a virtual screen.
+# The Windows programs, each check with its time: what they import, xm2wav.exe
+# under wine against the Linux xm2wav, the resources read back from intro.exe,
+# and intro.exe's picture and sound under wine on a virtual screen.
 # Usage: run_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR REAL_SONGS_CACHE
 set -euo pipefail
 windows_dir=$(realpath "$1")
@@ -29,6 +29,8 @@ run_check() {
   fi
 }
 
+run_check "programs need nothing but Windows" \
+  /usr/bin/python3 "$here/check_programs.py" "$windows_dir/intro.exe" "$windows_dir/xm2wav.exe"
 run_check "xm2wav.exe renders as the Linux xm2wav" \
   "$here/xm2wav_matches_linux.sh" "$windows_dir" "$linux_dir" "$songs_cache" "$work_dir/xm2wav"
 run_check "resources of intro.exe" \
