@@ -23,7 +23,7 @@ constexpr int32_t noteIndexMask = 255;  // the played note wraps within 0..255
 constexpr int32_t centrePanning = 128;
 constexpr int32_t panningEnvelopeStepDivisor = 32;  // the envelope swing shrinks towards the edges
 constexpr int32_t maxFinalPanning = 255;
-constexpr int32_t voiceGainRange = 255;  // voice targets are volume x pan / 255
+constexpr int32_t voiceGainRange = 255;  // voice targets are volume x (255 - pan) / 255 and volume x pan / 255
 // Final volume: 64 x 64 x 65536 x 64 x finalVolumeScale = 127.5 at full scale.
 constexpr float finalVolumeScale = 255.0f / 34359738368.0f;  // 255 x 2^-35 in single precision
 
@@ -173,9 +173,10 @@ int32_t gainTarget(int64_t volume, int64_t pan) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
+// Panning 0 is hard left and 255 hard right, as the format defines it.
 void setGainTargets(MixerVoice& voice) {
-    voice.leftTarget = gainTarget(voice.volume, voice.pan);
-    voice.rightTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.leftTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.rightTarget = gainTarget(voice.volume, voice.pan);
 }
 
 // The voice that takes over from a voice when a new note starts on it.
