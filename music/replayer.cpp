@@ -93,13 +93,26 @@ ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     return {instrument, sample, true};
 }
 
+bool isPlayableNote(int32_t realNote) { return realNote >= 0 && realNote < playableNoteCount; }
+
 void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
     const bool tonePortamento = isTonePortamento(cell);
+    const uint8_t previousNote = channel.note;
     if (!tonePortamento) {
         if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
         if (isNote(cell->note)) channel.note = static_cast<uint8_t>(cell->note - 1);
     }
-    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    ResolvedInstrument resolved = resolveInstrument(song, channel);
+    // A note that its sample's relative note pushes out of the period tables
+    // is dropped: the row goes on as if the cell had no note.
+    Cell withoutNote;
+    if (isNote(cell->note) && !isPlayableNote(cell->note - 1 + resolved.sample->relativeNote)) {
+        withoutNote = *cell;
+        withoutNote.note = 0;
+        cell = &withoutNote;
+        channel.note = previousNote;
+        resolved = resolveInstrument(song, channel);
+    }
     if (!tonePortamento && resolved.known) channel.sample = resolved.sample;
 
     ChannelTick tick{song, &channel, cell, resolved.instrument, resolved.sample, positionJump,
