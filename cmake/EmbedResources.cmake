@@ -87,8 +87,9 @@ function(intro_generate_windows_resources executable manifest)
         "${INTRO_MANIFEST_ID} ${INTRO_MANIFEST_TYPE} \"${manifest}\"\n")
     set(script_file "${CMAKE_CURRENT_BINARY_DIR}/embedded_assets.rc")
     file(CONFIGURE OUTPUT "${script_file}" CONTENT "${script}" @ONLY)
-    # windres reads the files itself: declare them, as for .incbin.
-    set_source_files_properties("${script_file}" PROPERTIES OBJECT_DEPENDS "${files}")
+    # windres reads the files itself: declare them, as for .incbin, where the
+    # executable is defined (source properties belong to one folder).
+    set_source_files_properties("${script_file}" TARGET_DIRECTORY ${executable} PROPERTIES OBJECT_DEPENDS "${files}")
     target_sources(${executable} PRIVATE "${script_file}")
     if(producers)
         add_dependencies(${executable} ${producers})
