@@ -90,6 +90,8 @@ struct Module {
     int32_t repeats = 0;
     PassTracker tracker;
     PassTracker firstPass;  // the rows of the first pass, from the scan at load
+    TickObserver observer = nullptr;
+    void* observerUser = nullptr;
 };
 
 }  // namespace intro_music
@@ -105,7 +107,11 @@ using intro_music::SongPointer;
 void watchedTick(MusicEngine& engine, Song* song) {
     Module& module = *static_cast<Module*>(engine.driver);
     passTickBegins(module.tracker, engine, *song);
+    const int32_t tick = song->tick;
     replayTick(engine, song);
+    if (module.observer != nullptr) {
+        module.observer(module.observerUser, &module, intro_music::TickInfo{song->orderPosition, song->row, tick});
+    }
     const int64_t cameBack = passTickEnds(module.tracker, *song);
     if (cameBack >= 0 && module.endFrame < 0 && module.repeats >= 0 &&
         module.tracker.passesCompleted > module.repeats) {
@@ -406,6 +412,35 @@ void restart(Module* module) {
     if (module != nullptr) {
         startFrom(*module, 0);
     }
+}
+
+void setTickObserver(Module* module, TickObserver observer, void* user) {
+    if (module != nullptr) {
+        module->observer = observer;
+        module->observerUser = user;
+    }
+}
+
+int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity) {
+    if (module == nullptr) {
+        return 0;
+    }
+    const int32_t count = std::clamp<int32_t>(module->song->channelCount, 0, maxChannels);
+    for (int32_t index = 0; index < std::min(count, capacity) && states != nullptr; ++index) {
+        const MusicChannel& channel = module->engine.channels[index];
+        const MixerVoice* voice = channel.voice;
+        const bool sounding = voice != nullptr && voice->sample != nullptr;
+        states[index] = ChannelState{sounding,
+                                     channel.note,
+                                     channel.instrument + 1,
+                                     channel.period,
+                                     channel.periodOffset,
+                                     channel.volume,
+                                     channel.panning,
+                                     sounding ? voice->volume : 0,
+                                     sounding ? voice->frequency : 0};
+    }
+    return count;
 }
 
 }  // namespace intro_music

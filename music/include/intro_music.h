@@ -103,7 +103,29 @@ struct Position {
     int32_t passesCompleted;  // times the song has come back to a row it played
 };
 
+// One pattern channel as the replayer leaves it after a tick.
+struct ChannelState {
+    bool active;           // a sample sounds on the channel; false: idle
+    int32_t note;          // 0-based note last given (0 = C-0)
+    int32_t instrument;    // 1-based instrument last given
+    int32_t period;        // the channel's period, and this tick's change to it
+    int32_t periodOffset;
+    int32_t volume;        // 0..64
+    int32_t panning;       // 0..255
+    int32_t voiceVolume;   // what the mixer plays: 0..127
+    int32_t frequency;     // Hz
+};
+
+struct TickInfo {
+    int32_t order;
+    int32_t row;
+    int32_t tick;  // within the row, from 0
+};
+
 struct Module;
+
+// Called from inside render after every replayer tick, on the rendering thread.
+using TickObserver = void (*)(void* user, const Module* module, const TickInfo& tick);
 
 // Loads a song from bytes the caller keeps or frees afterwards.
 Module* loadFromMemory(const void* data, size_t size, Error* error);
@@ -137,5 +159,11 @@ Position position(const Module* module);
 bool seekToOrder(Module* module, int32_t order, Error* error);
 // Starts the song again from its beginning, as freshly loaded.
 void restart(Module* module);
+
+// Inspection, for tools that trace the replayer: an observer of every tick
+// (null removes it), and the state of the first `capacity` channels. Returns
+// the song's channel count.
+void setTickObserver(Module* module, TickObserver observer, void* user);
+int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity);
 
 }  // namespace intro_music
