@@ -227,7 +227,23 @@ namespace intro_music {
 
 const char* versionString() { return "1.0"; }
 
-Module* loadFromMemory(const void* data, size_t size, Error* error) {
+namespace {
+
+// The standard containers report memory exhaustion by throwing; nothing may
+// leave the interface that way.
+template <typename Result, typename Work>
+Result withoutExceptions(Error* error, Result failed, Work work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        setError(error, ErrorCode::OutOfMemory, "out of memory");
+    } catch (...) {
+        setError(error, ErrorCode::OutOfMemory, "unexpected failure");
+    }
+    return failed;
+}
+
+Module* loadBytes(const void* data, size_t size, Error* error) {
     clearError(error);
     if (data == nullptr && size > 0) {
         setError(error, ErrorCode::InvalidArgument, "no song bytes given");
@@ -261,7 +277,7 @@ Module* loadFromMemory(const void* data, size_t size, Error* error) {
     return module.release();
 }
 
-Module* loadFromFile(const char* path, Error* error) {
+Module* loadFile(const char* path, Error* error) {
     clearError(error);
     if (path == nullptr) {
         setError(error, ErrorCode::InvalidArgument, "no file name given");
@@ -299,7 +315,7 @@ Module* loadFromFile(const char* path, Error* error) {
         setError(error, ErrorCode::Empty, "%s: the file is empty (0 bytes)", path);
         return nullptr;
     }
-    Module* module = loadFromMemory(bytes.data(), bytes.size(), error);
+    Module* module = loadBytes(bytes.data(), bytes.size(), error);
     if (module == nullptr && error != nullptr) {
         char reason[sizeof error->message];
         std::memcpy(reason, error->message, sizeof reason);
@@ -308,7 +324,7 @@ Module* loadFromFile(const char* path, Error* error) {
     return module;
 }
 
-Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Error* error) {
+Module* loadThroughCallbacks(const FileCallbacks& callbacks, const char* name, Error* error) {
     clearError(error);
     if (callbacks.open == nullptr || callbacks.close == nullptr || callbacks.read == nullptr ||
         callbacks.seek == nullptr || callbacks.tell == nullptr) {
@@ -327,14 +343,10 @@ Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Erro
         setError(error, ErrorCode::CannotRead, "the read callback delivered more bytes than asked for");
         return nullptr;
     }
-    return loadFromMemory(bytes.data(), bytes.size(), error);
+    return loadBytes(bytes.data(), bytes.size(), error);
 }
 
-void freeModule(Module* module) { delete module; }
-
-Metadata metadata(const Module* module) { return module != nullptr ? module->info : Metadata{}; }
-
-int32_t render(Module* module, int16_t* frames, int32_t frameCount) {
+int32_t renderFrames(Module* module, int16_t* frames, int32_t frameCount) {
     if (module == nullptr || frames == nullptr || frameCount <= 0) {
         return 0;
     }
@@ -361,6 +373,30 @@ int32_t render(Module* module, int16_t* frames, int32_t frameCount) {
     }
     return written;
 }
+
+}  // namespace
+
+Module* loadFromMemory(const void* data, size_t size, Error* error) {
+    return withoutExceptions<Module*>(error, nullptr, [&] { return loadBytes(data, size, error); });
+}
+
+Module* loadFromFile(const char* path, Error* error) {
+    return withoutExceptions<Module*>(error, nullptr, [&] { return loadFile(path, error); });
+}
+
+Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Error* error) {
+    return withoutExceptions<Module*>(error, nullptr, [&] { return loadThroughCallbacks(callbacks, name, error); });
+}
+
+void freeModule(Module* module) { delete module; }
+
+// Out of memory while tracking the passes ends the render.
+int32_t render(Module* module, int16_t* frames, int32_t frameCount) {
+    return withoutExceptions<int32_t>(nullptr, 0, [&] { return renderFrames(module, frames, frameCount); });
+}
+
+Metadata metadata(const Module* module) { return module != nullptr ? module->info : Metadata{}; }
+
 
 void setRepeatCount(Module* module, int32_t repeats) {
     if (module == nullptr) {
@@ -392,25 +428,30 @@ Position position(const Module* module) {
 }
 
 bool seekToOrder(Module* module, int32_t order, Error* error) {
-    clearError(error);
-    if (module == nullptr) {
-        setError(error, ErrorCode::InvalidArgument, "no module given");
-        return false;
-    }
-    if (order < 0 || order >= module->song->songLength) {
-        setError(error, ErrorCode::InvalidArgument, "order %d is outside the order list (0..%d)", order,
-                 module->song->songLength - 1);
-        return false;
-    }
-    const int32_t repeats = module->repeats;
-    startFrom(*module, order);
-    module->repeats = repeats;
-    return true;
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (module == nullptr) {
+            setError(error, ErrorCode::InvalidArgument, "no module given");
+            return false;
+        }
+        if (order < 0 || order >= module->song->songLength) {
+            setError(error, ErrorCode::InvalidArgument, "order %d is outside the order list (0..%d)", order,
+                     module->song->songLength - 1);
+            return false;
+        }
+        const int32_t repeats = module->repeats;
+        startFrom(*module, order);
+        module->repeats = repeats;
+        return true;
+    });
 }
 
 void restart(Module* module) {
     if (module != nullptr) {
-        startFrom(*module, 0);
+        withoutExceptions<bool>(nullptr, false, [&] {
+            startFrom(*module, 0);
+            return true;
+        });
     }
 }
 
