@@ -18,7 +18,6 @@
 #include "pass_tracker.h"
 #include "replayer.h"
 #include "song.h"
-#include "xm_format.h"
 
 namespace {
 
@@ -83,10 +82,9 @@ struct Module {
     float mixBuffer[blockLength * outputChannelCount]{};
     int16_t block[blockLength * outputChannelCount]{};
     int32_t blockFramesLeft = 0;   // frames of `block` not handed out yet
-    int64_t framesGenerated = 0;   // since the last start or seek
-    int64_t framesHanded = 0;
+    int64_t framesHanded = 0;      // since the last start or seek
     int64_t secondsBaseFrames = 0;  // song time at the last start or seek
-    int64_t endFrame = -1;          // in generated frames; -1 while unknown
+    int64_t endFrame = -1;          // in frames handed out since the last start or seek; -1 while unknown
     int32_t repeats = 0;
     PassTracker tracker;
     PassTracker firstPass;  // the rows of the first pass, from the scan at load
@@ -129,7 +127,6 @@ void startFrom(Module& module, int32_t order) {
     module.engine.driver = &module;
     song->tickHandler = watchedTick;
     module.blockFramesLeft = 0;
-    module.framesGenerated = 0;
     module.framesHanded = 0;
     module.endFrame = -1;
     resetPassTracker(module.tracker);
@@ -358,7 +355,6 @@ int32_t renderFrames(Module* module, int16_t* frames, int32_t frameCount) {
         if (module->blockFramesLeft == 0) {
             fillBlock(module->engine);
             module->blockFramesLeft = blockLength;
-            module->framesGenerated += blockLength;
         }
         int64_t take = std::min<int64_t>(frameCount - written, module->blockFramesLeft);
         if (module->endFrame >= 0) {
