@@ -19,7 +19,7 @@
        int16_t frames[2 * 1024];  // 1024 stereo frames
        int count;
        while ((count = intro_music::render(song, frames, 1024)) > 0)
-           std::fwrite(frames, 4, static_cast<size_t>(count), output);  // one pass, then render gives 0
+           std::fwrite(frames, 4, static_cast<size_t>(count), stdout);  // one pass, then render gives 0
        intro_music::freeModule(song);
    Link with the CMake target intro_music::intro_music (find_package(intro_music
    CONFIG)) or with pkg-config's intro_music. Playing through a sound device

@@ -53,5 +53,23 @@ echo "pkg-config ($flags): the same bytes"
 # The engine alone needs no SDL2: nothing in its package asks for it.
 ! grep -qi sdl "$prefix/lib/cmake/intro_music/intro_musicTargets.cmake" || fail "the engine's targets name SDL2"
 PKG_CONFIG_PATH="$pc_folder" pkg-config --print-requires intro_music | grep -qi sdl && fail "the engine's pkg-config file requires SDL2"
-PKG_CONFIG_PATH="$pc_folder" pkg-config --exists intro_music_live || fail "intro_music_live.pc does not resolve"
+# The live library links on its own flags and opens a device (SDL's dummy driver).
+cat > live.cpp <<'CPP'
+#include <intro_music_live.h>
+#include <cstdio>
+int main(int, char** arguments) {
+    intro_music::Error error{};
+    intro_music::Module* song = intro_music::loadFromFile(arguments[1], &error);
+    intro_music::LivePlayer* live = intro_music::startLive(song, &error);
+    std::puts(live != nullptr ? "playing" : error.message);
+    intro_music::stopLive(live);
+    intro_music::freeModule(song);
+    return live != nullptr ? 0 : 1;
+}
+CPP
+live_flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs intro_music_live) \
+    || fail "intro_music_live.pc does not resolve"
+c++ -std=c++20 -o live live.cpp $live_flags
+SDL_AUDIODRIVER=dummy ./live "$song" | grep -q playing || fail "the live library plays nothing"
+echo "live library: links with pkg-config and plays"
 echo "PASS"
