@@ -216,6 +216,15 @@ TEST_F(Xm2wavTest, StandardOutput) {
     ASSERT_EQ(run("--raw " + path("song.xm") + " -"), 0) << errors_;
     EXPECT_TRUE(std::equal(output_.begin(), output_.end(), file.begin() + 44, file.end()));
     EXPECT_EQ(output_.size() + 44, file.size());
+
+    // Sound is never poured onto a terminal (a pseudo-terminal made by script).
+    const std::string onTerminal = "script -qec \"" XM2WAV_PATH " " + path("song.xm") + " -; echo status \\$?\" /dev/null > " +
+                                   path("terminal.txt");
+    ASSERT_EQ(std::system(onTerminal.c_str()), 0);
+    const std::vector<uint8_t> shown = readFile("terminal.txt");
+    const std::string text(shown.begin(), shown.end());
+    EXPECT_NE(text.find("standard output is a terminal"), std::string::npos) << text;
+    EXPECT_NE(text.find("status 1"), std::string::npos) << text;
 }
 
 // --info prints the metadata and the one-pass duration and writes nothing.

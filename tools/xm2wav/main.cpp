@@ -204,6 +204,10 @@ bool checkTarget(const fs::path& input, const fs::path& target, bool force) {
 }
 
 bool openDestination(const std::string& path, Destination& destination) {
+    if (path == standardStream && isTerminal(stdout)) {
+        std::fprintf(stderr, "xm2wav: standard output is a terminal; redirect it to a file or a program\n");
+        return false;
+    }
     if (path == standardStream) {
         setBinaryOutput(stdout);
         destination.file = stdout;
