@@ -43,3 +43,15 @@ void fillBlock();
 void mixVoices(float* destination, int32_t frameCount);
 // Rounds (ties to even) and clamps 2 x frameCount floats to 16-bit samples.
 void convertToPcm16(int16_t* output, const float* input, int32_t frameCount);
+
+// The instruction sets the mixing loops come in; all give the same bits.
+enum class MixerPath {
+    Baseline,  // four frames at a time with SSE2 (two without it)
+    Avx2,      // eight frames at a time
+};
+
+// The path in use: the widest this CPU runs, unless one was forced.
+MixerPath mixerPath();
+// Forces a path (tests and measurements); false, changing nothing, when this
+// build or this CPU cannot run it. Not while a block is being filled.
+bool setMixerPath(MixerPath path);
