@@ -304,8 +304,20 @@ void resetChannel(MusicChannel* channel, const Sample* sample) {
     channel->updateFlags |= UpdateVolume | UpdatePanning;
 }
 
+// A voice left behind by a new note, once faded out, can never be heard
+// again: only the next note's copy writes it. Idling it spares the mixer
+// from moving a silent position round its loop every tick.
+void idleFadedPartner(MixerVoice* voice) {
+    MixerVoice* partner = partnerVoice(voice);
+    if (partner == nullptr || partner->sample == nullptr) return;
+    const bool faded = partner->rampRemaining == 0 && partner->leftTarget == 0 && partner->rightTarget == 0 &&
+                       (partner->leftVolume >> 8) == 0 && (partner->rightVolume >> 8) == 0;
+    if (faded) partner->sample = nullptr;
+}
+
 void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
     if (channel->voice == nullptr) return;
+    idleFadedPartner(channel->voice);
     if (sample == nullptr) sample = &emptySample;
     int32_t frequency = 0;
     if (!periodFrequency(song, channel->period, channel->periodOffset, &frequency)) {
