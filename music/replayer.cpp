@@ -320,7 +320,8 @@ void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
     idleFadedPartner(channel->voice);
     if (sample == nullptr) sample = &emptySample;
     int32_t frequency = 0;
-    if (!periodFrequency(song, channel->period, channel->periodOffset, &frequency)) {
+    ResamplingStep step{};
+    if (!rememberedPitch(channel->pitchMemo, song, channel->period, channel->periodOffset, &frequency, &step)) {
         channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
     }
     if ((channel->updateFlags & StartSample) != 0) startSample(channel, sample);
@@ -338,7 +339,6 @@ void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
     }
     if ((channel->updateFlags & UpdateFrequency) != 0) {
         voice.frequency = frequency;
-        const ResamplingStep step = resamplingStep(frequency);
         voice.stepInteger = step.integer;
         voice.stepFraction = step.fraction;
     }
