@@ -45,11 +45,6 @@ void printUsage() {
                  "  one pass of the song (until it returns to a row already played; 20 minutes at most).\n");
 }
 
-void putLittle16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
 // Watches the rows the song plays. A row counts as a return when the song
 // has already played it with every channel's pattern-loop counter the same:
 // the passes of a pattern loop differ in their counters, while a jump back
@@ -154,15 +149,13 @@ int main(int argumentCount, char** arguments) {
         return exitLoadFailure;
     }
 
-    FILE* output = std::fopen(outputPath, "wb");
-    if (output == nullptr) {
+    StereoWavStream output;
+    if (!output.open(outputPath, mixRate)) {
         std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", outputPath, std::strerror(errno));
         freeSong(song);
         return exitLoadFailure;
     }
-    uint8_t header[wavHeaderSize];
-    buildStereoWavHeader(header, 0, mixRate);
-    bool writeFailed = std::fwrite(header, 1, sizeof header, output) != sizeof header;
+    bool writeFailed = false;
 
     OfflineRender* render = beginOfflineRender(song);
     if (!secondsGiven) {
@@ -171,7 +164,6 @@ int main(int argumentCount, char** arguments) {
     }
     const int64_t frameLimit = secondsGiven ? std::llround(requestedSeconds * mixRate) : passLimitSeconds * mixRate;
     const bool showBar = isatty(fileno(stderr)) != 0;
-    std::vector<uint8_t> pcmBytes(static_cast<size_t>(blockLength) * bytesPerOutputFrame);
     int64_t written = 0;
     int64_t blocks = 0;
     while (render != nullptr && !writeFailed && written < frameLimit) {
@@ -184,11 +176,7 @@ int main(int argumentCount, char** arguments) {
             end = std::min(end, tracker.returnFrame);
         }
         const int64_t frames = std::max<int64_t>(end - written, 0);
-        for (int64_t sample = 0; sample < frames * outputChannelCount; ++sample) {
-            putLittle16(pcmBytes.data() + 2 * sample, static_cast<uint16_t>(block[sample]));
-        }
-        const size_t byteCount = static_cast<size_t>(frames) * bytesPerOutputFrame;
-        writeFailed = std::fwrite(pcmBytes.data(), 1, byteCount, output) != byteCount;
+        writeFailed = !output.append(block, static_cast<size_t>(frames));
         written += frames;
         if (showBar && ++blocks % progressBlocksBetweenUpdates == 0) {
             showProgress(written, frameLimit, secondsGiven);
@@ -204,10 +192,7 @@ int main(int argumentCount, char** arguments) {
     endOfflineRender(render);
     freeSong(song);
 
-    buildStereoWavHeader(header, static_cast<uint32_t>(written * bytesPerOutputFrame), mixRate);
-    writeFailed = writeFailed || render == nullptr || std::fseek(output, 0, SEEK_SET) != 0 ||
-                  std::fwrite(header, 1, sizeof header, output) != sizeof header;
-    writeFailed = (std::fclose(output) != 0) || writeFailed;
+    writeFailed = !output.finish() || writeFailed || render == nullptr;
     if (writeFailed) {
         std::fprintf(stderr, "xm2wav: writing %s failed\n", outputPath);
         return exitLoadFailure;
