@@ -13,6 +13,62 @@
 
 namespace {
 
+// A step of at most one frame keeps eight frames within nine sample frames.
+constexpr uint64_t oneFrameStep = uint64_t{1} << mixFractionBits;
+
+// The sample frames of eight output frames: for the positions
+// p_k = position + k x step, k = 0..7, the frames d[i_k] (first) and
+// d[i_k + 1] (second) and the fractions of p_k, i_k being p_k's frame index.
+struct EightFrames {
+    __m256i first;
+    __m256i second;
+    __m256i fractions;
+};
+
+// Steps of at most one frame keep the eight frames within d[i_0 .. i_0 + 8]:
+// two loads and a permutation replace eight loads.
+struct NearFrames {
+    // k x step as 64-bit lanes, frames 0, 1, 4, 5 in one register and 2, 3,
+    // 6, 7 in the other: in that order one shuffle per 128-bit half collects
+    // the upper or the lower 32 bits of all eight in frame order.
+    __m256i steps0145;
+    __m256i steps2367;
+};
+
+INTRO_AVX2 inline NearFrames nearFrames(uint64_t step) {
+    const auto times = [&](uint64_t frame) { return static_cast<long long>(frame * step); };
+    return {_mm256_setr_epi64x(times(0), times(1), times(4), times(5)),
+            _mm256_setr_epi64x(times(2), times(3), times(6), times(7))};
+}
+
+INTRO_AVX2 inline EightFrames readEight(NearFrames& reader, const int16_t* data, uint64_t position, uint64_t) {
+    // The fraction of the position plus k x step: its lower 32 bits are the
+    // fraction of p_k, its upper 32 bits i_k - i_0 (0..7).
+    const __m256i start = _mm256_set1_epi64x(static_cast<long long>(static_cast<uint32_t>(position)));
+    const __m256 a = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps0145));
+    const __m256 b = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps2367));
+    const __m256i offsets = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    const int16_t* base = data + (position >> mixFractionBits);
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base));      // d[i_0 .. i_0 + 7]
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 1));  // d[i_0 + 1 .. i_0 + 8]
+    return {_mm256_permutevar8x32_epi32(_mm256_cvtepi16_epi32(here), offsets),
+            _mm256_permutevar8x32_epi32(_mm256_cvtepi16_epi32(next), offsets),
+            _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)))};
+}
+
+// Longer steps: one load per frame. The fractions advance in their own
+// lanes, modulo 2^32.
+struct FarFrames {
+    __m256i fractions;
+    __m256i fractionStep;
+};
+
+INTRO_AVX2 inline FarFrames farFrames(uint64_t position, uint64_t step) {
+    const auto at = [&](uint64_t frame) { return static_cast<int32_t>(position + frame * step); };
+    return {_mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)),
+            _mm256_set1_epi32(static_cast<int32_t>(8 * step))};
+}
+
 // The frame at a position and the one after it, as the low and high halves
 // of one 32-bit load.
 inline int32_t framePair(const int16_t* data, uint64_t position) {
@@ -22,27 +78,25 @@ inline int32_t framePair(const int16_t* data, uint64_t position) {
     return pair;
 }
 
-// interpolateFrame() for the eight positions position + k x step, k = 0..7:
-// s = d[p] + (d[p + 1] - d[p]) x w. The fractions come in their own lanes,
-// advancing modulo 2^32.
-INTRO_AVX2 inline __m256 interpolateEight(const int16_t* data, uint64_t position, uint64_t step,
-                                          __m256i fractions) {
+INTRO_AVX2 inline EightFrames readEight(FarFrames& reader, const int16_t* data, uint64_t position, uint64_t step) {
     const __m256i pairs = _mm256_setr_epi32(
         framePair(data, position), framePair(data, position + step), framePair(data, position + 2 * step),
         framePair(data, position + 3 * step), framePair(data, position + 4 * step),
         framePair(data, position + 5 * step), framePair(data, position + 6 * step),
         framePair(data, position + 7 * step));
-    const __m256 first = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
-    const __m256 second = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
-    const __m256 weight =
-        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)), _mm256_set1_ps(mixWeightScale));
-    return _mm256_add_ps(first, _mm256_mul_ps(_mm256_sub_ps(second, first), weight));
+    const __m256i fractions = reader.fractions;
+    reader.fractions = _mm256_add_epi32(reader.fractions, reader.fractionStep);
+    return {_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16), _mm256_srai_epi32(pairs, 16), fractions};
 }
 
-// The fractions of position + k x step, k = 0..7.
-INTRO_AVX2 inline __m256i eightFractions(uint64_t position, uint64_t step) {
-    const auto at = [&](uint64_t frame) { return static_cast<int32_t>(position + frame * step); };
-    return _mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7));
+// interpolateFrame() for eight frames: s = d[i] + (d[i + 1] - d[i]) x w, w the
+// upper 31 bits of the fraction x 2^-31.
+INTRO_AVX2 inline __m256 interpolateEight(const EightFrames& frames) {
+    const __m256 first = _mm256_cvtepi32_ps(frames.first);
+    const __m256 second = _mm256_cvtepi32_ps(frames.second);
+    const __m256 weight =
+        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(frames.fractions, 1)), _mm256_set1_ps(mixWeightScale));
+    return _mm256_add_ps(first, _mm256_mul_ps(_mm256_sub_ps(second, first), weight));
 }
 
 // out[2k] += s_k x left_k, out[2k + 1] += s_k x right_k for the eight frames,
@@ -57,6 +111,41 @@ INTRO_AVX2 inline void addEight(float* out, __m256 values, __m256 gains0to3, __m
     _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(frames4to7, gains4to7)));
 }
 
+// Constant gains: out += s x [left, right] for `octets` times eight frames.
+template <typename Reader>
+INTRO_AVX2 uint64_t steadyOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
+                                 int32_t octets, __m256 gains) {
+    for (; octets > 0; --octets) {
+        addEight(out, interpolateEight(readEight(reader, data, position, step)), gains, gains);
+        position += 8 * step;
+        out += 16;
+    }
+    return position;
+}
+
+// Ramping gains: gain = [left, right] of the next frame; each frame's gains
+// are the previous frame's plus the deltas, one addition at a time as in the
+// single-frame loop (the upper two lanes stay 0 and are never used).
+template <typename Reader>
+INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
+                               int32_t octets, __m128& gain, __m128 delta) {
+    for (; octets > 0; --octets) {
+        __m128 frameGains[8];
+        for (__m128& frameGain : frameGains) {
+            frameGain = gain;
+            gain = _mm_add_ps(gain, delta);
+        }
+        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
+                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
+        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
+                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
+        addEight(out, interpolateEight(readEight(reader, data, position, step)), gains0to3, gains4to7);
+        position += 8 * step;
+        out += 16;
+    }
+    return position;
+}
+
 }  // namespace
 
 bool cpuRunsAvx2() {
@@ -69,14 +158,10 @@ INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64
                                   int32_t frames, float leftGain, float rightGain) {
     const __m256 gains = _mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
                                         rightGain);
-    __m256i fractions = eightFractions(position, step);
-    const __m256i fractionStep = _mm256_set1_epi32(static_cast<int32_t>(8 * step));
-    for (int32_t octet = frames >> 3; octet > 0; --octet) {
-        addEight(out, interpolateEight(data, position, step, fractions), gains, gains);
-        fractions = _mm256_add_epi32(fractions, fractionStep);
-        position += 8 * step;
-        out += 16;
-    }
+    const int32_t octets = frames >> 3;
+    position = step <= oneFrameStep
+                   ? steadyOctets(nearFrames(step), data, position, step, out, octets, gains)
+                   : steadyOctets(farFrames(position, step), data, position, step, out, octets, gains);
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
         position = mixOneFrame(data, position, step, out, leftGain, rightGain);
         out += 2;
@@ -87,28 +172,12 @@ INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64
 INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
                                 int32_t frames, float& leftGain, float& rightGain, float leftDelta,
                                 float rightDelta) {
-    // [left, right] of the next frame; each frame's gains are the previous
-    // frame's plus the deltas, one addition at a time as in the single-frame
-    // loop (the upper two lanes stay 0 and are never used).
     __m128 gain = _mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f);
     const __m128 delta = _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f);
-    __m256i fractions = eightFractions(position, step);
-    const __m256i fractionStep = _mm256_set1_epi32(static_cast<int32_t>(8 * step));
-    for (int32_t octet = frames >> 3; octet > 0; --octet) {
-        __m128 frameGains[8];
-        for (__m128& frameGain : frameGains) {
-            frameGain = gain;
-            gain = _mm_add_ps(gain, delta);
-        }
-        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
-                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
-        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
-                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
-        addEight(out, interpolateEight(data, position, step, fractions), gains0to3, gains4to7);
-        fractions = _mm256_add_epi32(fractions, fractionStep);
-        position += 8 * step;
-        out += 16;
-    }
+    const int32_t octets = frames >> 3;
+    position = step <= oneFrameStep
+                   ? rampOctets(nearFrames(step), data, position, step, out, octets, gain, delta)
+                   : rampOctets(farFrames(position, step), data, position, step, out, octets, gain, delta);
     float left = _mm_cvtss_f32(gain);
     float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
