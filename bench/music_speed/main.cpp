@@ -4,7 +4,8 @@
 // of the rendering thread, loading excluded, the median of several runs. Next
 // to it, the whole-process CPU time of a child process that loads the song,
 // renders it and exits (median of as many runs). Prints one line per song,
-// the geometric means, our ratio to each player and the slowest ratio.
+// the geometric means, our ratio to each player and the slowest ratio. The
+// players take turns run by run, so the ratios compare like with like.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -65,22 +66,6 @@ double median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Median real-time factor over the runs; 0 when the player fails the song.
-double realTimeFactor(const RenderSubject& subject, const std::vector<unsigned char>& song, double seconds,
-                      int runs) {
-    const size_t frameCount = static_cast<size_t>(seconds * sampleRate);
-    std::vector<int16_t> chunk(chunkFrames * stereoChannels);
-    std::vector<double> factors;
-    for (int run = 0; run < runs; ++run) {
-        const double elapsed = timeOneRender(subject, song, frameCount, &chunk);
-        if (elapsed < 0) {
-            return 0;
-        }
-        factors.push_back(seconds / std::max(elapsed, 1e-9));
-    }
-    return median(factors);
-}
-
 // User plus system CPU seconds of a child process that loads the song,
 // renders it and exits; negative when the child fails.
 double timeOneProcess(const RenderSubject& subject, const std::vector<unsigned char>& song, size_t frameCount) {
@@ -112,19 +97,36 @@ double timeOneProcess(const RenderSubject& subject, const std::vector<unsigned c
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Median whole-process CPU seconds over the runs; 0 when the player fails.
-double processCpuSeconds(const RenderSubject& subject, const std::vector<unsigned char>& song, double seconds,
-                         int runs) {
+// Measures every player on one song, run by run in turn so that a change in
+// the machine's load falls on all of them alike: the median real-time factor
+// and the median whole-process CPU seconds of each. False when a player
+// fails the song (its figures are then 0).
+bool measureSong(const std::vector<unsigned char>& song, double seconds, int runs, double* factors,
+                 double* processTimes) {
     const size_t frameCount = static_cast<size_t>(seconds * sampleRate);
-    std::vector<double> times;
+    std::vector<int16_t> chunk(chunkFrames * stereoChannels);
+    std::vector<double> factorRuns[subjectCount];
+    std::vector<double> processRuns[subjectCount];
+    bool failed[subjectCount] = {};
     for (int run = 0; run < runs; ++run) {
-        const double elapsed = timeOneProcess(subject, song, frameCount);
-        if (elapsed < 0) {
-            return 0;
+        for (int subject = 0; subject < subjectCount; ++subject) {
+            if (failed[subject]) {
+                continue;
+            }
+            const double elapsed = timeOneRender(*subjects[subject], song, frameCount, &chunk);
+            const double process = timeOneProcess(*subjects[subject], song, frameCount);
+            failed[subject] = elapsed < 0 || process < 0;
+            factorRuns[subject].push_back(seconds / std::max(elapsed, 1e-9));
+            processRuns[subject].push_back(std::max(process, 1e-6));
         }
-        times.push_back(std::max(elapsed, 1e-6));
     }
-    return median(times);
+    bool allMeasured = true;
+    for (int subject = 0; subject < subjectCount; ++subject) {
+        factors[subject] = failed[subject] ? 0 : median(factorRuns[subject]);
+        processTimes[subject] = failed[subject] ? 0 : median(processRuns[subject]);
+        allMeasured = allMeasured && !failed[subject];
+    }
+    return allMeasured;
 }
 
 // The smallest of our ratios to libxmp, with the song it belongs to.
@@ -217,12 +219,7 @@ int main(int argumentCount, char** arguments) {
         }
         double factors[subjectCount];
         double processTimes[subjectCount];
-        bool allMeasured = true;
-        for (int subject = 0; subject < subjectCount; ++subject) {
-            factors[subject] = realTimeFactor(*subjects[subject], song, seconds, runs);
-            processTimes[subject] = processCpuSeconds(*subjects[subject], song, seconds, runs);
-            allMeasured = allMeasured && factors[subject] > 0 && processTimes[subject] > 0;
-        }
+        const bool allMeasured = measureSong(song, seconds, runs, factors, processTimes);
         const std::string name = path.stem().string();
         std::printf("%-46s", name.c_str());
         if (!allMeasured) {
