@@ -54,6 +54,3 @@ struct MusicChannel {
     // Most ticks leave the pitch alone: they skip the power and the divisions.
     PitchMemo pitchMemo;
 };
-
-// The channel table (static storage, maxChannels records).
-MusicChannel* musicChannels();

@@ -8,12 +8,11 @@
 #include "effects.h"
 #include "envelopes.h"
 #include "mixer_voice.h"
+#include "music_engine.h"
 #include "periods.h"
 #include "volume_column.h"
 
 namespace {
-
-MusicChannel channelTable[maxChannels];
 
 // An order that names no stored pattern walks like the loader's stand-in for
 // a missing pattern: 64 rows.
@@ -23,7 +22,7 @@ constexpr int32_t noteIndexMask = 255;  // the played note wraps within 0..255
 constexpr int32_t centrePanning = 128;
 constexpr int32_t panningEnvelopeStepDivisor = 32;  // the envelope swing shrinks towards the edges
 constexpr int32_t maxFinalPanning = 255;
-constexpr int32_t voiceGainRange = 255;  // voice targets are volume x pan / 255
+constexpr int32_t voiceGainRange = 255;  // voice targets are volume x (255 - pan) / 255 and volume x pan / 255
 // Final volume: 64 x 64 x 65536 x 64 x finalVolumeScale = 127.5 at full scale.
 constexpr float finalVolumeScale = 255.0f / 34359738368.0f;  // 255 x 2^-35 in single precision
 
@@ -80,7 +79,6 @@ struct ResolvedInstrument {
 // Instrument and sample that the channel's instrument and note select.
 ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     if (channel.instrument >= song->instrumentCount || song->instruments == nullptr) {
-        emptySample.data = nullptr;
         return {&emptyInstrument, &emptySample, false};
     }
     Instrument* instrument = &song->instruments[channel.instrument];
@@ -93,13 +91,26 @@ ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     return {instrument, sample, true};
 }
 
-void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
+bool isPlayableNote(int32_t realNote) { return realNote >= 0 && realNote < playableNoteCount; }
+
+void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
     const bool tonePortamento = isTonePortamento(cell);
+    const uint8_t previousNote = channel.note;
     if (!tonePortamento) {
         if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
         if (isNote(cell->note)) channel.note = static_cast<uint8_t>(cell->note - 1);
     }
-    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    ResolvedInstrument resolved = resolveInstrument(song, channel);
+    // A note that its sample's relative note pushes out of the period tables
+    // is dropped: the row goes on as if the cell had no note.
+    Cell withoutNote;
+    if (isNote(cell->note) && !isPlayableNote(cell->note - 1 + resolved.sample->relativeNote)) {
+        withoutNote = *cell;
+        withoutNote.note = 0;
+        cell = &withoutNote;
+        channel.note = previousNote;
+        resolved = resolveInstrument(song, channel);
+    }
     if (!tonePortamento && resolved.known) channel.sample = resolved.sample;
 
     ChannelTick tick{song, &channel, cell, resolved.instrument, resolved.sample, positionJump,
@@ -126,10 +137,10 @@ void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool
     stepEnvelopesAndFadeout(channel, *resolved.instrument, true);
     applyEffectFirstTick(tick);
     autoVibratoStep(channel, *resolved.instrument);
-    applyChannelToVoice(&channel, resolved.sample, song);
+    applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
-void processChannelTick(Song* song, MusicChannel& channel, const Cell* cell) {
+void processChannelTick(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell) {
     const ResolvedInstrument resolved = resolveInstrument(song, channel);
     ChannelTick tick{song,    &channel, cell, resolved.instrument, resolved.sample, nullptr, channel.volume,
                      channel.period, channel.panning};
@@ -140,7 +151,7 @@ void processChannelTick(Song* song, MusicChannel& channel, const Cell* cell) {
     applyVolumeColumnLaterTick(tick);
     applyEffectLaterTick(tick);
     autoVibratoStep(channel, *resolved.instrument);
-    applyChannelToVoice(&channel, resolved.sample, song);
+    applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
 // Where the song goes after the current row unless an effect said otherwise.
@@ -173,14 +184,14 @@ int32_t gainTarget(int64_t volume, int64_t pan) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
+// Panning 0 is hard left and 255 hard right, as the format defines it.
 void setGainTargets(MixerVoice& voice) {
-    voice.leftTarget = gainTarget(voice.volume, voice.pan);
-    voice.rightTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.leftTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.rightTarget = gainTarget(voice.volume, voice.pan);
 }
 
 // The voice that takes over from a voice when a new note starts on it.
-MixerVoice* partnerVoice(MixerVoice* voice) {
-    MixerVoice* voices = mixerVoices();
+MixerVoice* partnerVoice(MixerVoice* voices, MixerVoice* voice) {
     const std::ptrdiff_t index = voice - voices;
     if (index < 0 || index >= voiceTableSize) return nullptr;
     const std::ptrdiff_t partner = index < partnerVoiceDistance ? index + partnerVoiceDistance
@@ -189,12 +200,12 @@ MixerVoice* partnerVoice(MixerVoice* voice) {
 }
 
 // A new note: the old note fades out on its voice while the new one starts on the partner.
-void startSample(MusicChannel* channel, Sample* sample) {
+void startSample(MixerVoice* voices, MusicChannel* channel, Sample* sample) {
     MixerVoice* voice = channel->voice;
     if (voice->sample != nullptr) {
-        MixerVoice* partner = partnerVoice(voice);
+        MixerVoice* partner = partnerVoice(voices, voice);
         if (partner != nullptr) {
-            const int32_t partnerIndex = static_cast<int32_t>(partner - mixerVoices());
+            const int32_t partnerIndex = static_cast<int32_t>(partner - voices);
             *partner = *voice;
             partner->index = partnerIndex;
             voice->volume = 0;
@@ -221,9 +232,7 @@ void startSample(MusicChannel* channel, Sample* sample) {
 
 }  // namespace
 
-MusicChannel* musicChannels() { return channelTable; }
-
-void resetSongPlayState(Song* song) {
+void resetSongPlayState(MusicEngine& engine, Song* song) {
     song->globalVolume = song->initialGlobalVolume;
     song->globalVolumeSlideMemory = 0;
     song->nextOrder = -1;
@@ -235,21 +244,20 @@ void resetSongPlayState(Song* song) {
     song->tick = 0;
     song->patternDelayTicks = 0;
     setTempo(song, song->defaultBpm);
-    MixerVoice* voices = mixerVoices();
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        channelTable[index] = MusicChannel{};
-        channelTable[index].voice = &voices[index];
+        engine.channels[index] = MusicChannel{};
+        engine.channels[index].voice = &engine.voices[index];
     }
 }
 
-void replayTick(Song* song) {
+void replayTick(MusicEngine& engine, Song* song) {
     if (song->tick == 0) {
         if (song->nextOrder >= 0) song->orderPosition = song->nextOrder;
         if (song->nextRow >= 0) song->row = song->nextRow;
-        processRow(song);
+        processRow(engine, song);
         if (song->nextRow == -1) advanceRow(song);
     } else {
-        processTickEffects(song);
+        processTickEffects(engine, song);
     }
     song->tick += 1;
     if (song->tick >= song->speed + song->patternDelayTicks) {
@@ -258,7 +266,7 @@ void replayTick(Song* song) {
     }
 }
 
-void processRow(Song* song) {
+void processRow(MusicEngine& engine, Song* song) {
     song->nextOrder = -1;
     song->nextRow = -1;
     bool rowIsEmpty = false;
@@ -266,16 +274,16 @@ void processRow(Song* song) {
     if (rowCells == nullptr) return;
     bool positionJump = false;
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        processChannelRow(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
+        processChannelRow(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
     }
 }
 
-void processTickEffects(Song* song) {
+void processTickEffects(MusicEngine& engine, Song* song) {
     bool rowIsEmpty = false;
     const Cell* rowCells = currentRowCells(song, &rowIsEmpty);
     if (rowCells == nullptr) return;
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        processChannelTick(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index));
+        processChannelTick(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index));
     }
 }
 
@@ -307,24 +315,24 @@ void resetChannel(MusicChannel* channel, const Sample* sample) {
 // A voice left behind by a new note, once faded out, can never be heard
 // again: only the next note's copy writes it. Idling it spares the mixer
 // from moving a silent position round its loop every tick.
-void idleFadedPartner(MixerVoice* voice) {
-    MixerVoice* partner = partnerVoice(voice);
+void idleFadedPartner(MixerVoice* voices, MixerVoice* voice) {
+    MixerVoice* partner = partnerVoice(voices, voice);
     if (partner == nullptr || partner->sample == nullptr) return;
     const bool faded = partner->rampRemaining == 0 && partner->leftTarget == 0 && partner->rightTarget == 0 &&
                        (partner->leftVolume >> 8) == 0 && (partner->rightVolume >> 8) == 0;
     if (faded) partner->sample = nullptr;
 }
 
-void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
+void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sample, Song* song) {
     if (channel->voice == nullptr) return;
-    idleFadedPartner(channel->voice);
+    idleFadedPartner(engine.voices, channel->voice);
     if (sample == nullptr) sample = &emptySample;
     int32_t frequency = 0;
     ResamplingStep step{};
     if (!rememberedPitch(channel->pitchMemo, song, channel->period, channel->periodOffset, &frequency, &step)) {
         channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
     }
-    if ((channel->updateFlags & StartSample) != 0) startSample(channel, sample);
+    if ((channel->updateFlags & StartSample) != 0) startSample(engine.voices, channel, sample);
 
     MixerVoice& voice = *channel->voice;
     if ((channel->updateFlags & UpdateVolume) != 0) {
