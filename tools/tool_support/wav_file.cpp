@@ -12,8 +12,6 @@ constexpr uint16_t bitsPerSample = 16;
 constexpr uint32_t blockAlign = channelCount * bitsPerSample / 8;
 constexpr uint32_t formatChunkSize = 16;
 constexpr uint32_t headerBytesAfterRiffSize = 36;  // "WAVE" + format chunk + data chunk header
-// About six seconds of sound per write.
-constexpr size_t streamBufferBytes = size_t{1} << 20;
 
 void putLittle16(uint8_t* out, uint16_t value) {
     out[0] = static_cast<uint8_t>(value);
@@ -55,43 +53,4 @@ bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCo
     static_assert(std::endian::native == std::endian::little);
     written = written && std::fwrite(interleaved, blockAlign, frameCount, file) == frameCount;
     return std::fclose(file) == 0 && written;
-}
-
-StereoWavStream::~StereoWavStream() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
-}
-
-bool StereoWavStream::open(const char* path, int32_t sampleRate) {
-    file_ = std::fopen(path, "wb");
-    if (file_ == nullptr) {
-        return false;
-    }
-    buffer_ = std::make_unique<char[]>(streamBufferBytes);
-    std::setvbuf(file_, buffer_.get(), _IOFBF, streamBufferBytes);
-    sampleRate_ = sampleRate;
-    uint8_t header[wavHeaderSize];
-    buildStereoWavHeader(header, 0, sampleRate);
-    failed_ = std::fwrite(header, 1, wavHeaderSize, file_) != wavHeaderSize;
-    return true;
-}
-
-bool StereoWavStream::append(const int16_t* interleaved, size_t frameCount) {
-    static_assert(std::endian::native == std::endian::little);
-    failed_ = failed_ || file_ == nullptr || std::fwrite(interleaved, blockAlign, frameCount, file_) != frameCount;
-    dataBytes_ += frameCount * blockAlign;
-    return !failed_;
-}
-
-bool StereoWavStream::finish() {
-    if (file_ == nullptr) {
-        return false;
-    }
-    uint8_t header[wavHeaderSize];
-    buildStereoWavHeader(header, static_cast<uint32_t>(dataBytes_), sampleRate_);
-    failed_ = failed_ || std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(header, 1, wavHeaderSize, file_) != wavHeaderSize;
-    failed_ = std::fclose(file_) != 0 || failed_;
-    file_ = nullptr;
-    return !failed_;
 }
