@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "mixer_frame.h"
+#include "song.h"
 
 #define INTRO_AVX2 __attribute__((target("avx2")))
 
@@ -26,7 +27,9 @@ struct EightFrames {
 };
 
 // Steps of at most one frame keep the eight frames within d[i_0 .. i_0 + 8]:
-// two loads and a permutation replace eight loads.
+// two loads and a permutation replace eight loads. i_0 lies before the end
+// of the sample, so the loads stay inside the guard frames that follow it.
+static_assert(sampleGuardFrames >= 8, "the eight-frame loads read up to 8 frames past a played frame");
 struct NearFrames {
     // k x step as 64-bit lanes, frames 0, 1, 4, 5 in one register and 2, 3,
     // 6, 7 in the other: in that order one shuffle per 128-bit half collects
