@@ -25,6 +25,15 @@ if [ -z "$display_number" ]; then
   exit 1
 fi
 export DISPLAY=":${display_number}"
+# And it answers a client.
+for _ in $(seq 1 200); do
+  xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.05
+done
+if ! xdpyinfo >/dev/null 2>&1; then
+  echo "with-xvfb: the virtual X server on $DISPLAY does not answer" >&2
+  exit 1
+fi
 
 # Mesa's software renderer: no GPU needed.
 export LIBGL_ALWAYS_SOFTWARE=1
