@@ -23,6 +23,7 @@ struct AudioDevice {
     uint32_t byteCount = 0;
     uint32_t readOffset = 0;
     std::atomic<uint64_t> bytesPlayed{0};
+    std::atomic<uint64_t> bytesWritten{0};
 };
 
 namespace {
@@ -33,6 +34,9 @@ void copyFromLoop(void* userdata, Uint8* stream, int length) {
         std::memset(stream, 0, static_cast<size_t>(std::max(length, 0)));
         return;
     }
+    // Pairs with publishBufferWrites: the blocks copied below were written
+    // before a total the writer published, so they are complete here.
+    static_cast<void>(device->bytesWritten.load(std::memory_order_acquire));
     uint32_t remaining = static_cast<uint32_t>(length);
     while (remaining > 0) {
         const uint32_t piece = std::min(remaining, device->byteCount - device->readOffset);
@@ -94,6 +98,12 @@ void playLoopingBuffer(AudioDevice* device, const void* buffer, uint32_t byteCou
 
 uint64_t audioBytesPlayed(const AudioDevice* device) {
     return device != nullptr ? device->bytesPlayed.load(std::memory_order_acquire) : 0;
+}
+
+void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten) {
+    if (device != nullptr) {
+        device->bytesWritten.store(bytesWritten, std::memory_order_release);
+    }
 }
 
 void resetAudioDevice(AudioDevice* device) {

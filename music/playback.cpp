@@ -19,6 +19,7 @@ namespace {
 
 constexpr auto pollInterval = std::chrono::milliseconds(5);
 constexpr int32_t deviceBufferBytes = ringLength * bytesPerOutputFrame;
+constexpr int32_t blockBytes = blockLength * bytesPerOutputFrame;
 // Two floats per frame, plus room to align the start to 16 bytes.
 constexpr size_t mixBufferSlack = 256;
 constexpr size_t mixBufferAlignment = 16;
@@ -48,6 +49,7 @@ PlaybackState playback;
 
 void audioThreadProcedure() {
     playback.threadFinished.store(0);
+    uint64_t bytesWritten = deviceBufferBytes;  // the pre-fill
     while (playback.stopRequested.load() == 0) {
         const uint64_t bytes = audioBytesPlayed(playback.device);
         const int32_t playingBlock =
@@ -58,6 +60,8 @@ void audioThreadProcedure() {
             playback.mixingNow.store(1);
             fillBlock();
             playback.mixingNow.store(0);
+            bytesWritten += blockBytes;
+            publishBufferWrites(playback.device, bytesWritten);
         }
         std::this_thread::sleep_for(pollInterval);
     }
@@ -136,6 +140,7 @@ bool startPlayback(Song* song) {
         fillBlock();
     } while (mixerOutput().fillCursor != 0);
 
+    publishBufferWrites(playback.device, deviceBufferBytes);
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
     playback.audioThread = std::thread(audioThreadProcedure);

@@ -2,16 +2,22 @@
 // stopping, and the audio thread's lifetime. Also built under ThreadSanitizer.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "file_callbacks.h"
 #include "mixer.h"
+#include "offline_render.h"
 #include "playback.h"
 #include "replayer.h"
 #include "song.h"
@@ -160,6 +166,98 @@ TEST_F(PlaybackTest, FreeingAPlayingSongStopsIt) {
     EXPECT_TRUE(freeSong(song_.release()));
     EXPECT_EQ(audioThreadCount(), 0);
     EXPECT_EQ(mixerOutput().song, nullptr);
+}
+
+// A song that never falls silent and changes every few rows: a looped saw
+// wave, a new note every fourth row on one channel.
+SongPointer endlessSong() {
+    xm_writer::SampleData saw;
+    for (int frame = 0; frame < 48; ++frame) {
+        saw.frames.push_back(static_cast<int16_t>(frame * 5 - 120));
+    }
+    saw.loop = xm_writer::LoopKind::Forward;
+    saw.loopLength = static_cast<uint32_t>(saw.frames.size());
+    xm_writer::ModuleData module = basicModule();
+    module.instruments = {instrumentWith({saw})};
+    module.patterns[0].cells.resize(static_cast<size_t>(module.patterns[0].rowCount) * module.channelCount);
+    for (int row = 0; row < module.patterns[0].rowCount; row += 4) {
+        module.patterns[0].cells[static_cast<size_t>(row) * module.channelCount] =
+            xm_writer::Cell{static_cast<uint8_t>(37 + (row * 7) % 24), 1};
+    }
+    return load(xm_writer::writeModule(module));
+}
+
+std::vector<int16_t> readSamples(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::vector<int16_t> samples(bytes.size() / sizeof(int16_t));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(int16_t));
+    return samples;
+}
+
+size_t firstSoundingSample(const std::vector<int16_t>& samples) {
+    size_t index = 0;
+    while (index < samples.size() && samples[index] == 0) {
+        ++index;
+    }
+    return index & ~size_t{1};  // whole frames
+}
+
+// Five seconds of real-time playback through SDL's file-writing driver cross the two-second ring two and a half
+// times, so most of what the device plays was mixed by the audio thread while the device ran: the capture is the
+// offline render, sample for sample. The ThreadSanitizer build runs this too: every block written by the audio
+// thread is read by the device's callback on another thread.
+TEST(LongPlayback, FiveSecondsThroughTheRingMatchTheOfflineRender) {
+    constexpr double playedSeconds = 5.0;
+    constexpr uintmax_t bytesPerSecond = uintmax_t{mixRate} * bytesPerOutputFrame;
+    const std::string capture = ::testing::TempDir() + "playback_capture_" + std::to_string(getpid()) + ".raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+    registerCallbacks();
+    SongPointer song = endlessSong();
+    ASSERT_NE(song, nullptr);
+
+    ASSERT_TRUE(startPlayback(song.get()));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::FILE* watched = nullptr;
+    long captured = 0;
+    // A little more than the seconds compared: the device plays silence for a moment before it starts.
+    const auto wanted = static_cast<long>((playedSeconds + 0.25) * bytesPerSecond);
+    while (captured < wanted) {
+        if (std::chrono::steady_clock::now() > deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (watched == nullptr) watched = std::fopen(capture.c_str(), "rb");
+        if (watched != nullptr && std::fseek(watched, 0, SEEK_END) == 0) captured = std::ftell(watched);
+    }
+    if (watched != nullptr) std::fclose(watched);
+    EXPECT_TRUE(stopPlayback(song.get()));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_GE(captured, wanted)
+        << "the device played only " << captured << " bytes within a minute";
+
+    const std::vector<int16_t> played = readSamples(capture);
+    std::remove(capture.c_str());
+    const size_t playedStart = firstSoundingSample(played);  // the device plays silence until it starts
+    const size_t compared = played.size() - playedStart;
+    ASSERT_GE(compared, static_cast<size_t>(playedSeconds * mixRate * outputChannelCount));
+
+    std::vector<int16_t> rendered;
+    OfflineRender* render = beginOfflineRender(song.get());
+    ASSERT_NE(render, nullptr);
+    while (rendered.size() < compared + static_cast<size_t>(mixRate) * outputChannelCount) {
+        const int16_t* block = renderOfflineBlock(render);
+        ASSERT_NE(block, nullptr);
+        rendered.insert(rendered.end(), block, block + blockLength * outputChannelCount);
+    }
+    endOfflineRender(render);
+    const size_t renderedStart = firstSoundingSample(rendered);
+    size_t same = 0;
+    while (same < compared && played[playedStart + same] == rendered[renderedStart + same]) {
+        ++same;
+    }
+    EXPECT_EQ(same, compared) << "first difference " << same / outputChannelCount << " frames into "
+                              << compared / outputChannelCount << " played frames";
+    setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
