@@ -7,9 +7,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
 #include "audio_device.h"
+#include "audio_thread_starter.h"
 #include "file_callbacks.h"
 #include "mixer.h"
 #include "replayer.h"
@@ -106,6 +108,10 @@ PlaybackState::~PlaybackState() { stopEverything(); }
 
 }  // namespace
 
+std::thread startStdThread(void (*procedure)()) { return std::thread(procedure); }
+
+AudioThreadStarter audioThreadStarter = startStdThread;
+
 void prepareSongStart(Song* song) {
     resetMixerVoices();
     resetSongPlayState(song);
@@ -143,7 +149,13 @@ bool startPlayback(Song* song) {
     publishBufferWrites(playback.device, deviceBufferBytes);
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
-    playback.audioThread = std::thread(audioThreadProcedure);
+    try {
+        playback.audioThread = audioThreadStarter(audioThreadProcedure);
+    } catch (const std::system_error&) {
+        // No thread: give the device and the buffers back; the caller goes on silent.
+        stopEverything();
+        return false;
+    }
     nameAndPrioritise(playback.audioThread);
     return true;
 }

@@ -1,10 +1,12 @@
 // Playback control with SDL's dummy audio driver: starting, restarting and
 // stopping, and the audio thread's lifetime. Also built under ThreadSanitizer.
+#include <SDL.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +14,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "audio_thread_starter.h"
 #include "file_callbacks.h"
 #include "mixer.h"
 #include "offline_render.h"
@@ -157,6 +161,30 @@ TEST_F(PlaybackTest, NoDeviceMeansNoPlayback) {
     EXPECT_TRUE(stopPlayback(song_.get()));
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     EXPECT_TRUE(startPlayback(song_.get()));
+}
+
+// The system refuses the audio thread (std::thread throws): start fails, and the device, the buffers and the mixer
+// are given back, so a later start works as usual. Leaks of the buffers show in the AddressSanitizer build.
+TEST_F(PlaybackTest, ThreadCreationFailureLeavesNothingOpen) {
+    struct RefusingStarter {
+        RefusingStarter() { audioThreadStarter = refuse; }
+        ~RefusingStarter() { audioThreadStarter = startStdThread; }
+        static std::thread refuse(void (*)()) {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+    };
+    ASSERT_TRUE(startPlayback(song_.get()));
+    {
+        RefusingStarter refusing;
+        EXPECT_FALSE(startPlayback(song_.get()));
+        EXPECT_EQ(audioThreadCount(), 0);
+        EXPECT_EQ(mixerOutput().pcmRing, nullptr) << "the mixer still writes into the freed ring";
+        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "the audio device is still open";
+        EXPECT_TRUE(stopPlayback(song_.get()));
+    }
+    ASSERT_TRUE(startPlayback(song_.get()));
+    EXPECT_EQ(audioThreadCount(), 1);
+    EXPECT_TRUE(waitForTicks(110)) << "the audio thread never refilled a block";
 }
 
 // Releasing a playing song stops playback first.
