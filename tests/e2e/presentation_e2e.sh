@@ -72,6 +72,49 @@ no_display() {
   echo "no display: status 255 and the message"
 }
 
+# With the sound left to the system's own choice of driver (on a machine
+# without a sound card every driver fails and the presentation runs silent),
+# the program prints nothing: no library reports its failed attempts.
+quiet_without_sound() {
+  if grep -q "^ *[0-9]" /proc/asound/cards 2>/dev/null; then
+    echo "note: this machine has a sound card; checking the quiet output with it"
+  fi
+  "$scripts_dir/with-xvfb.sh" 1280x720 env -u SDL_AUDIODRIVER -u AUDIODEV bash -c '
+    set -euo pipefail
+    source "$2"
+    "$1" > output.txt 2>&1 &
+    pid=$!
+    fail() { echo "FAIL: $*" >&2; kill -9 "$pid" 2>/dev/null || true; exit 1; }
+    # The sound device is tried at start-up, before the first picture.
+    /usr/bin/python3 "$3" shown 1280 720 --pid "$pid" --within 60 --keep shown ||
+      fail "the presentation did not appear (output: $(cat output.txt))"
+    xdotool key Escape
+    poll_until 10 process_ended "$pid" || fail "still running 10 s after Escape"
+    wait "$pid"
+  ' e2e "$executable" "$scripts_dir/polling.sh" "$watch_screen"
+  [ ! -s output.txt ] || fail "the presentation printed $(wc -l < output.txt) lines: $(head -n 5 output.txt)"
+  echo "the presentation printed nothing"
+}
+
+# SIGTERM ends the presentation as it ends any program: no library keeps it.
+terminate_signal() {
+  "$scripts_dir/with-xvfb.sh" 1280x720 bash -c '
+    set -euo pipefail
+    source "$2"
+    "$1" > stdout.txt 2>&1 &
+    pid=$!
+    fail() { echo "FAIL: $*" >&2; kill -9 "$pid" 2>/dev/null || true; exit 1; }
+    /usr/bin/python3 "$3" shown 1280 720 --pid "$pid" --within 60 --keep shown ||
+      fail "the presentation did not appear (output: $(cat stdout.txt))"
+    kill -TERM "$pid"
+    poll_until 10 process_ended "$pid" || fail "still running 10 s after SIGTERM"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 143 ] || fail "exit status $status after SIGTERM, expected 143"
+    echo "SIGTERM ended the program"
+  ' e2e "$executable" "$scripts_dir/polling.sh" "$watch_screen"
+}
+
 # The program reads its assets from itself: it opens nothing but shared
 # libraries and system or device files, from start-up to its end.
 no_files_opened() {
