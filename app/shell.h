@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "playback.h"
+
 struct GLFWwindow;
 struct Song;
 class TextRenderer;
@@ -19,6 +21,8 @@ struct ShellState {
     bool musicMuted = false;
     bool musicKeyWasDown = false;  // M acts once per press, not once per frame while held
     Song* song = nullptr;
+    // Released with the shell state at exit, which ends the audio thread first.
+    PlaybackPointer playback;
     TextRenderer* textRenderer = nullptr;
     ShaderProgram* logoProgram = nullptr;
     ShaderProgram* textProgram = nullptr;

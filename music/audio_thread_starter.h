@@ -3,11 +3,12 @@
 // then throws std::system_error).
 #pragma once
 
+#include <functional>
 #include <thread>
 
-using AudioThreadStarter = std::thread (*)(void (*procedure)());
+using AudioThreadStarter = std::thread (*)(std::function<void()> procedure);
 
 // Runs the procedure on a new std::thread.
-std::thread startStdThread(void (*procedure)());
+std::thread startStdThread(std::function<void()> procedure);
 // What the next start of playback uses; startStdThread unless a test put in another.
 extern AudioThreadStarter audioThreadStarter;

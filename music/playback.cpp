@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -14,6 +16,7 @@
 #include "audio_thread_starter.h"
 #include "file_callbacks.h"
 #include "mixer.h"
+#include "music_engine.h"
 #include "replayer.h"
 #include "song.h"
 
@@ -32,7 +35,10 @@ constexpr int audioThreadPriority = 10;
 // Shows in the system's thread list (at most 15 characters).
 constexpr char audioThreadName[] = "music-mixer";
 
-struct PlaybackState {
+}  // namespace
+
+struct Playback {
+    MusicEngine engine{};
     Song* currentSong = nullptr;
     AudioDevice* device = nullptr;
     int16_t* deviceBuffer = nullptr;
@@ -42,14 +48,13 @@ struct PlaybackState {
     std::atomic<uint8_t> mixingNow{0};
     std::atomic<uint8_t> threadFinished{1};
 
-    // At process exit the thread is joined and the device closed before
-    // anything it uses goes away.
-    ~PlaybackState();
+    // The thread is joined and the device closed before anything they use goes away.
+    ~Playback();
 };
 
-PlaybackState playback;
+namespace {
 
-void audioThreadProcedure() {
+void audioThreadProcedure(Playback& playback) {
     playback.threadFinished.store(0);
     uint64_t bytesWritten = deviceBufferBytes;  // the pre-fill
     while (playback.stopRequested.load() == 0) {
@@ -58,9 +63,9 @@ void audioThreadProcedure() {
             static_cast<int32_t>((bytes / bytesPerOutputFrame) % static_cast<uint64_t>(ringLength)) / blockLength;
         // Every block from the fill cursor up to, not including, the one
         // being played.
-        while (mixerOutput().fillCursor != playingBlock) {
+        while (playback.engine.output.fillCursor != playingBlock) {
             playback.mixingNow.store(1);
-            fillBlock();
+            fillBlock(playback.engine);
             playback.mixingNow.store(0);
             bytesWritten += blockBytes;
             publishBufferWrites(playback.device, bytesWritten);
@@ -79,7 +84,7 @@ void nameAndPrioritise(std::thread& thread) {
     static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters));
 }
 
-void stopEverything() {
+void stopEverything(Playback& playback) {
     playback.stopRequested.store(1);
     while (playback.mixingNow.load() != 0) {
         // Spin: a block fill ends within a few milliseconds.
@@ -87,11 +92,7 @@ void stopEverything() {
     if (playback.audioThread.joinable()) {
         playback.audioThread.join();
     }
-    MixerOutput& output = mixerOutput();
-    const bool mixerIsOurs = output.pcmRing != nullptr && output.pcmRing == playback.deviceBuffer;
-    if (mixerIsOurs) {
-        output = MixerOutput{};
-    }
+    playback.engine.output = MixerOutput{};
     std::free(playback.mixBufferAllocation);
     playback.mixBufferAllocation = nullptr;
     if (playback.deviceBuffer != nullptr) {
@@ -104,28 +105,33 @@ void stopEverything() {
     playback.device = nullptr;
 }
 
-PlaybackState::~PlaybackState() { stopEverything(); }
-
 }  // namespace
 
-std::thread startStdThread(void (*procedure)()) { return std::thread(procedure); }
+std::thread startStdThread(std::function<void()> procedure) { return std::thread(std::move(procedure)); }
 
 AudioThreadStarter audioThreadStarter = startStdThread;
 
-void prepareSongStart(Song* song) {
-    resetMixerVoices();
-    resetSongPlayState(song);
+Playback::~Playback() { stopEverything(*this); }
+
+Playback* createPlayback() { return new (std::nothrow) Playback; }
+
+void destroyPlayback(Playback* playback) { delete playback; }
+
+void prepareSongStart(MusicEngine& engine, Song* song) {
+    resetMixerVoices(engine);
+    resetSongPlayState(engine, song);
 }
 
-bool startPlayback(Song* song) {
-    if (song == nullptr) {
+bool startPlayback(Playback* playbackPointer, Song* song) {
+    if (playbackPointer == nullptr || song == nullptr) {
         return false;
     }
-    stopPlayback(song);
+    Playback& playback = *playbackPointer;
+    stopPlayback(&playback, song);
     if (!fileCallbacksComplete()) {
         return false;
     }
-    prepareSongStart(song);
+    prepareSongStart(playback.engine, song);
     playback.currentSong = song;
     playback.device = openAudioDevice(AudioFormat{mixRate, outputChannelCount, 16});
     if (playback.device == nullptr) {
@@ -134,38 +140,39 @@ bool startPlayback(Song* song) {
     playback.deviceBuffer = static_cast<int16_t*>(std::calloc(deviceBufferBytes, 1));
     playback.mixBufferAllocation = std::calloc(mixBufferBytes, 1);
     if (playback.deviceBuffer == nullptr || playback.mixBufferAllocation == nullptr) {
-        stopEverything();
+        stopEverything(playback);
         return false;
     }
     const uintptr_t address = reinterpret_cast<uintptr_t>(playback.mixBufferAllocation);
     const uintptr_t aligned = (address + mixBufferAlignment - 1) & ~uintptr_t{mixBufferAlignment - 1};
-    mixerOutput() = MixerOutput{song, reinterpret_cast<float*>(aligned), playback.deviceBuffer, ringBlockCount, 0};
+    playback.engine.output =
+        MixerOutput{song, reinterpret_cast<float*>(aligned), playback.deviceBuffer, ringBlockCount, 0};
 
     // Pre-fill the whole ring, so the device starts two seconds ahead.
     do {
-        fillBlock();
-    } while (mixerOutput().fillCursor != 0);
+        fillBlock(playback.engine);
+    } while (playback.engine.output.fillCursor != 0);
 
     publishBufferWrites(playback.device, deviceBufferBytes);
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
     try {
-        playback.audioThread = audioThreadStarter(audioThreadProcedure);
+        playback.audioThread = audioThreadStarter([&playback] { audioThreadProcedure(playback); });
     } catch (const std::system_error&) {
         // No thread: give the device and the buffers back; the caller goes on silent.
-        stopEverything();
+        stopEverything(playback);
         return false;
     }
     nameAndPrioritise(playback.audioThread);
     return true;
 }
 
-bool stopPlayback(Song* song) {
-    if (song == nullptr) {
+bool stopPlayback(Playback* playback, Song* song) {
+    if (playback == nullptr || song == nullptr) {
         return false;
     }
-    stopEverything();
+    stopEverything(*playback);
     return true;
 }
 
-bool playbackMixingNow() { return playback.mixingNow.load() != 0; }
+bool playbackMixingNow(const Playback* playback) { return playback != nullptr && playback->mixingNow.load() != 0; }
