@@ -12,9 +12,11 @@ ready_seconds=30
 
 # Xvfb picks a display number nobody uses and writes it to the pipe once it
 # accepts connections; servers starting at the same moment never share one.
+# Without -noreset it would reset whenever its last client leaves, refusing
+# the next one for a moment (a readiness probe would be such a client).
 pipe_dir=$(mktemp -d)
 mkfifo "$pipe_dir/display"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$pipe_dir/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$pipe_dir/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; rm -rf "$pipe_dir"' EXIT
 
