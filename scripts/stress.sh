@@ -17,6 +17,7 @@ mapfile -t tests < <(ctest --test-dir "$build_dir" -N -L e2e | sed -n 's/^ *Test
 load_pids=()
 stop_load() { [ "${#load_pids[@]}" -eq 0 ] || kill "${load_pids[@]}" 2>/dev/null || true; }
 trap stop_load EXIT
+trap "exit 130" INT TERM
 cores=$(nproc)
 for _ in $(seq 1 "$cores"); do
   sh -c 'while :; do :; done' &
