@@ -33,6 +33,14 @@ rm -f first.raw capture.raw render.wav
     process_ended "$pid" && fail "the presentation ended early: $(cat stdout.txt)"
     capture_open && [ "$(stat -c %s capture.raw)" -ge $(( $1 * bytes_per_second )) ]
   }
+  # M acts on a press that follows a frame which saw it released; a frame
+  # begun after this call has certainly seen the first M released once the
+  # picture has changed twice (the first change may be the frame that
+  # stopped the sound).
+  last_picture=""
+  screen_hash() { import -window root -depth 8 rgb:- 2>/dev/null | md5sum; }
+  picture_changed() { local now; now=$(screen_hash); [ "$now" != "$last_picture" ] && last_picture=$now; }
+  a_whole_new_frame() { last_picture=$(screen_hash); poll_until 30 picture_changed && poll_until 30 picture_changed; }
   # The window is where M and Escape go.
   window_visible() { [ -n "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)" ]; }
 
@@ -43,6 +51,7 @@ rm -f first.raw capture.raw render.wav
   poll_until 10 capture_closed || fail "the sound goes on 10 s after M"
   size_after_stop=$(stat -c %s capture.raw)
   echo "M stopped the sound after $(( size_after_stop / bytes_per_second )) s of capture"
+  a_whole_new_frame || fail "the picture stood still for 30 s after M"
   xdotool key m
   # The restart reopens the capture file from its start.
   poll_until 10 capture_open || fail "no sound 10 s after the second M"
