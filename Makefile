@@ -19,6 +19,7 @@ TEST_FUZZ_SECONDS ?= 60
 FUZZ_CORPUS := fuzz-corpus
 SOAK_SECONDS ?= 600
 STRESS_ROUNDS ?= 20
+STRESS_TESTS ?= .
 REAL_SONGS_CACHE := .cache/real-songs
 
 # $(call timed,NAME,COMMAND): runs one stage and prints how long it took;
@@ -97,9 +98,9 @@ fuzz: fuzz-build
 soak: build
 	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
 
-# The end-to-end tests STRESS_ROUNDS times with every core kept busy.
+# The end-to-end tests (those matching STRESS_TESTS) STRESS_ROUNDS times with every core kept busy.
 stress: build
-	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS)
+	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
 # Music rendering speed against the mature players, then the presentation's
 # start-up and frame times.

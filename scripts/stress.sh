@@ -2,15 +2,16 @@
 # Runs the end-to-end tests ROUNDS times in a row while every core is kept
 # busy by a background load, then prints passes and failures per test. The
 # log of each failed run stays in BUILD_DIR/stress/.
-# Usage: scripts/stress.sh [BUILD_DIR] [ROUNDS]
+# Usage: scripts/stress.sh [BUILD_DIR] [ROUNDS] [NAME_REGEX]  (the regex picks some of them)
 set -euo pipefail
 build_dir=$(realpath "${1:-build}")
 rounds=${2:-20}
+only=${3:-.}
 log_dir="$build_dir/stress"
 rm -rf "$log_dir"
 mkdir -p "$log_dir"
 
-mapfile -t tests < <(ctest --test-dir "$build_dir" -N -L e2e | sed -n 's/^ *Test *#[0-9]*: //p')
+mapfile -t tests < <(ctest --test-dir "$build_dir" -N -L e2e -R "$only" | sed -n 's/^ *Test *#[0-9]*: //p')
 [ "${#tests[@]}" -gt 0 ] || { echo "stress: no end-to-end tests in $build_dir; build first" >&2; exit 1; }
 
 # One busy loop per core, for the whole run.
