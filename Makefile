@@ -18,6 +18,8 @@ FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 FUZZ_CORPUS := fuzz-corpus
 SOAK_SECONDS ?= 600
+STRESS_ROUNDS ?= 20
+STRESS_TESTS ?= .
 REAL_SONGS_CACHE := .cache/real-songs
 
 # $(call timed,NAME,COMMAND): runs one stage and prints how long it took;
@@ -28,7 +30,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench
 
 all: build
 
@@ -95,6 +97,10 @@ fuzz: fuzz-build
 # The real presentation for SOAK_SECONDS on a virtual screen, M and resizes.
 soak: build
 	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
+
+# The end-to-end tests (those matching STRESS_TESTS) STRESS_ROUNDS times with every core kept busy.
+stress: build
+	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
 # Music rendering speed against the mature players, then the presentation's
 # start-up and frame times.
