@@ -4,14 +4,13 @@
 
 #include <cstdint>
 
+#include "picture.h"
+
 struct GLFWwindow;
 struct Song;
-class TextRenderer;
-class ShaderProgram;
-class LogoEffect;
-class BackgroundQuad;
 
-struct ShellState {
+// The picture's drawable objects, and what only the live program has.
+struct ShellState : PresentationPicture {
     GLFWwindow* window = nullptr;
     int32_t windowWidth = 0;
     int32_t windowHeight = 0;
@@ -19,12 +18,6 @@ struct ShellState {
     bool musicMuted = false;
     bool musicKeyWasDown = false;  // M acts once per press, not once per frame while held
     Song* song = nullptr;
-    TextRenderer* textRenderer = nullptr;
-    ShaderProgram* logoProgram = nullptr;
-    ShaderProgram* textProgram = nullptr;
-    ShaderProgram* backgroundProgram = nullptr;
-    LogoEffect* logo = nullptr;
-    BackgroundQuad* backgroundQuad = nullptr;
 };
 
 // The one shell state of the process.
