@@ -28,7 +28,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench video
 
 all: build
 
@@ -43,6 +43,10 @@ build: deps $(BUILD_DIR)/build.ninja
 
 run: build
 	scripts/run-presentation.sh $(BUILD_DIR)
+
+# One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
+video: build
+	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
@@ -96,8 +100,8 @@ fuzz: fuzz-build
 soak: build
 	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
 
-# Music rendering speed against the mature players, then the presentation's
-# start-up and frame times.
+# Music rendering speed against the mature players, the presentation's
+# start-up and frame times, then the video capture's speed.
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
@@ -105,6 +109,7 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
+	cmake --build $(BENCH_DIR) --target run_bench_capture
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
