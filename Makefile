@@ -28,7 +28,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench video
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench video preview
 
 all: build
 
@@ -47,6 +47,10 @@ run: build
 # One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
 video: build
 	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
+
+# The README's picture: the first message at 3.4 s, small.
+preview: build
+	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
