@@ -113,7 +113,8 @@ bool startUp() {
         std::printf("\n Error loading File .xm\n");
         std::fflush(stdout);
     } else {
-        startPlayback(state.song);  // without a sound device the presentation runs silent
+        state.playback.reset(createPlayback());
+        startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
     }
 
     buildPicture(state, state.windowWidth, state.windowHeight);
@@ -133,9 +134,9 @@ void handleMusicKey(bool keyDown) {
         return;
     }
     if (state.musicMuted) {
-        stopPlayback(state.song);
+        stopPlayback(state.playback.get(), state.song);
     } else {
-        startPlayback(state.song);  // from the song's beginning
+        startPlayback(state.playback.get(), state.song);  // from the song's beginning
     }
 }
 

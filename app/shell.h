@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "picture.h"
+#include "playback.h"
 
 struct GLFWwindow;
 struct Song;
@@ -18,6 +19,8 @@ struct ShellState : PresentationPicture {
     bool musicMuted = false;
     bool musicKeyWasDown = false;  // M acts once per press, not once per frame while held
     Song* song = nullptr;
+    // Released with the shell state at exit, which ends the audio thread first.
+    PlaybackPointer playback;
 };
 
 // The one shell state of the process.

@@ -9,12 +9,10 @@
 #include <emmintrin.h>
 #endif
 
+#include "music_engine.h"
 #include "song.h"
 
 namespace {
-
-MixerVoice voiceTable[voiceTableSize];
-MixerOutput output;
 
 constexpr int fractionBits = 32;
 // The boundary count is worked out at 24 fractional bits while the distance
@@ -353,12 +351,9 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
 
 }  // namespace
 
-MixerVoice* mixerVoices() { return voiceTable; }
-
-MixerOutput& mixerOutput() { return output; }
-
-void resetMixerVoices() {
-    std::memset(static_cast<void*>(voiceTable), 0, sizeof voiceTable);
+void resetMixerVoices(MusicEngine& engine) {
+    MixerVoice* voiceTable = engine.voices;
+    std::memset(static_cast<void*>(voiceTable), 0, sizeof engine.voices);
     for (int index = 0; index < voiceTableSize; ++index) {
         voiceTable[index].index = index;
         voiceTable[index].stepInteger = 1;
@@ -377,10 +372,11 @@ void setTempo(Song* song, int32_t bpm) {
     song->framesPerTick = frames < 1.0 ? 1 : static_cast<int32_t>(frames);
 }
 
-void mixVoices(float* destination, int32_t frameCount) {
+void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
     }
+    MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
         if (voiceTable[index].sample != nullptr) {
             mixVoice(voiceTable[index], destination, frameCount);
@@ -413,8 +409,8 @@ void convertToPcm16(int16_t* pcm, const float* input, int32_t frameCount) {
     }
 }
 
-void fillBlock() {
-    MixerOutput& target = output;
+void fillBlock(MusicEngine& engine) {
+    MixerOutput& target = engine.output;
     Song* song = target.song;
     if (song == nullptr || target.mixBuffer == nullptr || target.pcmRing == nullptr || target.blockCount <= 0) {
         return;
@@ -428,13 +424,13 @@ void fillBlock() {
     while (done < blockLength) {
         if (song->framesLeftInTick <= 0) {
             if (song->tickHandler != nullptr) {
-                song->tickHandler(song);
+                song->tickHandler(engine, song);
             }
             // A tick is at least one frame, so the block always moves on.
             song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
         }
         const int32_t chunk = std::min(song->framesLeftInTick, blockLength - done);
-        mixVoices(slice + static_cast<size_t>(done) * outputChannelCount, chunk);
+        mixVoices(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk);
         done += chunk;
         song->framesLeftInTick -= chunk;
     }

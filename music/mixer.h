@@ -8,6 +8,7 @@
 #include "mixer_voice.h"
 
 struct Song;
+struct MusicEngine;
 
 inline constexpr int32_t outputChannelCount = 2;
 inline constexpr int32_t bytesPerOutputFrame = outputChannelCount * 2;
@@ -22,8 +23,8 @@ inline constexpr int32_t ringBlockCount = ringLength / blockLength;
 inline constexpr int32_t rampLength = mixRate * 128 / 44100;
 inline constexpr float rampReciprocal = 1.0f / static_cast<float>(rampLength);
 
-// Where fillBlock reads its song and writes its blocks. Set up by whoever
-// drives the mixer (playback or an offline render); one driver at a time.
+// Where an engine's fillBlock reads its song and writes its blocks. Set up by
+// whoever drives the engine (playback or an offline render).
 struct MixerOutput {
     Song* song;
     float* mixBuffer;   // blockCount x blockLength stereo float frames, 16-byte aligned
@@ -32,14 +33,12 @@ struct MixerOutput {
     int32_t fillCursor;  // next block to produce
 };
 
-MixerOutput& mixerOutput();
+// Zeroes every voice of the engine, then sets each one's index and a step of one frame.
+void resetMixerVoices(MusicEngine& engine);
 
-// Zeroes every voice, then sets each one's index and a step of one frame.
-void resetMixerVoices();
-
-// Produces the block at the fill cursor and advances the cursor.
-void fillBlock();
-// Adds frameCount stereo frames of voices 0..63 into destination.
-void mixVoices(float* destination, int32_t frameCount);
+// Produces the block at the engine's fill cursor and advances the cursor.
+void fillBlock(MusicEngine& engine);
+// Adds frameCount stereo frames of the engine's voices 0..63 into destination.
+void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount);
 // Rounds (ties to even) and clamps 2 x frameCount floats to 16-bit samples.
 void convertToPcm16(int16_t* output, const float* input, int32_t frameCount);

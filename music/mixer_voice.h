@@ -1,5 +1,5 @@
-// One resampling voice of the software mixer, and the voice table the
-// replayer hands notes to.
+// One resampling voice of the software mixer; an engine's voice table holds
+// voiceTableSize of them, and the replayer hands notes to them.
 #pragma once
 
 #include <cstdint>
@@ -38,9 +38,6 @@ struct MixerVoice {
     float rightRampDelta;
     int32_t rampRemaining;
 };
-
-// The voice table (static storage, voiceTableSize records).
-MixerVoice* mixerVoices();
 
 // Stores bpm and sets framesPerTick = floor(110250 / bpm) (bpm 0 is treated as 1).
 void setTempo(Song* song, int32_t bpm);

@@ -51,6 +51,3 @@ struct MusicChannel {
     uint8_t waveformControl;
     uint8_t fineVolumeSlideMemory, finePortaUpMemory, finePortaDownMemory;
 };
-
-// The channel table (static storage, maxChannels records).
-MusicChannel* musicChannels();

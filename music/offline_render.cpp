@@ -4,20 +4,15 @@
 #include <new>
 
 #include "mixer.h"
+#include "music_engine.h"
 #include "playback.h"
 
 struct OfflineRender {
+    MusicEngine engine;
     Song* song;
     float* mixBuffer;  // one block of stereo float frames
     int16_t pcm[blockLength * outputChannelCount];
 };
-
-namespace {
-bool ownsMixer(const OfflineRender* render) {
-    const MixerOutput& output = mixerOutput();
-    return output.pcmRing == render->pcm && output.song == render->song && output.mixBuffer == render->mixBuffer;
-}
-}  // namespace
 
 OfflineRender* beginOfflineRender(Song* song) {
     if (song == nullptr) {
@@ -33,27 +28,25 @@ OfflineRender* beginOfflineRender(Song* song) {
         return nullptr;
     }
     render->song = song;
-    stopPlayback(song);
-    prepareSongStart(song);
+    prepareSongStart(render->engine, song);
     // A ring of one block: every fill lands in the same place.
-    mixerOutput() = MixerOutput{song, render->mixBuffer, render->pcm, 1, 0};
+    render->engine.output = MixerOutput{song, render->mixBuffer, render->pcm, 1, 0};
     return render;
 }
 
 const int16_t* renderOfflineBlock(OfflineRender* render) {
-    if (render == nullptr || !ownsMixer(render)) {
+    if (render == nullptr) {
         return nullptr;
     }
-    fillBlock();
+    fillBlock(render->engine);
     return render->pcm;
 }
+
+MusicEngine* offlineRenderEngine(OfflineRender* render) { return render != nullptr ? &render->engine : nullptr; }
 
 void endOfflineRender(OfflineRender* render) {
     if (render == nullptr) {
         return;
-    }
-    if (ownsMixer(render)) {
-        mixerOutput() = MixerOutput{};
     }
     std::free(render->mixBuffer);
     delete render;

@@ -1,17 +1,22 @@
 // Renders a song without a device or a thread, block by block, through the
-// same block fill that playback uses. For tools and tests.
+// same block fill that playback uses, on an engine of the render's own. For
+// tools and tests.
 #pragma once
 
 #include <cstdint>
 
 struct Song;
+struct MusicEngine;
 struct OfflineRender;
 
-// Stops any playback, resets the song as a start of playback does and takes
-// over the mixer. Null for a null song or when memory runs out.
+// Resets the song as a start of playback does, on a fresh engine. The song
+// must not play anywhere else meanwhile: its play state moves with the
+// render. Null for a null song or when memory runs out.
 OfflineRender* beginOfflineRender(Song* song);
 // The next blockLength stereo frames (interleaved left, right), valid until
-// the next call. Null once playback or another render has taken the mixer.
+// the next call. Null for a null render.
 const int16_t* renderOfflineBlock(OfflineRender* render);
-// Releases the render and gives the mixer up; null is ignored.
+// The engine the render plays the song on, for tools that watch it.
+MusicEngine* offlineRenderEngine(OfflineRender* render);
+// Releases the render; null is ignored.
 void endOfflineRender(OfflineRender* render);

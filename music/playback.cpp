@@ -7,11 +7,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <new>
 #include <thread>
 
 #include "audio_device.h"
 #include "file_callbacks.h"
 #include "mixer.h"
+#include "music_engine.h"
 #include "replayer.h"
 #include "song.h"
 
@@ -29,7 +32,10 @@ constexpr int audioThreadPriority = 10;
 // Shows in the system's thread list (at most 15 characters).
 constexpr char audioThreadName[] = "music-mixer";
 
-struct PlaybackState {
+}  // namespace
+
+struct Playback {
+    MusicEngine engine{};
     Song* currentSong = nullptr;
     AudioDevice* device = nullptr;
     int16_t* deviceBuffer = nullptr;
@@ -39,14 +45,13 @@ struct PlaybackState {
     std::atomic<uint8_t> mixingNow{0};
     std::atomic<uint8_t> threadFinished{1};
 
-    // At process exit the thread is joined and the device closed before
-    // anything it uses goes away.
-    ~PlaybackState();
+    // The thread is joined and the device closed before anything they use goes away.
+    ~Playback();
 };
 
-PlaybackState playback;
+namespace {
 
-void audioThreadProcedure() {
+void audioThreadProcedure(Playback& playback) {
     playback.threadFinished.store(0);
     while (playback.stopRequested.load() == 0) {
         const uint64_t bytes = audioBytesPlayed(playback.device);
@@ -54,9 +59,9 @@ void audioThreadProcedure() {
             static_cast<int32_t>((bytes / bytesPerOutputFrame) % static_cast<uint64_t>(ringLength)) / blockLength;
         // Every block from the fill cursor up to, not including, the one
         // being played.
-        while (mixerOutput().fillCursor != playingBlock) {
+        while (playback.engine.output.fillCursor != playingBlock) {
             playback.mixingNow.store(1);
-            fillBlock();
+            fillBlock(playback.engine);
             playback.mixingNow.store(0);
         }
         std::this_thread::sleep_for(pollInterval);
@@ -73,7 +78,7 @@ void nameAndPrioritise(std::thread& thread) {
     static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters));
 }
 
-void stopEverything() {
+void stopEverything(Playback& playback) {
     playback.stopRequested.store(1);
     while (playback.mixingNow.load() != 0) {
         // Spin: a block fill ends within a few milliseconds.
@@ -81,11 +86,7 @@ void stopEverything() {
     if (playback.audioThread.joinable()) {
         playback.audioThread.join();
     }
-    MixerOutput& output = mixerOutput();
-    const bool mixerIsOurs = output.pcmRing != nullptr && output.pcmRing == playback.deviceBuffer;
-    if (mixerIsOurs) {
-        output = MixerOutput{};
-    }
+    playback.engine.output = MixerOutput{};
     std::free(playback.mixBufferAllocation);
     playback.mixBufferAllocation = nullptr;
     if (playback.deviceBuffer != nullptr) {
@@ -98,24 +99,29 @@ void stopEverything() {
     playback.device = nullptr;
 }
 
-PlaybackState::~PlaybackState() { stopEverything(); }
-
 }  // namespace
 
-void prepareSongStart(Song* song) {
-    resetMixerVoices();
-    resetSongPlayState(song);
+Playback::~Playback() { stopEverything(*this); }
+
+Playback* createPlayback() { return new (std::nothrow) Playback; }
+
+void destroyPlayback(Playback* playback) { delete playback; }
+
+void prepareSongStart(MusicEngine& engine, Song* song) {
+    resetMixerVoices(engine);
+    resetSongPlayState(engine, song);
 }
 
-bool startPlayback(Song* song) {
-    if (song == nullptr) {
+bool startPlayback(Playback* playbackPointer, Song* song) {
+    if (playbackPointer == nullptr || song == nullptr) {
         return false;
     }
-    stopPlayback(song);
+    Playback& playback = *playbackPointer;
+    stopPlayback(&playback, song);
     if (!fileCallbacksComplete()) {
         return false;
     }
-    prepareSongStart(song);
+    prepareSongStart(playback.engine, song);
     playback.currentSong = song;
     playback.device = openAudioDevice(AudioFormat{mixRate, outputChannelCount, 16});
     if (playback.device == nullptr) {
@@ -124,31 +130,32 @@ bool startPlayback(Song* song) {
     playback.deviceBuffer = static_cast<int16_t*>(std::calloc(deviceBufferBytes, 1));
     playback.mixBufferAllocation = std::calloc(mixBufferBytes, 1);
     if (playback.deviceBuffer == nullptr || playback.mixBufferAllocation == nullptr) {
-        stopEverything();
+        stopEverything(playback);
         return false;
     }
     const uintptr_t address = reinterpret_cast<uintptr_t>(playback.mixBufferAllocation);
     const uintptr_t aligned = (address + mixBufferAlignment - 1) & ~uintptr_t{mixBufferAlignment - 1};
-    mixerOutput() = MixerOutput{song, reinterpret_cast<float*>(aligned), playback.deviceBuffer, ringBlockCount, 0};
+    playback.engine.output =
+        MixerOutput{song, reinterpret_cast<float*>(aligned), playback.deviceBuffer, ringBlockCount, 0};
 
     // Pre-fill the whole ring, so the device starts two seconds ahead.
     do {
-        fillBlock();
-    } while (mixerOutput().fillCursor != 0);
+        fillBlock(playback.engine);
+    } while (playback.engine.output.fillCursor != 0);
 
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
-    playback.audioThread = std::thread(audioThreadProcedure);
+    playback.audioThread = std::thread(audioThreadProcedure, std::ref(playback));
     nameAndPrioritise(playback.audioThread);
     return true;
 }
 
-bool stopPlayback(Song* song) {
-    if (song == nullptr) {
+bool stopPlayback(Playback* playback, Song* song) {
+    if (playback == nullptr || song == nullptr) {
         return false;
     }
-    stopEverything();
+    stopEverything(*playback);
     return true;
 }
 
-bool playbackMixingNow() { return playback.mixingNow.load() != 0; }
+bool playbackMixingNow(const Playback* playback) { return playback != nullptr && playback->mixingNow.load() != 0; }

@@ -1,19 +1,35 @@
 // Starting and stopping playback of a loaded song: the sound device, the
-// 100-block output ring and the audio thread that keeps it filled.
+// 100-block output ring and the audio thread that keeps it filled. Each
+// Playback owns its own engine, device and thread; the caller owns the
+// Playback.
 #pragma once
 
+#include <memory>
+
 struct Song;
+struct MusicEngine;
+struct Playback;
+
+// A stopped playback; null when memory runs out.
+Playback* createPlayback();
+// Stops the playback and releases it; null is ignored.
+void destroyPlayback(Playback* playback);
+
+struct PlaybackDeleter {
+    void operator()(Playback* playback) const { destroyPlayback(playback); }
+};
+using PlaybackPointer = std::unique_ptr<Playback, PlaybackDeleter>;
 
 // Restarts the song from its beginning: stops any running playback, resets
 // the voices and the song, pre-mixes the whole ring on the calling thread,
-// starts the device and the audio thread. False for a null song, when the
-// file callbacks are not all registered, or when no device can be opened.
-bool startPlayback(Song* song);
+// starts the device and the audio thread. False for a null playback or song,
+// when the file callbacks are not all registered, or when no device can be opened.
+bool startPlayback(Playback* playback, Song* song);
 // Stops whatever is playing and joins the audio thread. False only for null.
-bool stopPlayback(Song* song);
+bool stopPlayback(Playback* playback, Song* song);
 // True while the audio thread is inside a block fill.
-bool playbackMixingNow();
+bool playbackMixingNow(const Playback* playback);
 
-// The reset every start from the beginning goes through: every voice silent,
-// the song's play state and its channels as at its first row.
-void prepareSongStart(Song* song);
+// The reset every start from the beginning goes through: every voice of the
+// engine silent, the song's play state and its channels as at its first row.
+void prepareSongStart(MusicEngine& engine, Song* song);

@@ -8,12 +8,11 @@
 #include "effects.h"
 #include "envelopes.h"
 #include "mixer_voice.h"
+#include "music_engine.h"
 #include "periods.h"
 #include "volume_column.h"
 
 namespace {
-
-MusicChannel channelTable[maxChannels];
 
 // An order that names no stored pattern walks like the loader's stand-in for
 // a missing pattern: 64 rows.
@@ -80,7 +79,6 @@ struct ResolvedInstrument {
 // Instrument and sample that the channel's instrument and note select.
 ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     if (channel.instrument >= song->instrumentCount || song->instruments == nullptr) {
-        emptySample.data = nullptr;
         return {&emptyInstrument, &emptySample, false};
     }
     Instrument* instrument = &song->instruments[channel.instrument];
@@ -93,7 +91,7 @@ ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     return {instrument, sample, true};
 }
 
-void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
+void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
     const bool tonePortamento = isTonePortamento(cell);
     if (!tonePortamento) {
         if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
@@ -126,10 +124,10 @@ void processChannelRow(Song* song, MusicChannel& channel, const Cell* cell, bool
     stepEnvelopesAndFadeout(channel, *resolved.instrument, true);
     applyEffectFirstTick(tick);
     autoVibratoStep(channel, *resolved.instrument);
-    applyChannelToVoice(&channel, resolved.sample, song);
+    applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
-void processChannelTick(Song* song, MusicChannel& channel, const Cell* cell) {
+void processChannelTick(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell) {
     const ResolvedInstrument resolved = resolveInstrument(song, channel);
     ChannelTick tick{song,    &channel, cell, resolved.instrument, resolved.sample, nullptr, channel.volume,
                      channel.period, channel.panning};
@@ -140,7 +138,7 @@ void processChannelTick(Song* song, MusicChannel& channel, const Cell* cell) {
     applyVolumeColumnLaterTick(tick);
     applyEffectLaterTick(tick);
     autoVibratoStep(channel, *resolved.instrument);
-    applyChannelToVoice(&channel, resolved.sample, song);
+    applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
 // Where the song goes after the current row unless an effect said otherwise.
@@ -179,8 +177,7 @@ void setGainTargets(MixerVoice& voice) {
 }
 
 // The voice that takes over from a voice when a new note starts on it.
-MixerVoice* partnerVoice(MixerVoice* voice) {
-    MixerVoice* voices = mixerVoices();
+MixerVoice* partnerVoice(MixerVoice* voices, MixerVoice* voice) {
     const std::ptrdiff_t index = voice - voices;
     if (index < 0 || index >= voiceTableSize) return nullptr;
     const std::ptrdiff_t partner = index < partnerVoiceDistance ? index + partnerVoiceDistance
@@ -189,12 +186,12 @@ MixerVoice* partnerVoice(MixerVoice* voice) {
 }
 
 // A new note: the old note fades out on its voice while the new one starts on the partner.
-void startSample(MusicChannel* channel, Sample* sample) {
+void startSample(MixerVoice* voices, MusicChannel* channel, Sample* sample) {
     MixerVoice* voice = channel->voice;
     if (voice->sample != nullptr) {
-        MixerVoice* partner = partnerVoice(voice);
+        MixerVoice* partner = partnerVoice(voices, voice);
         if (partner != nullptr) {
-            const int32_t partnerIndex = static_cast<int32_t>(partner - mixerVoices());
+            const int32_t partnerIndex = static_cast<int32_t>(partner - voices);
             *partner = *voice;
             partner->index = partnerIndex;
             voice->volume = 0;
@@ -221,9 +218,7 @@ void startSample(MusicChannel* channel, Sample* sample) {
 
 }  // namespace
 
-MusicChannel* musicChannels() { return channelTable; }
-
-void resetSongPlayState(Song* song) {
+void resetSongPlayState(MusicEngine& engine, Song* song) {
     song->globalVolume = song->initialGlobalVolume;
     song->globalVolumeSlideMemory = 0;
     song->nextOrder = -1;
@@ -235,21 +230,20 @@ void resetSongPlayState(Song* song) {
     song->tick = 0;
     song->patternDelayTicks = 0;
     setTempo(song, song->defaultBpm);
-    MixerVoice* voices = mixerVoices();
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        channelTable[index] = MusicChannel{};
-        channelTable[index].voice = &voices[index];
+        engine.channels[index] = MusicChannel{};
+        engine.channels[index].voice = &engine.voices[index];
     }
 }
 
-void replayTick(Song* song) {
+void replayTick(MusicEngine& engine, Song* song) {
     if (song->tick == 0) {
         if (song->nextOrder >= 0) song->orderPosition = song->nextOrder;
         if (song->nextRow >= 0) song->row = song->nextRow;
-        processRow(song);
+        processRow(engine, song);
         if (song->nextRow == -1) advanceRow(song);
     } else {
-        processTickEffects(song);
+        processTickEffects(engine, song);
     }
     song->tick += 1;
     if (song->tick >= song->speed + song->patternDelayTicks) {
@@ -258,7 +252,7 @@ void replayTick(Song* song) {
     }
 }
 
-void processRow(Song* song) {
+void processRow(MusicEngine& engine, Song* song) {
     song->nextOrder = -1;
     song->nextRow = -1;
     bool rowIsEmpty = false;
@@ -266,16 +260,16 @@ void processRow(Song* song) {
     if (rowCells == nullptr) return;
     bool positionJump = false;
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        processChannelRow(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
+        processChannelRow(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
     }
 }
 
-void processTickEffects(Song* song) {
+void processTickEffects(MusicEngine& engine, Song* song) {
     bool rowIsEmpty = false;
     const Cell* rowCells = currentRowCells(song, &rowIsEmpty);
     if (rowCells == nullptr) return;
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
-        processChannelTick(song, channelTable[index], channelCell(rowCells, rowIsEmpty, index));
+        processChannelTick(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index));
     }
 }
 
@@ -304,14 +298,14 @@ void resetChannel(MusicChannel* channel, const Sample* sample) {
     channel->updateFlags |= UpdateVolume | UpdatePanning;
 }
 
-void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song) {
+void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sample, Song* song) {
     if (channel->voice == nullptr) return;
     if (sample == nullptr) sample = &emptySample;
     int32_t frequency = 0;
     if (!periodFrequency(song, channel->period, channel->periodOffset, &frequency)) {
         channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
     }
-    if ((channel->updateFlags & StartSample) != 0) startSample(channel, sample);
+    if ((channel->updateFlags & StartSample) != 0) startSample(engine.voices, channel, sample);
 
     MixerVoice& voice = *channel->voice;
     if ((channel->updateFlags & UpdateVolume) != 0) {

@@ -6,10 +6,13 @@
 #include "music_channel.h"
 #include "song.h"
 
-// The song's tick handler: row on tick 0, effects on later ticks.
-void replayTick(Song* song);
-void processRow(Song* song);
-void processTickEffects(Song* song);
+struct MusicEngine;
+
+// The song's tick handler: row on tick 0, effects on later ticks, on the
+// channels and voices of the engine that plays the song.
+void replayTick(MusicEngine& engine, Song* song);
+void processRow(MusicEngine& engine, Song* song);
+void processTickEffects(MusicEngine& engine, Song* song);
 
 // Amiga-mode period of a 0-based note (0..255) with a finetune (-128..127).
 int32_t amigaPeriod(int32_t note, int32_t finetune);
@@ -17,8 +20,9 @@ int32_t amigaPeriod(int32_t note, int32_t finetune);
 int32_t linearPeriod(int32_t note, int32_t finetune);
 
 void resetChannel(MusicChannel* channel, const Sample* sample);
-void applyChannelToVoice(MusicChannel* channel, Sample* sample, Song* song);
+// The channel's voice must be one of the engine's voices.
+void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sample, Song* song);
 
-// Resets the play state of the song and the first channelCount channels
-// (channel c bound to voice c); used by every start of playback.
-void resetSongPlayState(Song* song);
+// Resets the play state of the song and the engine's first channelCount
+// channels (channel c bound to voice c); used by every start of playback.
+void resetSongPlayState(MusicEngine& engine, Song* song);

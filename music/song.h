@@ -66,7 +66,9 @@ struct Pattern {
 };
 
 struct Song;
-using TickHandler = void (*)(Song* song);
+struct MusicEngine;
+// Runs one replayer tick of the song on the engine that plays it.
+using TickHandler = void (*)(MusicEngine& engine, Song* song);
 // Fills a sample's buffer instead of the file (buffer, byte count, bits per
 // sample, instrument index, sample index).
 using SampleDataHook = void (*)(void* buffer, uint32_t byteCount, int bitsPerSample, int instrumentIndex,
@@ -105,7 +107,8 @@ struct Song {
 
 inline constexpr uint16_t linearFrequencyFlag = 1;
 
-// Shared all-zero records for missing instruments and sample slots.
+// Shared all-zero records for missing instruments and sample slots. Nothing
+// writes them after start-up, so every engine may read them at any time.
 extern Sample emptySample;
 extern Instrument emptyInstrument;
 
@@ -113,5 +116,6 @@ extern Instrument emptyInstrument;
 Song* loadSong(const char* name, SampleDataHook sampleDataHook);
 // Loads from a memory block through the same parser; null on failure.
 Song* loadSongFromMemory(const void* data, size_t size, SampleDataHook sampleDataHook);
-// Stops playback of the song if needed, then releases it. False for null.
+// Releases the song. False for null. Stop any playback of the song first:
+// the engine that plays it must not run while the song goes away.
 bool freeSong(Song* song);

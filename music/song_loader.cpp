@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "file_callbacks.h"
-#include "playback.h"
 #include "replayer.h"
 #include "song.h"
 #include "xm_format.h"
@@ -473,7 +472,7 @@ bool parseSong(Song& song, SongSource& source) {
     return true;
 }
 
-// Releases everything the song owns; used for songs that were never played.
+// Releases everything the song owns.
 void releaseSong(Song* song) {
     if (song->instruments != nullptr) {
         for (int32_t index = 0; index < song->instrumentCount; ++index) {
@@ -504,8 +503,6 @@ Song* loadFromSource(SongSource& source, SampleDataHook sampleDataHook) {
     }
     song->sampleDataHook = sampleDataHook;
     if (!parseSong(*song, source)) {
-        // A partly built song was never played: release it without touching
-        // whatever playback is running.
         releaseSong(song);
         return nullptr;
     }
@@ -542,10 +539,6 @@ bool freeSong(Song* song) {
     if (song == nullptr) {
         return false;
     }
-    while (playbackMixingNow()) {
-        // The audio thread is inside a block fill; it leaves it within a block.
-    }
-    stopPlayback(song);
     releaseSong(song);
     return true;
 }

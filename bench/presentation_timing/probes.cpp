@@ -14,6 +14,8 @@
 #include <GLFW/glfw3.h>
 
 struct Song;
+struct Playback;
+struct MusicEngine;
 
 // The originals, reached through the linker's --wrap renaming.
 extern "C" {
@@ -23,8 +25,8 @@ GLFWwindow* __real_glfwCreateWindow(int width, int height, const char* title, GL
 GLFWglproc __real_glfwGetProcAddress(const char* name);
 void __real_glfwSwapBuffers(GLFWwindow* window);
 FT_Error __real_FT_Load_Char(FT_Face face, FT_ULong code, FT_Int32 flags);
-void __real__Z9fillBlockv();                    // fillBlock()
-bool __real__Z13startPlaybackP4Song(Song* song);  // startPlayback(Song*)
+void __real__Z9fillBlockR11MusicEngine(MusicEngine& engine);                // fillBlock(MusicEngine&)
+bool __real__Z13startPlaybackP8PlaybackP4Song(Playback* playback, Song* song);  // startPlayback(Playback*, Song*)
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* pointer, size_t size);
@@ -189,14 +191,14 @@ FT_Error __wrap_FT_Load_Char(FT_Face face, FT_ULong code, FT_Int32 flags) {
     return __real_FT_Load_Char(face, code, flags);
 }
 
-void __wrap__Z9fillBlockv() {
+void __wrap__Z9fillBlockR11MusicEngine(MusicEngine& engine) {
     StartUpSpan span(totals.prefillNs);
-    __real__Z9fillBlockv();
+    __real__Z9fillBlockR11MusicEngine(engine);
 }
 
-bool __wrap__Z13startPlaybackP4Song(Song* song) {
+bool __wrap__Z13startPlaybackP8PlaybackP4Song(Playback* playback, Song* song) {
     StartUpSpan span(totals.audioStartNs);
-    return __real__Z13startPlaybackP4Song(song);
+    return __real__Z13startPlaybackP8PlaybackP4Song(playback, song);
 }
 
 void* __wrap_malloc(size_t size) {

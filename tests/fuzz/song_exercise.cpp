@@ -27,9 +27,9 @@ int32_t slotOf(int32_t value, int32_t slotCount) {
 }
 
 // Runs the replayer's tick, then notes the row it started, if it started one.
-void watchingTick(Song* song) {
+void watchingTick(MusicEngine& engine, Song* song) {
     const bool rowStart = song->tick == 0;
-    watch.replay(song);
+    watch.replay(engine, song);
     if (!rowStart) {
         return;
     }

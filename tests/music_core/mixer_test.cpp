@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mixer.h"
+#include "music_engine.h"
 #include "song.h"
 
 namespace {
@@ -41,6 +42,10 @@ std::vector<int16_t> rampFrames(size_t length, int16_t slope) {
     return frames;
 }
 
+// The engine these tests drive; each test starts from silent voices.
+MusicEngine engine{};
+MixerVoice* mixerVoices() { return engine.voices; }
+
 void setStep(MixerVoice& voice, double framesPerOutputFrame) {
     const double whole = std::floor(framesPerOutputFrame);
     voice.stepInteger = static_cast<int32_t>(whole);
@@ -74,14 +79,14 @@ uint64_t voicePosition(const MixerVoice& voice) {
 
 class MixerTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetMixerVoices(); }
+    void SetUp() override { resetMixerVoices(engine); }
     void TearDown() override {
-        resetMixerVoices();
-        mixerOutput() = MixerOutput{};
+        resetMixerVoices(engine);
+        engine.output = MixerOutput{};
     }
     std::vector<float> mix(int32_t frames) {
         std::vector<float> buffer(static_cast<size_t>(frames) * 2, 0.0f);
-        mixVoices(buffer.data(), frames);
+        mixVoices(engine, buffer.data(), frames);
         return buffer;
     }
     // Points the mixer's output at a ring of `blocks` blocks for this test's song at tempo 125.
@@ -90,7 +95,7 @@ protected:
         setTempo(&song, 125);
         mixBuffer.assign(static_cast<size_t>(blocks) * blockLength * 2, 0.0f);
         ring.assign(mixBuffer.size(), 0);
-        mixerOutput() = MixerOutput{&song, mixBuffer.data(), ring.data(), blocks, 0};
+        engine.output = MixerOutput{&song, mixBuffer.data(), ring.data(), blocks, 0};
     }
     Song song{};
     std::vector<float> mixBuffer;
@@ -121,22 +126,22 @@ TEST_F(MixerTest, TicksStraddleBlocks) {
     static int32_t tempoAfterSecondTick;
     ticks = tempoAfterSecondTick = 0;
     attachRing(2);
-    song.tickHandler = [](Song* playing) {
+    song.tickHandler = [](MusicEngine&, Song* playing) {
         if (++ticks == 2 && tempoAfterSecondTick != 0) setTempo(playing, tempoAfterSecondTick);
     };
-    fillBlock();
+    fillBlock(engine);
     EXPECT_EQ(ticks, 2);
     EXPECT_EQ(song.framesLeftInTick, 880);
-    EXPECT_EQ(mixerOutput().fillCursor, 1);
-    fillBlock();
+    EXPECT_EQ(engine.output.fillCursor, 1);
+    fillBlock(engine);
     EXPECT_EQ(ticks, 3);  // tick 3 starts 880 frames into the second block
     EXPECT_EQ(song.framesLeftInTick, 878);
-    EXPECT_EQ(mixerOutput().fillCursor, 0);
+    EXPECT_EQ(engine.output.fillCursor, 0);
 
     ticks = song.framesLeftInTick = 0;
     tempoAfterSecondTick = 250;
     setTempo(&song, 125);
-    fillBlock();
+    fillBlock(engine);
     EXPECT_EQ(ticks, 2);
     EXPECT_EQ(song.framesLeftInTick, 441 - 2);
 }
@@ -147,14 +152,14 @@ TEST_F(MixerTest, NoteStartsAtItsTick) {
     static int ticks;
     ticks = 0;
     attachRing(1);
-    song.tickHandler = [](Song*) {
+    song.tickHandler = [](MusicEngine&, Song*) {
         if (++ticks == 2) {
             MixerVoice& voice = mixerVoices()[3];
             voice.sample = &dc->sample;
             voice.leftTarget = voice.rightTarget = 255;
         }
     };
-    fillBlock();
+    fillBlock(engine);
     for (int frame = 0; frame < 883; ++frame) ASSERT_EQ(ring[frame * 2], 0) << frame;
     EXPECT_EQ(ring[883 * 2], static_cast<int16_t>(std::nearbyint(8000.0f / 128.0f)));
 }
@@ -284,9 +289,9 @@ TEST_F(MixerTest, EmptyChunks) {
     auto dc = makeSample(std::vector<int16_t>(100, 1000));
     MixerVoice& voice = settledVoice(0, &dc->sample, 1.0, 255, 255);
     std::vector<float> buffer(8, 0.0f);
-    mixVoices(buffer.data(), 0);
-    mixVoices(buffer.data(), -3);
-    mixVoices(nullptr, 4);
+    mixVoices(engine, buffer.data(), 0);
+    mixVoices(engine, buffer.data(), -3);
+    mixVoices(engine, nullptr, 4);
     EXPECT_EQ(buffer, std::vector<float>(8, 0.0f));
     EXPECT_EQ(voice.position, 0);
 }
@@ -324,7 +329,7 @@ TEST_F(MixerTest, LoudMixClips) {
         auto full = makeSample(std::vector<int16_t>(2000, level), LoopForward, 0, 2000);
         attachRing(1);
         for (int index = 0; index < 8; ++index) settledVoice(index, &full->sample, 1.0, 63, 63);
-        fillBlock();
+        fillBlock(engine);
         EXPECT_GT(std::abs(mixBuffer[0]), 60000.0f);
         EXPECT_EQ(ring[0], level);
         EXPECT_EQ(ring[blockLength * 2 - 1], level);

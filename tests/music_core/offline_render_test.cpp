@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mixer.h"
+#include "music_engine.h"
 #include "offline_render.h"
 #include "song.h"
 #include "test_songs.h"
@@ -13,13 +14,13 @@ using namespace test_songs;
 
 namespace {
 
-// One channel, speed 1: a looping square wave note starts on row 1 and plays on.
-std::vector<uint8_t> noteOnSecondRow() {
+// One channel, speed 1: a looping square wave note starts on the given row and plays on.
+std::vector<uint8_t> noteOnRow(int row, uint8_t note) {
     xm_writer::ModuleData module = basicModule();
     module.channelCount = 1;
     module.defaultSpeed = 1;
     module.patterns[0] = {16, std::vector<xm_writer::Cell>(16)};
-    module.patterns[0].cells[1] = xm_writer::Cell{49, 1};
+    module.patterns[0].cells[static_cast<size_t>(row)] = xm_writer::Cell{note, 1};
     std::vector<int16_t> square(64);
     for (size_t index = 0; index < square.size(); ++index) square[index] = index < 32 ? 100 : -100;
     xm_writer::SampleData sample = eightBitSample(square);
@@ -28,6 +29,8 @@ std::vector<uint8_t> noteOnSecondRow() {
     module.instruments[0].samples = {sample};
     return xm_writer::writeModule(module);
 }
+
+std::vector<uint8_t> noteOnSecondRow() { return noteOnRow(1, 49); }
 
 std::vector<int16_t> renderBlocks(OfflineRender* render, int blocks) {
     std::vector<int16_t> pcm;
@@ -59,23 +62,42 @@ TEST(OfflineRender, StartsFromTheBeginningEveryTime) {
     render = beginOfflineRender(song.get());
     EXPECT_EQ(song->row, 0);
     EXPECT_EQ(song->framesLeftInTick, 0);
-    EXPECT_EQ(mixerVoices()[0].sample, nullptr);
+    EXPECT_EQ(offlineRenderEngine(render)->voices[0].sample, nullptr);
     EXPECT_EQ(renderBlocks(render, 20), first);
     endOfflineRender(render);
 }
 
-// A render that another render has taken the mixer from yields nothing, and ending it leaves the other one alone.
-TEST(OfflineRender, OneDriverAtATime) {
+// Null renders and songs are refused; two renders of two songs side by side each give their solo bytes.
+TEST(OfflineRender, RendersShareNothing) {
     EXPECT_EQ(beginOfflineRender(nullptr), nullptr);
     EXPECT_EQ(renderOfflineBlock(nullptr), nullptr);
+    EXPECT_EQ(offlineRenderEngine(nullptr), nullptr);
     endOfflineRender(nullptr);
-    const SongPointer song = load(noteOnSecondRow());
-    ASSERT_NE(song, nullptr);
-    OfflineRender* stale = beginOfflineRender(song.get());
-    OfflineRender* current = beginOfflineRender(song.get());
-    EXPECT_EQ(renderOfflineBlock(stale), nullptr);
-    endOfflineRender(stale);
-    EXPECT_NE(renderOfflineBlock(current), nullptr);
-    endOfflineRender(current);
-    EXPECT_EQ(mixerOutput().song, nullptr);
+    const SongPointer first = load(noteOnSecondRow());
+    const SongPointer second = load(noteOnRow(0, 61));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+
+    OfflineRender* solo = beginOfflineRender(first.get());
+    const std::vector<int16_t> firstAlone = renderBlocks(solo, 20);
+    endOfflineRender(solo);
+    solo = beginOfflineRender(second.get());
+    const std::vector<int16_t> secondAlone = renderBlocks(solo, 20);
+    endOfflineRender(solo);
+    ASSERT_NE(firstAlone, secondAlone);
+
+    OfflineRender* one = beginOfflineRender(first.get());
+    OfflineRender* two = beginOfflineRender(second.get());
+    std::vector<int16_t> firstTogether;
+    std::vector<int16_t> secondTogether;
+    for (int block = 0; block < 20; ++block) {  // interleaved block by block
+        const std::vector<int16_t> a = renderBlocks(one, 1);
+        const std::vector<int16_t> b = renderBlocks(two, 1);
+        firstTogether.insert(firstTogether.end(), a.begin(), a.end());
+        secondTogether.insert(secondTogether.end(), b.begin(), b.end());
+    }
+    endOfflineRender(one);
+    endOfflineRender(two);
+    EXPECT_EQ(firstTogether, firstAlone);
+    EXPECT_EQ(secondTogether, secondAlone);
 }

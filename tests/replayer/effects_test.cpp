@@ -115,7 +115,7 @@ TEST_F(Effects, SampleOffsetAndLoopEnd) {
         start();
         runRows(1);
         voice(0).position = 3000;
-        replayTick(&song);
+        replayTick(engine, &song);
     };
     offset4096(4096);
     EXPECT_EQ(channel(0).voice, &voice(0));
@@ -145,7 +145,7 @@ TEST_F(Effects, WaveformRetriggerBit) {
     put(1, 0, 49, 1, 0, 14, 0x70);
     put(2, 0, 49, 1);
     start();
-    replayTick(&song);
+    replayTick(engine, &song);
     channel(0).vibratoPosition = 12;
     channel(0).tremoloPosition = 9;
     runTicks(6);

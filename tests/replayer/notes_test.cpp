@@ -13,7 +13,7 @@ TEST_F(Notes, NoteStartsTheSample) {
     addInstrument();
     put(0, 1, 49, 1);
     start();
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(channel(1).period, 1712);
     EXPECT_EQ(voice(1).sample, &samples[0]);
     EXPECT_EQ(voice(1).frequency, 8362);
@@ -30,7 +30,7 @@ TEST_F(Notes, EmptyRowRefreshesPitchAndVolume) {
     start();
     runRows(1);
     voice(0).frequency = voice(0).volume = 5;
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(voice(0).frequency, 8362);
     EXPECT_EQ(voice(0).volume, 127);
 }
@@ -45,7 +45,7 @@ TEST_F(Notes, RetriggerSwapsToThePartnerVoice) {
     start();
     runRows(1);
     voice(2).position = 500;
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(channel(2).voice, &voice(34));
     EXPECT_EQ(voice(2).position, 500);
     EXPECT_EQ(voice(2).leftTarget, 0);
@@ -91,7 +91,7 @@ TEST_F(Notes, IdleVoiceIsReused) {
     start();
     runRows(1);
     voice(0).sample = nullptr;
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(channel(0).voice, &voice(0));
     EXPECT_EQ(voice(0).sample, &samples[0]);
 }
@@ -106,7 +106,7 @@ TEST_F(Notes, InstrumentWithoutNote) {
     runRows(1);
     voice(0).position = 321;
     channel(0).fadeoutVolume = 5;
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(channel(0).volume, 40);
     EXPECT_EQ(voice(0).pan, 200);
     EXPECT_EQ(channel(0).fadeoutVolume, 65536);
@@ -124,7 +124,7 @@ TEST_F(Notes, TonePortamentoKeepsNoteAndSample) {
     start();
     runRows(1);
     channel(0).fadeoutVolume = 5;
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(channel(0).note, 48);
     EXPECT_EQ(channel(0).sample, &samples[0]);
     EXPECT_EQ(channel(0).period, 1712);
@@ -162,7 +162,7 @@ TEST_F(Notes, FinalPanningLimits) {
     put(0, 1, 49, 2);
     put(0, 2, 49, 2, 0, 8, 255);
     start();
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(voice(0).pan, 255);  // 128 + 4 x 32 = 256
     EXPECT_EQ(voice(1).pan, 0);    // 128 - 4 x 32
     EXPECT_EQ(voice(2).pan, 255);  // an edge panning does not move

@@ -61,7 +61,7 @@ TEST_F(Robustness, RandomCellsAndEnvelopes) {
         song.restartPosition = static_cast<int16_t>(round - 2);
         start();
         for (int tick = 0; tick < 6000; ++tick) {
-            replayTick(&song);
+            replayTick(engine, &song);
             ASSERT_GE(song.orderPosition, 0) << tick;
             ASSERT_LT(song.orderPosition, song.songLength) << tick;
             for (int index = 0; index < song.channelCount; ++index) {
@@ -104,7 +104,7 @@ TEST_F(Robustness, SampleOffsetPastADamagedLoop) {
     addInstrument({.length = 1000, .loopStart = 500, .loopLength = 2000, .loopType = LoopForward});
     put(0, 0, 49, 1, 0, 9, 0x05);  // offset 1280
     start();
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(voice(0).sample, &samples[0]);
     EXPECT_EQ(voice(0).position, 0);
 }

@@ -18,9 +18,9 @@ protected:
         std::vector<Position> visited;
         for (int index = 0; index < rowCount; ++index) {
             EXPECT_EQ(song.tick, 0);
-            replayTick(&song);
+            replayTick(engine, &song);
             visited.emplace_back(song.orderPosition, song.row);
-            while (song.tick != 0) replayTick(&song);
+            while (song.tick != 0) replayTick(engine, &song);
         }
         return visited;
     }
@@ -143,7 +143,7 @@ TEST_F(RowWalk, SpeedAndTempo) {
     start();
     runTicks(31);
     EXPECT_EQ(song.speed, 31);
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(song.row, 1);
     EXPECT_EQ(song.bpm, 32);
     EXPECT_EQ(song.framesPerTick, 110250 / 32);
@@ -163,7 +163,7 @@ TEST_F(RowWalk, PatternDelayLengthensTheRow) {
     runTicks(18);
     EXPECT_EQ(song.row, 0);
     EXPECT_EQ(song.tick, 0);
-    replayTick(&song);
+    replayTick(engine, &song);
     EXPECT_EQ(song.row, 1);
     EXPECT_EQ(song.patternDelayTicks, 0);
 }

@@ -10,6 +10,7 @@
 
 #include "mixer_voice.h"
 #include "music_channel.h"
+#include "music_engine.h"
 #include "periods.h"
 #include "replayer.h"
 #include "song.h"
@@ -120,11 +121,11 @@ protected:
             voice(index).index = index;
             voice(index).stepInteger = 1;
         }
-        resetSongPlayState(&song);
+        resetSongPlayState(engine, &song);
     }
 
     void runTicks(int count) {
-        for (int index = 0; index < count; ++index) replayTick(&song);
+        for (int index = 0; index < count; ++index) replayTick(engine, &song);
     }
     void runRows(int count) { runTicks(count * song.speed); }  // at the current speed, no pattern delay
 
@@ -170,9 +171,10 @@ protected:
         EXPECT_EQ(perTick(script.watch, script.expected.size(), script.options.every), script.expected);
     }
 
-    MusicChannel& channel(int index) { return musicChannels()[index]; }
-    MixerVoice& voice(int index) { return mixerVoices()[index]; }
+    MusicChannel& channel(int index) { return engine.channels[index]; }
+    MixerVoice& voice(int index) { return engine.voices[index]; }
 
+    MusicEngine engine{};
     Song song{};
     std::vector<std::vector<Cell>> patternCells;
     std::vector<Pattern> patterns;

@@ -8,6 +8,7 @@
 #include "embedded_resource.h"
 #include "mixer.h"
 #include "music_channel.h"
+#include "music_engine.h"
 #include "offline_render.h"
 #include "song.h"
 
@@ -32,7 +33,7 @@ struct PassTracker {
 // The tick handler is a plain function: the tracker it reports to is global.
 PassTracker tracker;
 
-void trackingTick(Song* song) {
+void trackingTick(MusicEngine& engine, Song* song) {
     tracker.framesBeforeTick += tracker.lastTickFrames;
     const bool rowStart = song->tick == 0 && !tracker.returned;
     std::vector<int32_t> key;
@@ -40,12 +41,12 @@ void trackingTick(Song* song) {
         key.reserve(2 + static_cast<size_t>(song->channelCount));
         key.push_back(0);
         key.push_back(0);
-        const MusicChannel* channels = musicChannels();
+        const MusicChannel* channels = engine.channels;
         for (int32_t channel = 0; channel < song->channelCount; ++channel) {
             key.push_back(channels[channel].patternLoopCount);
         }
     }
-    tracker.replay(song);
+    tracker.replay(engine, song);
     // The block fill gives every tick at least one frame.
     tracker.lastTickFrames = song->framesPerTick > 0 ? song->framesPerTick : 1;
     if (rowStart) {

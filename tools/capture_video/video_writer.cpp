@@ -107,6 +107,7 @@ bool VideoWriter::Encoding::openPicture() {
         context->slices = ffv1Slices;
         context->gop_size = 1;
         context->thread_type = FF_THREAD_SLICE;
+        context->thread_count = 0;  // one per core; the slices stay fixed
         av_opt_set_int(context->priv_data, "slicecrc", 1, 0);
     } else {
         context->pix_fmt = AV_PIX_FMT_YUV420P;

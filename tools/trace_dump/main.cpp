@@ -17,6 +17,7 @@
 #include "file_bytes.h"
 #include "mixer_voice.h"
 #include "music_channel.h"
+#include "music_engine.h"
 #include "offline_render.h"
 #include "replayer.h"
 #include "song.h"
@@ -106,14 +107,14 @@ void printChannel(const MusicChannel& channel) {
 }
 
 // Runs in place of the song's tick handler: the tick itself, then its line.
-void tracedTick(Song* song) {
+void tracedTick(MusicEngine& engine, Song* song) {
     const int32_t tick = song->tick;
-    replayTick(song);
+    replayTick(engine, song);
     const TraceOptions& options = *traceState.options;
     if (traceState.ticksPrinted >= options.tickCount) return;
     std::printf("%3d %3d %2d", song->orderPosition, song->row, tick);
     const int lastChannel = std::min<int>(options.lastChannel, song->channelCount - 1);
-    for (int index = options.firstChannel; index <= lastChannel; ++index) printChannel(musicChannels()[index]);
+    for (int index = options.firstChannel; index <= lastChannel; ++index) printChannel(engine.channels[index]);
     std::printf("\n");
     traceState.ticksPrinted += 1;
 }

@@ -23,6 +23,7 @@
 #include "file_bytes.h"
 #include "mixer.h"
 #include "music_channel.h"
+#include "music_engine.h"
 #include "offline_render.h"
 #include "song.h"
 #include "wav_file.h"
@@ -65,7 +66,7 @@ struct PassTracker {
 
 PassTracker tracker;
 
-void trackingTick(Song* song) {
+void trackingTick(MusicEngine& engine, Song* song) {
     tracker.framesBeforeTick += tracker.lastTickFrames;
     const bool rowStart = song->tick == 0;
     std::vector<int32_t> key;
@@ -73,12 +74,12 @@ void trackingTick(Song* song) {
         key.reserve(2 + static_cast<size_t>(song->channelCount));
         key.push_back(0);
         key.push_back(0);
-        const MusicChannel* channels = musicChannels();
+        const MusicChannel* channels = engine.channels;
         for (int32_t channel = 0; channel < song->channelCount; ++channel) {
             key.push_back(channels[channel].patternLoopCount);
         }
     }
-    tracker.replay(song);
+    tracker.replay(engine, song);
     // fillBlock gives every tick at least one frame.
     tracker.lastTickFrames = song->framesPerTick > 0 ? song->framesPerTick : 1;
     if (rowStart && !tracker.returned) {

@@ -1,0 +1,16 @@
+// Everything the playback of one song needs besides the song itself: the
+// replayer's channel table, the mixer's voice table and where the block fill
+// writes. Whoever plays a song (live playback, an offline render) owns one
+// engine; engines share nothing, so several songs can play at the same time
+// in one process, each on its own engine.
+#pragma once
+
+#include "mixer.h"
+#include "mixer_voice.h"
+#include "music_channel.h"
+
+struct MusicEngine {
+    MusicChannel channels[maxChannels];
+    MixerVoice voices[voiceTableSize];
+    MixerOutput output;
+};
