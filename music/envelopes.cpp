@@ -29,6 +29,10 @@ int32_t segmentSlope(const EnvelopePoint& from, const EnvelopePoint& to) {
 
 int32_t pointValue(const EnvelopePoint& point) { return saturateToInt32(static_cast<int64_t>(point.y) * envelopeOne); }
 
+// Valid files keep envelope values within 0..64; a damaged one must not drive
+// a voice beyond full volume or a panning past its edges.
+int32_t limitedOutput(int32_t level) { return std::clamp<int32_t>(level, 0, fullEnvelopeVolume); }
+
 }  // namespace
 
 void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t flags, uint8_t pointCount,
@@ -48,13 +52,13 @@ void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t 
             tick = points[point].x;
         }
         if (point == count - 1) {
-            output = points[point].y;
+            output = limitedOutput(points[point].y);
             finished = 1;
             channel.updateFlags |= updateBit;
             return;
         }
         if ((flags & EnvelopeSustain) != 0 && point == sustainPoint && channel.keyOff == 0) {
-            output = points[point].y;
+            output = limitedOutput(points[point].y);
             channel.updateFlags |= updateBit;
             return;
         }
@@ -62,7 +66,7 @@ void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t 
         value = pointValue(points[point]);
         point += 1;
     }
-    output = value >> envelopeFractionBits;
+    output = limitedOutput(value >> envelopeFractionBits);
     if (tick < std::numeric_limits<int32_t>::max()) tick += 1;
     channel.updateFlags |= updateBit;
 }
@@ -116,7 +120,7 @@ void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrume
     while (index + 1 < count && position > points[index + 1].x) index += 1;
     channel.volumeEnvelopePoint = index;
     if (index >= count - 1) {
-        channel.volumeEnvelopeOutput = points[count - 1].y;
+        channel.volumeEnvelopeOutput = limitedOutput(points[count - 1].y);
         channel.volumeEnvelopeFinished = 1;
         return;
     }
@@ -127,5 +131,5 @@ void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrume
     channel.volumeEnvelopeValue =
         saturateToInt32(static_cast<int64_t>(points[index].y) * envelopeOne +
                         (static_cast<int64_t>(position) - points[index].x) * channel.volumeEnvelopeSlope);
-    channel.volumeEnvelopeOutput = channel.volumeEnvelopeValue >> envelopeFractionBits;
+    channel.volumeEnvelopeOutput = limitedOutput(channel.volumeEnvelopeValue >> envelopeFractionBits);
 }

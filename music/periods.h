@@ -7,6 +7,9 @@
 struct Song;
 
 inline constexpr int32_t linearSemitoneUnits = 64;  // linear mode: period units per semitone
+// The notes the period tables cover: 0-based notes (after the relative note)
+// 0..118; a note outside them does not start.
+inline constexpr int32_t playableNoteCount = 119;
 inline constexpr int32_t minimumStepFrequency = 100;  // Hz; slower rates are played at this one
 
 bool usesLinearPeriods(const Song* song);

@@ -22,7 +22,7 @@ constexpr int32_t noteIndexMask = 255;  // the played note wraps within 0..255
 constexpr int32_t centrePanning = 128;
 constexpr int32_t panningEnvelopeStepDivisor = 32;  // the envelope swing shrinks towards the edges
 constexpr int32_t maxFinalPanning = 255;
-constexpr int32_t voiceGainRange = 255;  // voice targets are volume x pan / 255
+constexpr int32_t voiceGainRange = 255;  // voice targets are volume x (255 - pan) / 255 and volume x pan / 255
 // Final volume: 64 x 64 x 65536 x 64 x finalVolumeScale = 127.5 at full scale.
 constexpr float finalVolumeScale = 255.0f / 34359738368.0f;  // 255 x 2^-35 in single precision
 
@@ -91,13 +91,26 @@ ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     return {instrument, sample, true};
 }
 
+bool isPlayableNote(int32_t realNote) { return realNote >= 0 && realNote < playableNoteCount; }
+
 void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
     const bool tonePortamento = isTonePortamento(cell);
+    const uint8_t previousNote = channel.note;
     if (!tonePortamento) {
         if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
         if (isNote(cell->note)) channel.note = static_cast<uint8_t>(cell->note - 1);
     }
-    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    ResolvedInstrument resolved = resolveInstrument(song, channel);
+    // A note that its sample's relative note pushes out of the period tables
+    // is dropped: the row goes on as if the cell had no note.
+    Cell withoutNote;
+    if (isNote(cell->note) && !isPlayableNote(cell->note - 1 + resolved.sample->relativeNote)) {
+        withoutNote = *cell;
+        withoutNote.note = 0;
+        cell = &withoutNote;
+        channel.note = previousNote;
+        resolved = resolveInstrument(song, channel);
+    }
     if (!tonePortamento && resolved.known) channel.sample = resolved.sample;
 
     ChannelTick tick{song, &channel, cell, resolved.instrument, resolved.sample, positionJump,
@@ -171,9 +184,10 @@ int32_t gainTarget(int64_t volume, int64_t pan) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
+// Panning 0 is hard left and 255 hard right, as the format defines it.
 void setGainTargets(MixerVoice& voice) {
-    voice.leftTarget = gainTarget(voice.volume, voice.pan);
-    voice.rightTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.leftTarget = gainTarget(voice.volume, voiceGainRange - voice.pan);
+    voice.rightTarget = gainTarget(voice.volume, voice.pan);
 }
 
 // The voice that takes over from a voice when a new note starts on it.

@@ -23,7 +23,8 @@ namespace {
 using namespace xm_format;
 
 constexpr uint8_t startGlobalVolume = 64;
-constexpr int32_t patternReadBufferLength = maxRowCount * maxChannels * largestPackedCell;
+// The packed bytes of one pattern, and zeros for a cell that the packed size cuts.
+constexpr int32_t patternReadBufferLength = largestPackedSize + largestPackedCell;
 
 // The open file and the operations it is read through.
 struct SongSource {
@@ -101,11 +102,14 @@ void seekMemory(void* handle, int32_t offset, uint8_t origin) {
 
 int32_t tellMemory(void* handle) { return static_cast<MemoryCursor*>(handle)->position; }
 
-// Unpacks cellCount cells from packed bytes; returns the bytes consumed.
-// The buffer holds largestPackedCell bytes per cell, so no cell reads past it.
-int64_t decodeCells(const uint8_t* packed, Cell* cells, int32_t cellCount) {
+// Unpacks cells from packedSize packed bytes, at most cellCount of them; cells
+// the bytes do not reach stay as they are (empty). The buffer has
+// largestPackedCell zero bytes after the packed ones, so a cell cut by the
+// packed size reads zeros for its missing fields.
+void decodeCells(const uint8_t* packed, int64_t packedSize, Cell* cells, int32_t cellCount,
+                 uint8_t highestInstrument) {
     int64_t at = 0;
-    for (int32_t index = 0; index < cellCount; ++index) {
+    for (int32_t index = 0; index < cellCount && at < packedSize; ++index) {
         Cell cell{};
         const uint8_t first = packed[at++];
         if ((first & packedCellFlag) != 0) {
@@ -124,29 +128,39 @@ int64_t decodeCells(const uint8_t* packed, Cell* cells, int32_t cellCount) {
         if (cell.note == fileKeyOffNote) {
             cell.note = keyOffNote;
         }
-        if (cell.instrument > highestInstrumentNumber) {
+        if (cell.instrument > highestInstrument) {
             cell.instrument = 0;
         }
         cells[index] = cell;
     }
-    return at;
 }
 
-bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount) {
+bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint16_t version) {
     auto* packed = static_cast<uint8_t*>(std::malloc(patternReadBufferLength));
     if (packed == nullptr) {
         return false;
     }
+    const bool byteRowCount = version == byteRowCountVersion;
+    const int32_t headerLength = byteRowCount ? byteRowCountPatternHeaderLength : patternHeaderLength;
+    const int32_t packedSizeField = byteRowCount ? byteRowCountPackedSizeField : patternPackedSizeField;
+    const uint8_t highestInstrument =
+        static_cast<uint8_t>(std::max<int32_t>(highestInstrumentNumber, song.instrumentCount));
     bool loaded = true;
     for (int32_t index = 0; index < filePatternCount && loaded; ++index) {
+        const int64_t start = tellPosition(source);
         uint8_t header[patternHeaderLength] = {};
-        readBytes(source, header, patternHeaderLength);
-        const int32_t rowCount = little16(header + patternRowCountField);
-        const uint16_t packedSize = little16(header + patternPackedSizeField);
-        if (rowCount == 0 || rowCount > maxRowCount) {
+        readBytes(source, header, headerLength);
+        int32_t rowCount = byteRowCount ? header[patternRowCountField] + 1 : little16(header + patternRowCountField);
+        const uint16_t packedSize = little16(header + packedSizeField);
+        if (rowCount == 0) {
+            rowCount = unsetRowCount;
+        }
+        if (rowCount > maxRowCount) {
             loaded = false;
             break;
         }
+        // The packed cells start where the header says it ends.
+        seekTo(source, start + little32(header + patternHeaderLengthField));
         const int32_t cellCount = rowCount * song.channelCount;
         Pattern& pattern = song.patterns[index];
         pattern.rowCount = rowCount;
@@ -158,15 +172,10 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount) {
         if (packedSize == 0) {
             continue;  // all empty, no data bytes follow
         }
-        // The cells are decoded whatever the packed size says: read as much as
-        // the largest encoding could need, decode, then go back to the end of
-        // what was used.
-        const int64_t dataStart = tellPosition(source);
-        const int64_t wanted = int64_t{cellCount} * largestPackedCell;
-        const int64_t delivered = readBytes(source, packed, wanted);
-        std::memset(packed + delivered, 0, static_cast<size_t>(wanted - delivered));
-        const int64_t consumed = decodeCells(packed, pattern.cells, cellCount);
-        seekTo(source, dataStart + consumed);
+        // Cells come from the packed bytes only; the next pattern follows them.
+        const int64_t delivered = readBytes(source, packed, packedSize);
+        std::memset(packed + delivered, 0, static_cast<size_t>(patternReadBufferLength - delivered));
+        decodeCells(packed, packedSize, pattern.cells, cellCount, highestInstrument);
     }
     std::free(packed);
     return loaded;
@@ -355,7 +364,16 @@ void writeGuardFrame(Sample& sample) {
     }
 }
 
-bool loadInstrument(Song& song, SongSource& source, int32_t instrumentIndex) {
+// Where an instrument's sample data lies in the file: the byte counts of the
+// samples kept, and of the samples past the kept ones, which are skipped.
+struct SampleDataLayout {
+    uint32_t keptBytes[maxSamplesPerInstrument];
+    uint64_t skippedBytes;
+};
+
+// Reads an instrument's header and sample headers, leaving the file at the
+// start of its sample data.
+bool loadInstrumentHeaders(Song& song, SongSource& source, int32_t instrumentIndex, SampleDataLayout& layout) {
     Instrument& instrument = song.instruments[instrumentIndex];
     const int64_t start = tellPosition(source);
     uint8_t header[instrumentFieldsEnd] = {};
@@ -364,10 +382,8 @@ bool loadInstrument(Song& song, SongSource& source, int32_t instrumentIndex) {
     // next record never starts before the end of this one's fields.
     const int64_t headerSize =
         std::max<int64_t>(little32(header), instrumentShortHeaderLength);
-    const int32_t sampleCount = little16(header + instrumentSampleCountField);
-    if (sampleCount > maxSamplesPerInstrument) {
-        return false;
-    }
+    const int32_t fileSampleCount = little16(header + instrumentSampleCountField);
+    const int32_t sampleCount = std::min(fileSampleCount, maxSamplesPerInstrument);
     instrument.sampleCount = sampleCount;
     for (Sample*& slot : instrument.samples) {
         slot = &emptySample;
@@ -379,12 +395,16 @@ bool loadInstrument(Song& song, SongSource& source, int32_t instrumentIndex) {
         readInstrumentFields(instrument, header);
     }
     seekTo(source, start + headerSize);
-    if (sampleCount == 0) {
-        return true;
-    }
 
-    uint32_t fileByteCounts[maxSamplesPerInstrument] = {};
-    for (int32_t index = 0; index < sampleCount; ++index) {
+    for (int32_t index = 0; index < fileSampleCount; ++index) {
+        uint8_t sampleHeader[sampleHeaderLength] = {};
+        readBytes(source, sampleHeader, sampleHeaderLength);
+        if (index >= sampleCount) {
+            // Past the samples an instrument can hold: only its data is skipped.
+            Sample skipped{};
+            layout.skippedBytes += readSampleHeader(skipped, sampleHeader);
+            continue;
+        }
         auto* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
         if (sample == nullptr) {
             // Slots from here on still point at the shared empty sample.
@@ -392,20 +412,28 @@ bool loadInstrument(Song& song, SongSource& source, int32_t instrumentIndex) {
             return false;
         }
         instrument.samples[index] = sample;
-        uint8_t sampleHeader[sampleHeaderLength] = {};
-        readBytes(source, sampleHeader, sampleHeaderLength);
-        fileByteCounts[index] = readSampleHeader(*sample, sampleHeader);
+        layout.keptBytes[index] = readSampleHeader(*sample, sampleHeader);
     }
-    for (int32_t index = 0; index < sampleCount; ++index) {
+    return true;
+}
+
+// Reads the sample data of an instrument, starting at the current position,
+// and moves past the data of the samples it does not keep.
+bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrumentIndex,
+                              const SampleDataLayout& layout) {
+    Instrument& instrument = song.instruments[instrumentIndex];
+    for (int32_t index = 0; index < instrument.sampleCount; ++index) {
         Sample& sample = *instrument.samples[index];
         if (sample.length == 0) {
+            seekTo(source, tellPosition(source) + layout.keptBytes[index]);
             continue;
         }
-        if (!loadSampleData(sample, fileByteCounts[index], source, song.sampleDataHook, instrumentIndex, index)) {
+        if (!loadSampleData(sample, layout.keptBytes[index], source, song.sampleDataHook, instrumentIndex, index)) {
             return false;
         }
         writeGuardFrame(sample);
     }
+    seekTo(source, tellPosition(source) + static_cast<int64_t>(std::min<uint64_t>(layout.skippedBytes, INT32_MAX)));
     return true;
 }
 
@@ -419,18 +447,29 @@ bool parseSong(Song& song, SongSource& source) {
     song.tickHandler = replayTick;
     song.initialGlobalVolume = startGlobalVolume;
 
+    uint8_t versionBytes[versionLength] = {};
+    seekTo(source, versionOffset);
+    readBytes(source, versionBytes, versionLength);
+    const uint16_t version = little16(versionBytes);
+
     uint8_t header[headerBlockLength] = {};
     seekTo(source, headerSizeOffset);
     readBytes(source, header, headerBlockLength);
     const uint32_t headerSize = little32(header);
-    const int32_t songLength = little16(header + songLengthField);
+    int32_t songLength = little16(header + songLengthField);
     const int32_t restartPosition = little16(header + restartPositionField);
     const int32_t channelCount = little16(header + channelCountField);
     const int32_t filePatternCount = little16(header + patternCountField);
     const int32_t instrumentCount = little16(header + instrumentCountField);
-    if (songLength == 0 || songLength > orderTableSize || channelCount == 0 || channelCount > maxChannels ||
+    if (songLength > orderTableSize || channelCount == 0 || channelCount > maxChannels ||
         filePatternCount > maxPatternCount || instrumentCount > maxInstrumentCount) {
         return false;
+    }
+    std::memcpy(song.orderTable, header + orderTableField, orderTableLength);
+    if (songLength == 0) {
+        // An empty order list plays the first pattern.
+        songLength = 1;
+        song.orderTable[0] = 0;
     }
     song.songLength = static_cast<int16_t>(songLength);
     song.restartPosition = static_cast<int16_t>(restartPosition < songLength ? restartPosition : 0);
@@ -442,9 +481,7 @@ bool parseSong(Song& song, SongSource& source) {
                                                                  highestSpeed));
     song.defaultBpm =
         static_cast<int16_t>(std::clamp<int32_t>(little16(header + defaultBpmField), lowestBpm, highestBpm));
-    std::memcpy(song.orderTable, header + orderTableField, orderTableLength);
-    // The orders in use always fit inside the header.
-    seekTo(source, headerSizeOffset + std::max<int64_t>(headerSize, orderTableField + songLength));
+    seekTo(source, headerSizeOffset + int64_t{headerSize});
 
     int32_t highestOrder = 0;
     for (int32_t position = 0; position < songLength; ++position) {
@@ -453,23 +490,44 @@ bool parseSong(Song& song, SongSource& source) {
     song.usedPatternCount = highestOrder + 1;
     song.patternSlotCount = std::max(song.usedPatternCount, filePatternCount);
     song.patterns = static_cast<Pattern*>(std::calloc(static_cast<size_t>(song.patternSlotCount), sizeof(Pattern)));
-    if (song.patterns == nullptr || !loadPatterns(song, source, filePatternCount) ||
-        !addMissingPatterns(song, filePatternCount)) {
+    if (song.patterns == nullptr) {
         return false;
     }
-
     if (instrumentCount > 0) {
         song.instruments = static_cast<Instrument*>(std::calloc(static_cast<size_t>(instrumentCount), sizeof(Instrument)));
         if (song.instruments == nullptr) {
             return false;
         }
     }
-    for (int32_t index = 0; index < instrumentCount; ++index) {
-        if (!loadInstrument(song, source, index)) {
+
+    if (version >= instrumentsLastVersion) {
+        if (!loadPatterns(song, source, filePatternCount, version) || !addMissingPatterns(song, filePatternCount)) {
             return false;
         }
+        for (int32_t index = 0; index < instrumentCount; ++index) {
+            SampleDataLayout layout{};
+            if (!loadInstrumentHeaders(song, source, index, layout) ||
+                !loadInstrumentSampleData(song, source, index, layout)) {
+                return false;
+            }
+        }
+        return true;
     }
-    return true;
+
+    // Older layout: instruments, patterns, then the sample data of all instruments.
+    auto* layouts = static_cast<SampleDataLayout*>(
+        std::calloc(static_cast<size_t>(std::max(instrumentCount, 1)), sizeof(SampleDataLayout)));
+    bool loaded = layouts != nullptr;
+    for (int32_t index = 0; index < instrumentCount && loaded; ++index) {
+        loaded = loadInstrumentHeaders(song, source, index, layouts[index]);
+    }
+    loaded = loaded && loadPatterns(song, source, filePatternCount, version) &&
+             addMissingPatterns(song, filePatternCount);
+    for (int32_t index = 0; index < instrumentCount && loaded; ++index) {
+        loaded = loadInstrumentSampleData(song, source, index, layouts[index]);
+    }
+    std::free(layouts);
+    return loaded;
 }
 
 // Releases everything the song owns.

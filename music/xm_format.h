@@ -12,6 +12,8 @@ namespace xm_format {
 // File header.
 inline constexpr char signature[] = "Extended Module: ";
 inline constexpr int32_t signatureLength = 17;
+inline constexpr int32_t versionOffset = 58;
+inline constexpr int32_t versionLength = 2;
 inline constexpr int32_t headerSizeOffset = 60;  // the header size counts from here
 // Bytes read from headerSizeOffset on: header size, six 16-bit fields, the order table.
 inline constexpr int32_t headerSizeFieldLength = 4;
@@ -27,10 +29,22 @@ inline constexpr int32_t orderTableField = 20;
 inline constexpr int32_t orderTableLength = orderTableSize;
 inline constexpr int32_t headerBlockLength = orderTableField + orderTableLength;
 
-// Pattern header (9 bytes), then the packed cells.
+// Layouts by version. From 0x0104 on each instrument's sample data follows its
+// sample headers; before it, all instruments come first, then the patterns,
+// then the data of every sample in turn. 0x0102 stores a pattern's row count
+// in one byte, as rows - 1.
+inline constexpr uint16_t instrumentsLastVersion = 0x0104;
+inline constexpr uint16_t byteRowCountVersion = 0x0102;
+
+// Pattern header: its own length (the packed cells start that many bytes after
+// its start), the packing type, the row count and the packed size.
+inline constexpr int32_t patternHeaderLengthField = 0;
 inline constexpr int32_t patternHeaderLength = 9;
 inline constexpr int32_t patternRowCountField = 5;
 inline constexpr int32_t patternPackedSizeField = 7;
+inline constexpr int32_t byteRowCountPatternHeaderLength = 8;
+inline constexpr int32_t byteRowCountPackedSizeField = 6;
+inline constexpr int32_t largestPackedSize = 0xFFFF;
 
 // Packed cells: a first byte with bit 7 set says which fields follow.
 inline constexpr uint8_t packedCellFlag = 0x80;
@@ -41,6 +55,8 @@ inline constexpr uint8_t packedEffectBit = 0x08;
 inline constexpr uint8_t packedParameterBit = 0x10;
 inline constexpr int32_t largestPackedCell = 6;  // flag byte and all five fields
 inline constexpr uint8_t fileKeyOffNote = 97;
+// Higher instrument numbers in cells are no instrument, unless the song has
+// that many instruments.
 inline constexpr uint8_t highestInstrumentNumber = 128;
 
 // Instrument header.
@@ -85,12 +101,13 @@ inline constexpr uint8_t samplePingPongLoopBit = 0x02;
 inline constexpr uint8_t sampleSixteenBitBit = 0x10;
 
 // Limits: a file beyond these is refused.
-// (Channels, samples per instrument, envelope points and the order table are
-// limited by the records in song.h.)
+// (Channels, envelope points and the order table are limited by the records in
+// song.h; an instrument keeps its first maxSamplesPerInstrument samples.)
 inline constexpr int32_t maxPatternCount = 256;
-inline constexpr int32_t maxInstrumentCount = 128;
+inline constexpr int32_t maxInstrumentCount = 255;
 inline constexpr int32_t maxRowCount = 256;
 inline constexpr int32_t missingPatternRowCount = 64;  // a pattern the order table names but the file lacks
+inline constexpr int32_t unsetRowCount = 64;           // a pattern header giving 0 rows
 // Values that are mended rather than refused.
 inline constexpr int32_t lowestBpm = 32;
 inline constexpr int32_t highestBpm = 255;

@@ -32,6 +32,16 @@ def read_mono(path):
     return samples.reshape(-1, channels).mean(axis=1), wav.getframerate()
 
 
+def read_sides(path):
+    """Returns the left and right channels of a stereo file as float arrays."""
+    with wave.open(path, "rb") as wav:
+        if wav.getsampwidth() != 2 or wav.getnchannels() != 2:
+            raise ValueError(f"{path}: only 16-bit stereo PCM is supported")
+        frames = wav.readframes(wav.getnframes())
+    samples = np.frombuffer(frames, dtype="<i2").astype(np.float64).reshape(-1, 2)
+    return samples[:, 0], samples[:, 1]
+
+
 def log_spectrogram(samples):
     """Level-normalised log magnitude, one row per frame."""
     if len(samples) < WINDOW_LENGTH:

@@ -2,8 +2,9 @@
 // Writes the fuzzer's starting corpus: small, valid songs that between them
 // use every part of the format the engine reads (both period tables, every
 // loop type, 8- and 16-bit data, envelopes with sustain and loops, every
-// effect and volume-column command, jumps, breaks, loops and delays), so that
-// mutations start from inputs that reach deep into the replayer.
+// effect and volume-column command, jumps, breaks, loops and delays, the older
+// layouts and the damaged files mature players still play), so that
+// mutations start from inputs that reach deep into the loader and replayer.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -239,7 +240,90 @@ std::vector<std::pair<std::string, ModuleData>> seedSongs() {
         module.orders = {0};
         songs.emplace_back("sparse.xm", module);
     }
+    {
+        // The older layouts (instruments first, sample data last; 0x0102 with one-byte row counts), pattern
+        // headers longer than 9 bytes and an instrument with more samples than the 16 it keeps.
+        for (const uint16_t version : {byteRowCountVersion, instrumentsFirstVersion, currentFormatVersion}) {
+            ModuleData module = baseModule("layouts", 2, version != byteRowCountVersion);
+            module.version = version;
+            module.patternHeaderPadding = 5;
+            InstrumentData many;
+            many.name = "many samples";
+            for (int index = 0; index < 18; ++index) {
+                many.samples.push_back(waveSample("part", index % 2 == 1, LoopKind::Forward, 1.0 + index));
+            }
+            for (size_t note = 0; note < many.sampleMap.size(); ++note) many.sampleMap[note] = note % 18;
+            module.instruments.push_back(many);
+            PatternData pattern = notesPattern(2, 16, 20);
+            pattern.cells[2].instrument = static_cast<uint8_t>(module.instruments.size());
+            module.patterns = {pattern, notesPattern(2, 8, 50)};
+            module.orders = {0, 1};
+            songs.emplace_back("layout_" + std::to_string(version) + ".xm", module);
+        }
+    }
+    {
+        // Notes that relative notes push past both ends of the period tables, an envelope point far above full
+        // level, and more than 128 instruments with cells naming the last ones.
+        ModuleData module = baseModule("edges", 2, true);
+        module.instruments[0].samples[0].relativeNote = -48;
+        module.instruments[1].samples[0].relativeNote = 48;
+        module.instruments[2].volumeEnvelope.points = {{0, 64}, {6, 65535}, {12, 20}};
+        module.instruments[2].volumeEnvelope.flags = 1;
+        const InstrumentData enveloped = module.instruments[3];
+        module.instruments.resize(130, enveloped);
+        PatternData pattern = notesPattern(2, 16, 1);
+        pattern.cells[4] = {96, 2, 0, 0, 0};
+        pattern.cells[5] = {60, 3, 0, 0, 0};
+        pattern.cells[8] = {30, 130, 0, 0, 0};
+        pattern.cells[9] = {30, 129, 0, 0, 0};
+        module.patterns = {pattern};
+        module.orders = {0};
+        songs.emplace_back("edges.xm", module);
+    }
     return songs;
+}
+
+// Files the writer does not lay out by itself: a pattern whose packed size
+// stops short of its cells, an empty order list, a pattern header of 0 rows
+// and a header shorter than its order list.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> patchedSeedSongs() {
+    ModuleData module = baseModule("patched", 2, false);
+    module.patterns = {notesPattern(2, 16, 30), notesPattern(2, 8, 42)};
+    module.orders = {0, 1};
+    const std::vector<uint8_t> whole = writeModule(module);
+    constexpr size_t rowCountField = 5;
+    constexpr size_t packedSizeField = 7;
+    auto put16 = [](std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+        bytes[offset] = static_cast<uint8_t>(value);
+        bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+    };
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    std::vector<uint8_t> bytes = whole;
+    const uint16_t packedSize = static_cast<uint16_t>(bytes[firstPatternOffset + packedSizeField] |
+                                                      (bytes[firstPatternOffset + packedSizeField + 1] << 8));
+    put16(bytes, firstPatternOffset + packedSizeField, static_cast<uint16_t>(packedSize / 3));
+    bytes.erase(bytes.begin() + static_cast<long>(firstPatternOffset + 9 + packedSize / 3),
+                bytes.begin() + static_cast<long>(firstPatternOffset + 9 + packedSize));
+    files.emplace_back("short_packed.xm", bytes);
+    bytes = whole;
+    put16(bytes, songLengthOffset, 0);
+    put16(bytes, firstPatternOffset + rowCountField, 0);
+    files.emplace_back("no_orders_no_rows.xm", bytes);
+    bytes = whole;
+    bytes[headerSizeOffset] = 21;
+    bytes.erase(bytes.begin() + orderTableOffset + 1, bytes.begin() + static_cast<long>(firstPatternOffset));
+    files.emplace_back("short_header.xm", bytes);
+    return files;
+}
+
+bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
+        std::fprintf(stderr, "seed_songs: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -253,13 +337,10 @@ int main(int argumentCount, char** arguments) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     for (const auto& [fileName, module] : seedSongs()) {
-        const std::vector<uint8_t> bytes = writeModule(module);
-        std::ofstream file(folder / fileName, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!file) {
-            std::fprintf(stderr, "seed_songs: cannot write %s\n", (folder / fileName).c_str());
-            return 1;
-        }
+        if (!writeFile(folder / fileName, writeModule(module))) return 1;
+    }
+    for (const auto& [fileName, bytes] : patchedSeedSongs()) {
+        if (!writeFile(folder / fileName, bytes)) return 1;
     }
     return 0;
 }

@@ -263,29 +263,139 @@ TEST(SongLoader, SampleDataHook) {
     EXPECT_EQ(song->sampleDataHook, hook);
 }
 
-// Each row: one 16-bit header field patched. What has no safe reading is refused; the limits themselves load.
+// Each row: one 16-bit header field patched. Refused: what has no safe reading, or what mature players refuse
+// too; everything else loads.
 TEST(SongLoader, HeaderLimits) {
     const std::vector<uint8_t> good = xm_writer::writeModule(basicModule());
     const size_t rows = patternOffset(good, 0) + patternRowsField;
     const size_t samples = instrumentOffset(good, 0) + instrumentSampleCountField;
     struct Patch {
+        const char* rule;
         size_t offset;
         uint16_t value;
         bool loads;
     };
     const Patch patches[] = {
-        {xm_writer::channelCountOffset, 0, false},    {xm_writer::channelCountOffset, 33, false},
-        {xm_writer::channelCountOffset, 32, true},    {xm_writer::patternCountOffset, 257, false},
-        {xm_writer::instrumentCountOffset, 129, false}, {xm_writer::songLengthOffset, 0, false},
-        {xm_writer::songLengthOffset, 257, false},    {rows, 0, false},
-        {rows, 257, false},                           {rows, 256, true},
-        {samples, 17, false},
+        {"no channels: nothing to play", xm_writer::channelCountOffset, 0, false},
+        {"more channels than the replayer holds", xm_writer::channelCountOffset, 33, false},
+        {"as many channels as the replayer holds", xm_writer::channelCountOffset, 32, true},
+        {"more than 256 patterns", xm_writer::patternCountOffset, 257, false},
+        {"more than 128 instruments, the rest past the file", xm_writer::instrumentCountOffset, 129, true},
+        {"255 instruments", xm_writer::instrumentCountOffset, 255, true},
+        {"more than 255 instruments", xm_writer::instrumentCountOffset, 256, false},
+        {"song length 0: the first pattern plays", xm_writer::songLengthOffset, 0, true},
+        {"more orders than the order table holds", xm_writer::songLengthOffset, 257, false},
+        {"a pattern of 0 rows: 64 rows", rows, 0, true},
+        {"a pattern of more than 256 rows", rows, 257, false},
+        {"a pattern of 256 rows", rows, 256, true},
+        {"more than 16 samples: the first 16 are kept", samples, 17, true},
     };
     for (const Patch& patch : patches) {
         std::vector<uint8_t> bytes = good;
         put16(bytes, patch.offset, patch.value);
-        EXPECT_EQ(load(bytes) != nullptr, patch.loads) << "offset " << patch.offset << " value " << patch.value;
+        EXPECT_EQ(load(bytes) != nullptr, patch.loads) << patch.rule;
     }
+    std::vector<uint8_t> bytes = good;
+    put16(bytes, xm_writer::songLengthOffset, 0);
+    bytes[xm_writer::orderTableOffset] = 5;
+    const SongPointer song = load(bytes);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->songLength, 1);
+    EXPECT_EQ(song->orderTable[0], 0);
+    put16(bytes, rows, 0);
+    EXPECT_EQ(load(bytes)->patterns[0].rowCount, 64);
+}
+
+// A two-pattern song with notes on rows 0 and 4 of pattern 0 and row 0 of pattern 1, an instrument with 20 samples
+// (the map plays sample 15, the last kept one) and a second instrument after it.
+ModuleData layoutModule() {
+    ModuleData module = basicModule();
+    module.orders = {0, 1};
+    module.patterns = {{8, std::vector<xm_writer::Cell>(16)}, {8, std::vector<xm_writer::Cell>(16)}};
+    module.patterns[0].cells[0] = {49, 1};
+    module.patterns[0].cells[8] = {61, 2};
+    module.patterns[1].cells[1] = {37, 1, 0, 0x0C, 0x20};
+    module.instruments[0].samples.clear();
+    for (int16_t index = 0; index < 20; ++index) {
+        module.instruments[0].samples.push_back(eightBitSample(std::vector<int16_t>(10 + index, index)));
+    }
+    module.instruments[0].sampleMap.fill(15);
+    module.instruments.push_back(instrumentWith({sixteenBitSample({1000, -1000, 500})}));
+    return module;
+}
+
+// Every layout of the song reads to the same patterns and samples: pattern headers longer than 9 bytes, the older
+// versions that put all instruments first and the sample data last (0x0102 with one-byte row counts), and the
+// samples past an instrument's 16 skipped with their data.
+TEST(SongLoader, LayoutsReadAlike) {
+    struct Case {
+        const char* rule;
+        uint16_t version;
+        uint32_t headerPadding;
+    };
+    const Case cases[] = {
+        {"the current layout", xm_writer::currentFormatVersion, 0},
+        {"pattern headers 7 bytes longer than 9", xm_writer::currentFormatVersion, 7},
+        {"version 0x0103: instruments, patterns, then the sample data", xm_writer::instrumentsFirstVersion, 0},
+        {"version 0x0102: as 0x0103 with one-byte row counts", xm_writer::byteRowCountVersion, 0},
+        {"version 0x0102 with longer pattern headers", xm_writer::byteRowCountVersion, 3},
+    };
+    for (const Case& rule : cases) {
+        ModuleData module = layoutModule();
+        module.version = rule.version;
+        module.patternHeaderPadding = rule.headerPadding;
+        const SongPointer song = load(xm_writer::writeModule(module));
+        ASSERT_NE(song, nullptr) << rule.rule;
+        EXPECT_EQ(song->patterns[0].rowCount, 8) << rule.rule;
+        EXPECT_EQ(fields(song->patterns[0].cells[0]), (CellFields{49, 1, 0, 0, 0})) << rule.rule;
+        EXPECT_EQ(fields(song->patterns[0].cells[8]), (CellFields{61, 2, 0, 0, 0})) << rule.rule;
+        EXPECT_EQ(fields(song->patterns[1].cells[1]), (CellFields{37, 1, 0, 0x0C, 0x20})) << rule.rule;
+        const Instrument& many = song->instruments[0];
+        ASSERT_EQ(many.sampleCount, 16) << rule.rule;
+        EXPECT_EQ(many.samples[15]->length, 25u) << rule.rule;
+        EXPECT_EQ(many.samples[15]->data[24], 15 * 256) << rule.rule;
+        EXPECT_EQ(many.sampleMap[48], 15) << rule.rule;
+        const Sample& after = *song->instruments[1].samples[0];
+        ASSERT_EQ(after.length, 3u) << rule.rule;
+        EXPECT_EQ(after.data[0], 1000) << rule.rule;
+        EXPECT_EQ(after.data[2], 500) << rule.rule;
+    }
+}
+
+// Cells come from a pattern's packed bytes only: cells they do not reach stay empty, a cell cut in the middle keeps
+// the fields it has, and the next pattern starts right after the packed size.
+TEST(SongLoader, CellsOnlyFromThePackedBytes) {
+    ModuleData module = basicModule();
+    module.channelCount = 1;
+    module.orders = {0, 1};
+    module.patterns = {{4, {}}, {1, {}}};
+    const std::vector<uint8_t> data = {
+        0x83, 0x31, 0x02,  // row 0: note, instrument
+        0x8F, 0x20,        // row 1: note, instrument, volume, effect; cut after the note
+    };
+    std::vector<uint8_t> bytes = withPatternData(xm_writer::writeModule(module), 1, {0x81, 0x25});
+    bytes = withPatternData(bytes, 0, data);
+    const SongPointer song = load(bytes);
+    ASSERT_NE(song, nullptr);
+    const CellFields expected[] = {{0x31, 2, 0, 0, 0}, {0x20, 0, 0, 0, 0}, {}, {}};
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(fields(song->patterns[0].cells[row]), expected[row]) << "row " << row;
+    EXPECT_EQ(fields(song->patterns[1].cells[0]), (CellFields{0x25, 0, 0, 0, 0}));
+    EXPECT_EQ(song->instruments[0].samples[0]->length, 8u);
+}
+
+// With more than 128 instruments, cell instrument numbers up to the instrument count name them; above it they are
+// no instrument.
+TEST(SongLoader, InstrumentNumbersUpToTheInstrumentCount) {
+    ModuleData module = basicModule();
+    module.channelCount = 3;
+    module.instruments.resize(130);
+    module.patterns[0] = {1, {{49, 130}, {49, 131}, {49, 129}}};
+    const SongPointer song = load(xm_writer::writeModule(module));
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->instrumentCount, 130);
+    EXPECT_EQ(song->patterns[0].cells[0].instrument, 130);
+    EXPECT_EQ(song->patterns[0].cells[1].instrument, 0);
+    EXPECT_EQ(song->patterns[0].cells[2].instrument, 129);
 }
 
 // Sloppy values are mended: restart past the end -> 0, speed into 1..255, tempo into 32..255 (nothing divides by 0).
@@ -350,23 +460,39 @@ TEST(SongLoader, MendsTruncatedSampleData) {
     EXPECT_EQ(half.data[24], 0);
 }
 
-// Patterns start at 60 + header size, never inside the orders in use; sizes past the file or past 32 bits stay bounded.
+// Patterns start at 60 + header size, even when the header is shorter than the orders in use (they are then read
+// from the bytes that follow); sizes past the file or past 32 bits stay bounded.
 TEST(SongLoader, MendsHeaderSizes) {
     const std::vector<uint8_t> good = xm_writer::writeModule(basicModule());
     // A header that holds only the one order in use: patterns follow at 60 + 21.
     std::vector<uint8_t> shortHeader = good;
     shortHeader.erase(shortHeader.begin() + xm_writer::orderTableOffset + 1,
                       shortHeader.begin() + static_cast<long>(xm_writer::firstPatternOffset));
-    for (uint32_t size : {21u, 4u}) {  // 4 would put the patterns inside the orders: read as the same short header
-        put32(shortHeader, xm_writer::headerSizeOffset, size);
-        const SongPointer song = load(shortHeader);
-        ASSERT_NE(song, nullptr) << size;
-        EXPECT_EQ(song->patterns[0].rowCount, 64);
-        EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
-    }
+    put32(shortHeader, xm_writer::headerSizeOffset, 21);
+    SongPointer song = load(shortHeader);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->patterns[0].rowCount, 64);
+    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
+    // Two orders in use but room for one: the second is the pattern header's first byte (its length 0x100 + 9).
+    ModuleData module = basicModule();
+    module.orders = {0, 0};
+    module.patternHeaderPadding = 0x100;
+    std::vector<uint8_t> shorterThanOrders = xm_writer::writeModule(module);
+    shorterThanOrders.erase(shorterThanOrders.begin() + xm_writer::orderTableOffset + 1,
+                            shorterThanOrders.begin() + static_cast<long>(xm_writer::firstPatternOffset));
+    put32(shorterThanOrders, xm_writer::headerSizeOffset, 21);
+    song = load(shorterThanOrders);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->orderTable[1], 9);
+    EXPECT_EQ(song->patterns[0].rowCount, 64);
+    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
+
     std::vector<uint8_t> huge = good;
     put32(huge, xm_writer::headerSizeOffset, 0xFFFFFFF0u);
-    EXPECT_EQ(load(huge), nullptr);  // nothing left to read there: a pattern of 0 rows
+    song = load(huge);  // nothing left to read there: empty patterns, an instrument without samples
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->patterns[0].rowCount, 64);
+    EXPECT_EQ(song->instruments[0].sampleCount, 0);
     // Instrument header sizes: below the sample count's end, or far past the file.
     for (const uint32_t size : {0u, 4u, 28u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         std::vector<uint8_t> bytes = good;

@@ -10,10 +10,14 @@ load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
 render to a well-formed, non-silent WAV, with no sanitizer report.
 
 agreement: renders N seconds (default 30) of every song with ours, libxmp and
-libopenmpt (DIR/reference_render) and requires, per song,
+libopenmpt (DIR/reference_render) and requires, per song, for the mono mix and
+for each side on its own (left with left, right with right),
     max(ours~libxmp, ours~libopenmpt) >= libxmp~libopenmpt - tolerance,
 where ~ is the spectrogram similarity. The reference pair is measured in the
 same run, so the bar follows the players and is never written down by hand.
+A song also fails when our sides resemble the players' opposite sides more
+than their own, by more than a small margin (summed over both sides and both
+players): its stereo image is mirrored.
 
 pinned: the SHA-256 of every song's 60 s render must equal the one written in
 pinned_renders.txt, so that speed work cannot change the sound unnoticed. After a
@@ -44,10 +48,16 @@ SAMPLE_BYTES = 2
 # Our renders may end on a mixing block boundary (884 frames).
 LENGTH_SLACK_FRAMES = 884
 AGREEMENT_TOLERANCE = 0.03
+# A (nearly) symmetric song scores its own and its opposite sides alike, up to
+# the players' small run-to-run differences; a mirrored image loses by 0.009 or
+# more (sum of four similarities).
+MIRROR_MARGIN = 0.002
 WORKERS = 2  # the machine has two cores, shared with the build
 SANITIZER_MARKERS = ("Sanitizer", "runtime error:")
 PINNED_FILE = pathlib.Path(__file__).resolve().parent / "pinned_renders.txt"
 PINNED_SECONDS = 60
+REFERENCE_PLAYERS = ("libxmp", "libopenmpt")
+SIDE_NAMES = ("left", "right")
 
 
 def fetch_songs(cache):
@@ -166,15 +176,26 @@ def compare_renders(song, tools, seconds, work_dir, renders):
         error = run_tool(command) or check_wav(output, seconds)
         if error is not None:
             return None, f"{player}: {error}"
-    mono = {player: spectral_similarity.read_mono(str(path))[0] for player, path in renders.items()}
-    length = min(len(samples) for samples in mono.values())
-    mono = {player: samples[:length] for player, samples in mono.items()}
-    figures = {
-        "libxmp": spectral_similarity.similarity(mono["ours"], mono["libxmp"]),
-        "libopenmpt": spectral_similarity.similarity(mono["ours"], mono["libopenmpt"]),
-        "reference": spectral_similarity.similarity(mono["libxmp"], mono["libopenmpt"]),
-    }
+    sides = {player: spectral_similarity.read_sides(str(path)) for player, path in renders.items()}
+    length = min(len(left) for left, _ in sides.values())
+    sides = {player: (left[:length], right[:length]) for player, (left, right) in sides.items()}
+    figures = {"mono": pair_figures({player: (left + right) / 2 for player, (left, right) in sides.items()})}
+    for side, name in enumerate(SIDE_NAMES):
+        figures[name] = pair_figures({player: both[side] for player, both in sides.items()})
+    # Our left against the players' right and the other way round.
+    figures["crossed"] = sum(spectral_similarity.similarity(sides["ours"][side], sides[player][1 - side])
+                             for side in (0, 1) for player in REFERENCE_PLAYERS)
+    figures["own"] = sum(figures[name][player] for name in SIDE_NAMES for player in REFERENCE_PLAYERS)
     return figures, None
+
+
+def pair_figures(signals):
+    """Similarity of ours with each player, and of the two players with each other."""
+    return {
+        "libxmp": spectral_similarity.similarity(signals["ours"], signals["libxmp"]),
+        "libopenmpt": spectral_similarity.similarity(signals["ours"], signals["libopenmpt"]),
+        "reference": spectral_similarity.similarity(signals["libxmp"], signals["libopenmpt"]),
+    }
 
 
 def run_all(songs, check):
@@ -219,23 +240,29 @@ def main():
 
 
 def print_agreement_table(songs, results):
-    """Prints one line per song; returns the number of songs that fall short."""
+    """Prints one line per song and view (mono, left, right); returns the number of songs that fall short."""
     width = max(len(song.stem) for song in songs)
-    print(f"{'song':<{width}}  ours~libxmp  ours~libopenmpt  libxmp~libopenmpt  needed  result")
+    print(f"{'song':<{width}}  view   ours~libxmp  ours~libopenmpt  libxmp~libopenmpt  needed  result")
     failed = 0
     for song, (figures, error) in zip(songs, results):
         if error is not None:
             failed += 1
             print(f"{song.stem:<{width}}  FAIL ({error})")
             continue
-        needed = figures["reference"] - AGREEMENT_TOLERANCE
-        best = max(figures["libxmp"], figures["libopenmpt"])
-        passed = best >= needed
-        failed += not passed
-        print(f"{song.stem:<{width}}  {figures['libxmp']:11.4f}  {figures['libopenmpt']:15.4f}  "
-              f"{figures['reference']:17.4f}  {needed:6.4f}  {'ok' if passed else 'FAIL'}")
+        song_passed = True
+        for view in ("mono",) + SIDE_NAMES:
+            pair = figures[view]
+            needed = pair["reference"] - AGREEMENT_TOLERANCE
+            passed = max(pair["libxmp"], pair["libopenmpt"]) >= needed
+            song_passed &= passed
+            print(f"{song.stem:<{width}}  {view:<5}  {pair['libxmp']:11.4f}  {pair['libopenmpt']:15.4f}  "
+                  f"{pair['reference']:17.4f}  {needed:6.4f}  {'ok' if passed else 'FAIL'}")
+        mirrored = figures["crossed"] > figures["own"] + MIRROR_MARGIN
+        song_passed &= not mirrored
+        print(f"{song.stem:<{width}}  sides  own {figures['own']:.6f}, opposite {figures['crossed']:.6f}  "
+              f"{'FAIL (mirrored)' if mirrored else 'ok'}")
+        failed += not song_passed
     return failed
-
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -154,4 +154,40 @@ TEST(EnvelopeStep, ExtremeValuesSaturate) {
     EXPECT_EQ(channel.volumeEnvelopeOutput, 0);
 }
 
+// Envelope outputs stay within 0..64 whatever the points say: a point of 65535 (damaged file) plays at full level,
+// on a segment, at its end, at a sustain point and through the set-envelope-position effect.
+TEST(EnvelopeStep, OutputsAreLimitedToFullLevel) {
+    struct Case {
+        const char* rule;
+        uint8_t flags;
+        int32_t steps;
+    };
+    const Case cases[] = {
+        {"on the segment towards the loud point", EnvelopeOn, 3},
+        {"at the last point", EnvelopeOn, 20},
+        {"held at a sustain point", EnvelopeOn | EnvelopeSustain, 20},
+    };
+    for (const Case& rule : cases) {
+        MusicChannel channel{};
+        Instrument instrument{};
+        instrument.volumeEnvelope[0] = {0, 64};
+        instrument.volumeEnvelope[1] = {4, 65535};
+        instrument.volumePointCount = 2;
+        instrument.volumeSustainPoint = 1;
+        instrument.volumeEnvelopeFlags = rule.flags;
+        for (int step = 0; step < rule.steps; ++step) stepEnvelopesAndFadeout(channel, instrument, step == 0);
+        EXPECT_EQ(channel.volumeEnvelopeOutput, fullEnvelopeVolume) << rule.rule;
+    }
+    MusicChannel channel{};
+    Instrument instrument{};
+    instrument.volumeEnvelope[0] = {0, 0};
+    instrument.volumeEnvelope[1] = {100, 65535};
+    instrument.volumePointCount = 2;
+    instrument.volumeEnvelopeFlags = EnvelopeOn;
+    setVolumeEnvelopePosition(channel, instrument, 50);
+    EXPECT_EQ(channel.volumeEnvelopeOutput, fullEnvelopeVolume) << "set position halfway";
+    setVolumeEnvelopePosition(channel, instrument, 200);
+    EXPECT_EQ(channel.volumeEnvelopeOutput, fullEnvelopeVolume) << "set position past the end";
+}
+
 }  // namespace

@@ -133,12 +133,13 @@ TEST_F(Notes, TonePortamentoKeepsNoteAndSample) {
     EXPECT_EQ(channel(0).fadeoutVolume, 65536);  // the cell's instrument still resets
 }
 
-// An instrument beyond the song's, or a note past the sample map, plays the silent empty sample; effects keep running.
+// An instrument beyond the song's, or a sample map entry past the instrument's samples, plays the silent empty
+// sample; effects keep running.
 TEST_F(Notes, MissingInstrumentOrSampleIsSilent) {
     makeSong(2, 1, 8);
-    addInstrument();
+    addInstrument().sampleMap[59] = 20;
     put(0, 0, 49, 9, 0x30, 10, 0x20);
-    put(0, 1, 120, 1);
+    put(0, 1, 60, 1);
     start();
     runRows(1);
     EXPECT_EQ(voice(0).sample, &emptySample);
@@ -169,3 +170,34 @@ TEST_F(Notes, FinalPanningLimits) {
 }
 
 }  // namespace
+
+// The period tables cover notes 0..118 once the sample's relative note is added. A note outside them does not
+// start: the channel keeps its note and voice as if the cell had none, while the cell's instrument still resets it.
+TEST_F(Notes, NotesOutsideThePeriodTablesDoNotStart) {
+    struct Case {
+        const char* rule;
+        uint8_t cellNote;
+        int8_t relativeNote;
+        bool starts;
+    };
+    const Case cases[] = {
+        {"C-0 with relative note 0 is note 0, the lowest", 1, 0, true},
+        {"C-0 with relative note -1 is below the tables", 1, -1, false},
+        {"B-7 with relative note 23 is note 118, the highest", 96, 23, true},
+        {"B-7 with relative note 24 is above the tables", 96, 24, false},
+        {"an invalid cell note beyond the sample map is above them as well", 120, 0, false},
+    };
+    makeSong(5, 1, 8);
+    for (int index = 0; index < 5; ++index) {
+        addInstrument({.volume = 40, .relativeNote = cases[index].relativeNote});
+        put(0, index, cases[index].cellNote, static_cast<uint8_t>(index + 1));
+    }
+    start();
+    runRows(1);
+    for (int index = 0; index < 5; ++index) {
+        const Case& rule = cases[index];
+        EXPECT_EQ(voice(index).sample != nullptr, rule.starts) << rule.rule;
+        EXPECT_EQ(channel(index).note, rule.starts ? rule.cellNote - 1 : 0) << rule.rule;
+        EXPECT_EQ(channel(index).volume, 40) << rule.rule;  // the instrument number still counts
+    }
+}

@@ -11,10 +11,10 @@ constexpr size_t signatureLength = 17;
 constexpr size_t moduleNameLength = 20;
 constexpr uint8_t nameTerminator = 0x1A;
 constexpr size_t trackerNameLength = 20;
-constexpr uint16_t formatVersion = 0x0104;
 constexpr size_t orderTableLength = 256;
 
 constexpr uint32_t patternHeaderLength = 9;
+constexpr uint32_t byteRowCountPatternHeaderLength = 8;
 constexpr uint8_t patternPackingType = 0;
 
 constexpr uint8_t packedFlag = 0x80;
@@ -88,14 +88,21 @@ void writeCell(ByteWriter& out, const Cell& cell) {
     if (flags & packedParameter) out.u8(cell.parameter);
 }
 
-void writePattern(ByteWriter& out, const PatternData& pattern, int channelCount) {
+void writePattern(ByteWriter& out, const PatternData& pattern, const ModuleData& module) {
+    const int channelCount = module.channelCount;
     const size_t cellCount = static_cast<size_t>(std::max(pattern.rowCount, 0)) *
                              static_cast<size_t>(std::max(channelCount, 0));
-    out.u32(patternHeaderLength);
+    const bool byteRowCount = module.version == byteRowCountVersion;
+    out.u32((byteRowCount ? byteRowCountPatternHeaderLength : patternHeaderLength) + module.patternHeaderPadding);
     out.u8(patternPackingType);
-    out.u16(static_cast<uint16_t>(pattern.rowCount));
+    if (byteRowCount) {
+        out.u8(static_cast<uint8_t>(pattern.rowCount - 1));
+    } else {
+        out.u16(static_cast<uint16_t>(pattern.rowCount));
+    }
     const size_t sizeOffset = out.size();
     out.u16(0);
+    out.zeros(module.patternHeaderPadding);
 
     // Cells missing from the vector count as empty; a pattern of empty cells stores no data.
     const size_t givenCount = std::min(cellCount, pattern.cells.size());
@@ -162,7 +169,9 @@ void writeSampleData(ByteWriter& out, const SampleData& sample) {
     }
 }
 
-void writeInstrument(ByteWriter& out, const InstrumentData& instrument) {
+// The instrument header and its sample headers; the sample data follows unless
+// the layout keeps all sample data for the end of the file.
+void writeInstrument(ByteWriter& out, const InstrumentData& instrument, bool withSampleData) {
     const bool hasSamples = !instrument.samples.empty();
     out.u32(hasSamples ? instrumentHeaderSizeWithSamples : instrumentHeaderSizeWithoutSamples);
     out.text(instrument.name, instrumentNameLength);
@@ -192,7 +201,9 @@ void writeInstrument(ByteWriter& out, const InstrumentData& instrument) {
     out.zeros(instrumentReservedLength);
 
     for (const SampleData& sample : instrument.samples) writeSampleHeader(out, sample);
-    for (const SampleData& sample : instrument.samples) writeSampleData(out, sample);
+    if (withSampleData) {
+        for (const SampleData& sample : instrument.samples) writeSampleData(out, sample);
+    }
 }
 
 }  // namespace
@@ -205,7 +216,7 @@ std::vector<uint8_t> writeModule(const ModuleData& module) {
     out.text(module.name, moduleNameLength, ' ');
     out.u8(nameTerminator);
     out.text(module.trackerName, trackerNameLength, ' ');
-    out.u16(formatVersion);
+    out.u16(module.version);
 
     out.u32(static_cast<uint32_t>(headerSize));
     out.u16(static_cast<uint16_t>(module.orders.size()));
@@ -221,8 +232,16 @@ std::vector<uint8_t> writeModule(const ModuleData& module) {
         out.u8(i < module.orders.size() ? module.orders[i] : 0);
     }
 
-    for (const PatternData& pattern : module.patterns) writePattern(out, pattern, module.channelCount);
-    for (const InstrumentData& instrument : module.instruments) writeInstrument(out, instrument);
+    if (module.version >= currentFormatVersion) {
+        for (const PatternData& pattern : module.patterns) writePattern(out, pattern, module);
+        for (const InstrumentData& instrument : module.instruments) writeInstrument(out, instrument, true);
+        return bytes;
+    }
+    for (const InstrumentData& instrument : module.instruments) writeInstrument(out, instrument, false);
+    for (const PatternData& pattern : module.patterns) writePattern(out, pattern, module);
+    for (const InstrumentData& instrument : module.instruments) {
+        for (const SampleData& sample : instrument.samples) writeSampleData(out, sample);
+    }
     return bytes;
 }
 

@@ -63,9 +63,16 @@ struct InstrumentData {
     std::vector<SampleData> samples;
 };
 
+// Format versions the writer can lay a file out in.
+inline constexpr uint16_t currentFormatVersion = 0x0104;  // patterns, then each instrument with its sample data
+inline constexpr uint16_t instrumentsFirstVersion = 0x0103;  // instruments, patterns, then all sample data
+inline constexpr uint16_t byteRowCountVersion = 0x0102;  // as 0x0103, row counts stored as one byte (rows - 1)
+
 struct ModuleData {
     std::string name;
     std::string trackerName = "intro song compiler";
+    uint16_t version = currentFormatVersion;
+    uint32_t patternHeaderPadding = 0;  // extra bytes after each pattern header, counted in its length
     int channelCount = 8;
     int restartPosition = 0;
     uint16_t flags = 0;  // bit 0: linear frequency table
