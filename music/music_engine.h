@@ -13,4 +13,5 @@ struct MusicEngine {
     MusicChannel channels[maxChannels];
     MixerVoice voices[voiceTableSize];
     MixerOutput output;
+    void* driver;  // whoever drives the engine, for its tick handler; may stay null
 };

@@ -5,7 +5,7 @@
 
 #include "mixer.h"
 #include "music_engine.h"
-#include "playback.h"
+#include "replayer.h"
 
 struct OfflineRender {
     MusicEngine engine;

@@ -107,11 +107,6 @@ Playback* createPlayback() { return new (std::nothrow) Playback; }
 
 void destroyPlayback(Playback* playback) { delete playback; }
 
-void prepareSongStart(MusicEngine& engine, Song* song) {
-    resetMixerVoices(engine);
-    resetSongPlayState(engine, song);
-}
-
 bool startPlayback(Playback* playbackPointer, Song* song) {
     if (playbackPointer == nullptr || song == nullptr) {
         return false;

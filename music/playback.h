@@ -7,7 +7,6 @@
 #include <memory>
 
 struct Song;
-struct MusicEngine;
 struct Playback;
 
 // A stopped playback; null when memory runs out.
@@ -29,7 +28,3 @@ bool startPlayback(Playback* playback, Song* song);
 bool stopPlayback(Playback* playback, Song* song);
 // True while the audio thread is inside a block fill.
 bool playbackMixingNow(const Playback* playback);
-
-// The reset every start from the beginning goes through: every voice of the
-// engine silent, the song's play state and its channels as at its first row.
-void prepareSongStart(MusicEngine& engine, Song* song);

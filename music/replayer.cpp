@@ -7,6 +7,7 @@
 
 #include "effects.h"
 #include "envelopes.h"
+#include "mixer.h"
 #include "mixer_voice.h"
 #include "music_engine.h"
 #include "periods.h"
@@ -248,6 +249,11 @@ void resetSongPlayState(MusicEngine& engine, Song* song) {
         engine.channels[index] = MusicChannel{};
         engine.channels[index].voice = &engine.voices[index];
     }
+}
+
+void prepareSongStart(MusicEngine& engine, Song* song) {
+    resetMixerVoices(engine);
+    resetSongPlayState(engine, song);
 }
 
 void replayTick(MusicEngine& engine, Song* song) {

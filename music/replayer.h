@@ -26,3 +26,6 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
 // Resets the play state of the song and the engine's first channelCount
 // channels (channel c bound to voice c); used by every start of playback.
 void resetSongPlayState(MusicEngine& engine, Song* song);
+// The reset every start from the beginning goes through: every voice of the
+// engine silent, the song's play state and its channels as at its first row.
+void prepareSongStart(MusicEngine& engine, Song* song);

@@ -8,7 +8,7 @@ packages=(
   libglfw3-dev libfreetype-dev libgl-dev libgl1-mesa-dri libsdl2-dev
   fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils x11-apps imagemagick strace
+  xvfb xdotool x11-utils x11-apps imagemagick strace tmux
   python3 python3-numpy
   libxmp-dev libopenmpt-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev libegl-mesa0 ffmpeg

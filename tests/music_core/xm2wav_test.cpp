@@ -3,8 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -37,12 +43,27 @@ protected:
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
     }
 
-    // Runs xm2wav with stderr captured; returns its exit status.
+    // Runs xm2wav with standard output and errors captured; returns its exit status.
     int run(const std::string& arguments) {
-        const int status = std::system((XM2WAV_PATH " " + arguments + " 2>'" + path("stderr.txt") + "'").c_str());
+        const int status = std::system((XM2WAV_PATH " " + arguments + " >'" + path("stdout.bin") + "' 2>'" +
+                                        path("stderr.txt") + "'")
+                                           .c_str());
         const std::vector<uint8_t> text = readFile("stderr.txt");
         errors_.assign(text.begin(), text.end());
+        output_ = readFile("stdout.bin");
+        std::remove(path("stdout.bin").c_str());
+        std::remove(path("stderr.txt").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Names in the folder, sorted.
+    std::vector<std::string> folderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // Frames of sound in a written WAV file, after checking its header: PCM, stereo, 44100 Hz, 16 bits.
@@ -62,6 +83,7 @@ protected:
 
     std::string folder_;
     std::string errors_;
+    std::vector<uint8_t> output_;
 };
 
 // Two 4-row patterns of two channels at speed 1 (882 frames a row), a note at the start.
@@ -84,7 +106,8 @@ TEST_F(Xm2wavTest, RendersRequestedSeconds) {
     EXPECT_EQ(errors_, "");
 }
 
-// Without --seconds one pass is rendered: it ends where the song first returns to a row it has played.
+// Without --seconds one pass is rendered: it ends where the song first returns to a row it has played; --loops N
+// renders N passes, each later one from where the song came back to where it comes back again.
 TEST_F(Xm2wavTest, StopsAfterOnePass) {
     struct Placed {
         int pattern, index;
@@ -95,12 +118,14 @@ TEST_F(Xm2wavTest, StopsAfterOnePass) {
         std::vector<uint8_t> orders;
         std::vector<Placed> cells;
         int rows;
+        int rowsOfThreePasses;  // later passes start where the song came back
     };
     const Case cases[] = {
-        {"the end of the orders goes back to the restart position", {0, 1}, {}, 8},
-        {"a jump back from the last row: order 0 once, order 1 once", {0, 1, 0}, {{1, 7, {0, 0, 0, 0x0B, 1}}}, 8},
+        {"the end of the orders goes back to the restart position", {0, 1}, {}, 8, 24},
+        {"a jump back from the last row: order 0 once, order 1 once, then order 1 alone", {0, 1, 0},
+         {{1, 7, {0, 0, 0, 0x0B, 1}}}, 8, 16},
         {"rows repeated by a pattern loop are not a return: row 0, then rows 1..3 three times", {0},
-         {{0, 2, {0, 0, 0, 0x0E, 0x60}}, {0, 6, {0, 0, 0, 0x0E, 0x62}}}, 10},
+         {{0, 2, {0, 0, 0, 0x0E, 0x60}}, {0, 6, {0, 0, 0, 0x0E, 0x62}}}, 10, 30},
     };
     for (const Case& given : cases) {
         SCOPED_TRACE(given.rule);
@@ -108,28 +133,137 @@ TEST_F(Xm2wavTest, StopsAfterOnePass) {
         module.orders = given.orders;
         for (const Placed& at : given.cells) module.patterns[at.pattern].cells[at.index] = at.cell;
         writeFile("song.xm", xm_writer::writeModule(module));
-        ASSERT_EQ(run(path("song.xm") + " " + path("out.wav")), 0) << errors_;
+        ASSERT_EQ(run("--force " + path("song.xm") + " " + path("out.wav")), 0) << errors_;
         EXPECT_EQ(wavFrames("out.wav"), given.rows * 882);
+        ASSERT_EQ(run("--force --loops 3 " + path("song.xm") + " " + path("out.wav")), 0) << errors_;
+        EXPECT_EQ(wavFrames("out.wav"), given.rowsOfThreePasses * 882);
     }
 }
 
-// A file that does not load, cannot be read or written ends with status 1 and says why; bad arguments give status 2.
-TEST_F(Xm2wavTest, ReportsFailures) {
+// Odd arguments and files: one clear line and status 1 for files, status 2 for arguments; help and version on
+// standard output with status 0; nothing is ever overwritten unasked and no partial file stays behind.
+TEST_F(Xm2wavTest, OddInputs) {
+    const std::vector<uint8_t> songBytes = xm_writer::writeModule(shortSong());
     writeFile("text.xm", std::vector<uint8_t>(400, 'x'));
-    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    writeFile("empty.xm", {});
+    writeFile("song.xm", songBytes);
+    writeFile("other.xm", songBytes);
+    writeFile("taken.wav", {1, 2, 3});
+    std::filesystem::create_directory(path("folder.xm"));
+    const std::string song = path("song.xm");
     const struct {
+        const char* rule;
         std::string arguments;
         int status;
-        const char* message;
+        const char* message;  // in standard errors, or in standard output for status 0
     } cases[] = {
-        {path("text.xm") + " " + path("out.wav"), 1, "does not load"},
-        {path("missing.xm") + " " + path("out.wav"), 1, "cannot read"},
-        {path("song.xm") + " /nonexistent-folder/out.wav", 1, "cannot create"},
-        {path("only-one-argument.xm"), 2, "usage"},
-        {"--seconds -3 a.xm b.wav", 2, "--seconds needs"},
+        {"help on standard output", "--help", 0, "usage: xm2wav"},
+        {"short help", "-h", 0, "--force"},
+        {"version before anything else", "--version out.wav", 0, "xm2wav 1.0"},
+        {"an unknown option is named", "--frobnicate " + song + " " + path("x.wav"), 2, "unknown option '--frobnicate'"},
+        {"a single file", song, 2, "give a song and an output file"},
+        {"three files", song + " a.wav b.wav", 2, "give a song and an output file"},
+        {"seconds below zero", "--seconds -3 " + song + " " + path("x.wav"), 2, "--seconds needs"},
+        {"zero loops", "--loops 0 " + song + " " + path("x.wav"), 2, "--loops needs"},
+        {"seconds and loops", "--seconds 1 --loops 2 " + song + " " + path("x.wav"), 2, "not both"},
+        {"a missing song", path("missing.xm") + " " + path("x.wav"), 1, "no such file"},
+        {"a folder as the song", path("folder.xm") + " " + path("x.wav"), 1, "is a folder"},
+        {"an empty song file", path("empty.xm") + " " + path("x.wav"), 1, "is empty"},
+        {"a file that is no song", path("text.xm") + " " + path("x.wav"), 1, "not an Extended Module song"},
+        {"an output folder that does not exist", song + " /nonexistent-folder/out.wav", 1, "cannot create"},
+        {"a folder as the output", song + " " + path("folder.xm"), 1, "is a folder"},
+        {"an existing output", song + " " + path("taken.wav"), 1, "exists; --force replaces it"},
+        {"another song as the output", song + " " + path("other.xm"), 1, "exists; --force replaces it"},
+        {"the song as its own output", "--force " + song + " " + song, 1, "is the song itself"},
     };
     for (const auto& given : cases) {
+        SCOPED_TRACE(given.rule);
         EXPECT_EQ(run(given.arguments), given.status) << given.arguments;
-        EXPECT_NE(errors_.find(given.message), std::string::npos) << errors_;
+        const std::string shown = given.status == 0 ? std::string(output_.begin(), output_.end()) : errors_;
+        EXPECT_NE(shown.find(given.message), std::string::npos) << shown;
+        if (given.status != 0) {
+            if (given.status == 1) {
+                EXPECT_EQ(std::count(errors_.begin(), errors_.end(), '\n'), 1) << errors_;
+            }
+            EXPECT_TRUE(output_.empty());
+        }
     }
+    EXPECT_EQ(readFile("song.xm"), songBytes);
+    EXPECT_EQ(readFile("other.xm"), songBytes);
+    EXPECT_EQ(readFile("taken.wav"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(folderContents(),
+              (std::vector<std::string>{"empty.xm", "folder.xm", "other.xm", "song.xm", "taken.wav", "text.xm"}));
+    ASSERT_EQ(run("--force " + song + " " + path("taken.wav")), 0) << errors_;
+    EXPECT_EQ(wavFrames("taken.wav"), 8 * 882);
+}
+
+// "-" writes to standard output: a WAV header of unknown length into a pipe, the true length into a file, or raw PCM.
+TEST_F(Xm2wavTest, StandardOutput) {
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    ASSERT_EQ(run(path("song.xm") + " " + path("file.wav")), 0) << errors_;
+    const std::vector<uint8_t> file = readFile("file.wav");
+    ASSERT_EQ(file.size(), 44u + 8 * 882 * 4);
+
+    ASSERT_EQ(std::system((XM2WAV_PATH " " + path("song.xm") + " - | cat > " + path("piped.wav")).c_str()), 0);
+    const std::vector<uint8_t> piped = readFile("piped.wav");
+    ASSERT_EQ(piped.size(), file.size());
+    EXPECT_EQ(get32(piped, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(get32(piped, 40), 0xFFFFFFFFu);
+    EXPECT_TRUE(std::equal(piped.begin() + 44, piped.end(), file.begin() + 44));
+
+    ASSERT_EQ(run(path("song.xm") + " -"), 0) << errors_;  // redirected into a file
+    EXPECT_EQ(output_, file);
+    ASSERT_EQ(run("--raw " + path("song.xm") + " -"), 0) << errors_;
+    EXPECT_TRUE(std::equal(output_.begin(), output_.end(), file.begin() + 44, file.end()));
+    EXPECT_EQ(output_.size() + 44, file.size());
+
+    // Sound is never poured onto a terminal (a pseudo-terminal made by script).
+    const std::string onTerminal = "script -qec \"" XM2WAV_PATH " " + path("song.xm") + " -; echo status \\$?\" /dev/null > " +
+                                   path("terminal.txt");
+    ASSERT_EQ(std::system(onTerminal.c_str()), 0);
+    const std::vector<uint8_t> shown = readFile("terminal.txt");
+    const std::string text(shown.begin(), shown.end());
+    EXPECT_NE(text.find("standard output is a terminal"), std::string::npos) << text;
+    EXPECT_NE(text.find("status 1"), std::string::npos) << text;
+}
+
+// --info prints the metadata and the one-pass duration and writes nothing.
+TEST_F(Xm2wavTest, InfoWithoutRendering) {
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    ASSERT_EQ(run("--info " + path("song.xm")), 0) << errors_;
+    const std::string shown(output_.begin(), output_.end());
+    for (const char* line : {"channels:    2\n", "orders:      2 (restart at 0)\n", "frequencies: Amiga\n",
+                             "speed:       1 ticks a row, tempo 125\n", "duration:    0:00.16 (one pass, 0.160 s)\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
+    }
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
+}
+
+// An interrupted render leaves neither the output nor its temporary file.
+TEST_F(Xm2wavTest, InterruptLeavesNoHalfFile) {
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        execl(XM2WAV_PATH, XM2WAV_PATH, "--seconds", "20000", path("song.xm").c_str(), path("out.wav").c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait for the render to be under way: its temporary file has grown.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool started = false;
+    while (!started && std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& name : folderContents()) {
+            started = started || (name.find(".partial-") != std::string::npos &&
+                                  std::filesystem::file_size(path(name)) > 1000000);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(started);
+    kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
 }

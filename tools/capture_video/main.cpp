@@ -196,9 +196,6 @@ int captureVideo(const CaptureOptions& options) {
     if (!stage.error.empty()) {
         return failWith(stage.error);
     }
-    if (!song.start()) {
-        return failWith(song.error());
-    }
 
     // The one read-back buffer, reused for every frame.
     std::vector<uint8_t> pixels(static_cast<size_t>(stage.target->rowBytes()) * options.height);

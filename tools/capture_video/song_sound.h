@@ -1,13 +1,15 @@
 // The embedded song as the presentation plays it from start-up, rendered
-// offline through the engine's own block fill (the path the audio thread
-// takes), one stretch at a time.
+// offline through the music library (the engine's own block fill, as the
+// audio thread uses it), one stretch at a time.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-struct Song;
-struct OfflineRender;
+namespace intro_music {
+struct Module;
+}
 
 class SongSound {
 public:
@@ -19,27 +21,24 @@ public:
     SongSound(const SongSound&) = delete;
     SongSound& operator=(const SongSound&) = delete;
 
-    bool ready() const { return song_ != nullptr; }
+    bool ready() const { return module_ != nullptr; }
     const std::string& error() const { return error_; }
 
-    // Sound frames of one pass of the song: up to where it first comes back
-    // to a row it has already played in the same pattern-loop state (20
-    // minutes at most). Renders the song through once.
-    int64_t onePassFrames();
+    // Sound frames of one pass of the song, as the library finds it (20
+    // minutes at most).
+    int64_t onePassFrames() const { return onePassFrames_; }
 
-    // Starts the song from its beginning, as start-up does.
-    bool start();
     // The next stretch of at most `wanted` stereo frames (interleaved left,
-    // right), valid until the next call; its length goes to `count`. Null
-    // when the render fails.
+    // right), valid until the next call; its length goes to `count`. The song
+    // keeps playing past its end as the presentation's does. Null when the
+    // render fails.
     const int16_t* next(int64_t wanted, int32_t& count);
 
 private:
     void release();
 
-    Song* song_ = nullptr;
-    OfflineRender* render_ = nullptr;
-    const int16_t* block_ = nullptr;  // the current block and how much of it is used
-    int32_t blockUsed_ = 0;
+    intro_music::Module* module_ = nullptr;
+    int64_t onePassFrames_ = 0;
+    std::vector<int16_t> stretch_;  // allocated once
     std::string error_;
 };

@@ -1,11 +1,9 @@
-// trace_dump: plays a song through the offline render (the same block fill as
-// the audio thread) and prints one line per replayer tick:
-//
-//   trace_dump [--ticks N] [--channels FIRST-LAST] INPUT.xm
-//
-// Each line holds the order position, row and tick, then per channel the
-// note, instrument, period (+ this tick's offset), channel volume and panning,
-// and the final volume and frequency of the voice the channel plays on.
+// trace_dump: plays a song through the engine's public interface and prints
+// one line per replayer tick: the order position, row and tick, then per
+// channel the note, instrument, period (+ this tick's offset), channel volume
+// and panning, and the final volume and frequency of the voice it plays on.
+// A channel on which nothing sounds is shown as idle.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,41 +12,39 @@
 #include <string>
 #include <vector>
 
-#include "file_bytes.h"
-#include "mixer_voice.h"
-#include "music_channel.h"
-#include "music_engine.h"
-#include "offline_render.h"
-#include "replayer.h"
-#include "song.h"
+#include "intro_music.h"
 
 namespace {
 
 constexpr long defaultTickCount = 3000;  // one minute at speed 6, tempo 125
-constexpr int exitLoadFailure = 1;
+constexpr int largestChannelCount = 32;
+constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
 constexpr int semitonesPerOctave = 12;
+constexpr int32_t framesPerRender = 256;
 
 struct TraceOptions {
     long tickCount = defaultTickCount;
     int firstChannel = 0;
-    int lastChannel = maxChannels - 1;
+    int lastChannel = largestChannelCount - 1;
     const char* inputPath = nullptr;
 };
 
 struct TraceState {
     const TraceOptions* options = nullptr;
     long ticksPrinted = 0;
+    std::vector<intro_music::ChannelState> channels;
 };
 
-TraceState traceState;
-
-void printUsage() {
-    std::fprintf(stderr,
-                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST] INPUT.xm\n"
-                 "  Prints the replayer state after every tick (default %ld ticks):\n"
+void printUsage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST] SONG.xm\n"
+                 "Prints the replayer state after every tick (default %ld ticks):\n"
                  "  order row tick | per channel: note instrument period[+offset] volume panning"
-                 " > voice volume frequency\n",
+                 " > voice volume frequency\n"
+                 "A channel on which nothing sounds shows \"idle\" in place of its note and instrument.\n"
+                 "  --version    print the version\n"
+                 "  -h, --help   print this help\n",
                  defaultTickCount);
 }
 
@@ -66,26 +62,45 @@ bool parseChannelRange(const char* text, int* first, int* last) {
     int to = 0;
     char trailing = 0;
     if (std::sscanf(text, "%d-%d%c", &from, &to, &trailing) != 2) return false;
-    if (from < 0 || to < from || to >= maxChannels) return false;
+    if (from < 0 || to < from || to >= largestChannelCount) return false;
     *first = from;
     *last = to;
     return true;
 }
 
-bool parseArguments(int argumentCount, char** arguments, TraceOptions* options) {
+enum class Parse { Run, Help, Version, Usage };
+
+Parse parseArguments(int argumentCount, char** arguments, TraceOptions* options) {
     for (int index = 1; index < argumentCount; ++index) {
         const std::string argument = arguments[index];
-        if (argument == "--ticks" && index + 1 < argumentCount) {
-            if (!parseCount(arguments[++index], &options->tickCount)) return false;
-        } else if (argument == "--channels" && index + 1 < argumentCount) {
-            if (!parseChannelRange(arguments[++index], &options->firstChannel, &options->lastChannel)) return false;
-        } else if (options->inputPath == nullptr && !argument.empty() && argument[0] != '-') {
+        if (argument == "--help" || argument == "-h") return Parse::Help;
+        if (argument == "--version") return Parse::Version;
+        if (argument == "--ticks" || argument == "--channels") {
+            const bool ticks = argument == "--ticks";
+            if (index + 1 >= argumentCount ||
+                (ticks ? !parseCount(arguments[index + 1], &options->tickCount)
+                       : !parseChannelRange(arguments[index + 1], &options->firstChannel, &options->lastChannel))) {
+                std::fprintf(stderr, ticks ? "trace_dump: --ticks needs a whole number of ticks\n"
+                                           : "trace_dump: --channels needs FIRST-LAST, from 0 to 31\n");
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            std::fprintf(stderr, "trace_dump: unknown option '%s' (trace_dump --help lists them)\n", argument.c_str());
+            return Parse::Usage;
+        } else if (options->inputPath == nullptr) {
             options->inputPath = arguments[index];
         } else {
-            return false;
+            std::fprintf(stderr, "trace_dump: give one song\n");
+            return Parse::Usage;
         }
     }
-    return options->inputPath != nullptr;
+    if (options->inputPath == nullptr) {
+        std::fprintf(stderr, "trace_dump: give one song\n");
+        printUsage(stderr);
+        return Parse::Usage;
+    }
+    return Parse::Run;
 }
 
 // Tracker-style note name of a 0-based note ("C-4", "F#5").
@@ -95,61 +110,56 @@ std::string noteName(int note) {
     return std::string(names[note % semitonesPerOctave]) + std::to_string(note / semitonesPerOctave);
 }
 
-void printChannel(const MusicChannel& channel) {
-    std::printf(" | %s %02X %5d%+4d %3d %3d", noteName(channel.note).c_str(), channel.instrument + 1, channel.period,
-                channel.periodOffset, channel.volume, channel.panning);
-    const MixerVoice* voice = channel.voice;
-    if (voice == nullptr || voice->sample == nullptr) {
-        std::printf(" > --- -----");
+void printChannel(const intro_music::ChannelState& channel) {
+    if (channel.active) {
+        std::printf(" | %s %02X", noteName(channel.note).c_str(), channel.instrument);
     } else {
-        std::printf(" > %3d %5d", voice->volume, voice->frequency);
+        std::printf(" | idle  ");
+    }
+    std::printf(" %5d%+4d %3d %3d", channel.period, channel.periodOffset, channel.volume, channel.panning);
+    if (channel.active) {
+        std::printf(" > %3d %5d", channel.voiceVolume, channel.frequency);
+    } else {
+        std::printf(" > --- -----");
     }
 }
 
-// Runs in place of the song's tick handler: the tick itself, then its line.
-void tracedTick(MusicEngine& engine, Song* song) {
-    const int32_t tick = song->tick;
-    replayTick(engine, song);
-    const TraceOptions& options = *traceState.options;
-    if (traceState.ticksPrinted >= options.tickCount) return;
-    std::printf("%3d %3d %2d", song->orderPosition, song->row, tick);
-    const int lastChannel = std::min<int>(options.lastChannel, song->channelCount - 1);
-    for (int index = options.firstChannel; index <= lastChannel; ++index) printChannel(engine.channels[index]);
+void printTick(void* user, const intro_music::Module* module, const intro_music::TickInfo& tick) {
+    auto& state = *static_cast<TraceState*>(user);
+    const TraceOptions& options = *state.options;
+    if (state.ticksPrinted >= options.tickCount) return;
+    const int32_t count =
+        intro_music::channelStates(module, state.channels.data(), static_cast<int32_t>(state.channels.size()));
+    std::printf("%3d %3d %2d", tick.order, tick.row, tick.tick);
+    const int lastChannel = std::min<int>(options.lastChannel, count - 1);
+    for (int index = options.firstChannel; index <= lastChannel; ++index) printChannel(state.channels[index]);
     std::printf("\n");
-    traceState.ticksPrinted += 1;
+    state.ticksPrinted += 1;
 }
 
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
     TraceOptions options;
-    if (!parseArguments(argumentCount, arguments, &options)) {
-        printUsage();
-        return exitUsage;
+    switch (parseArguments(argumentCount, arguments, &options)) {
+        case Parse::Help: printUsage(stdout); return 0;
+        case Parse::Version: std::printf("trace_dump %s\n", intro_music::versionString()); return 0;
+        case Parse::Usage: return exitUsage;
+        case Parse::Run: break;
     }
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(options.inputPath, bytes)) {
-        std::fprintf(stderr, "trace_dump: cannot read %s\n", options.inputPath);
-        return exitLoadFailure;
-    }
-    Song* song = loadSongFromMemory(bytes.data(), bytes.size(), nullptr);
+    intro_music::Error error{};
+    intro_music::Module* song = intro_music::loadFromFile(options.inputPath, &error);
     if (song == nullptr) {
-        std::fprintf(stderr, "trace_dump: %s is not a song this player can load\n", options.inputPath);
-        return exitLoadFailure;
+        std::fprintf(stderr, "trace_dump: %s\n", error.message);
+        return exitFailure;
     }
-    OfflineRender* render = beginOfflineRender(song);
-    if (render == nullptr) {
-        std::fprintf(stderr, "trace_dump: cannot start rendering\n");
-        freeSong(song);
-        return exitLoadFailure;
+    TraceState state{&options, 0, std::vector<intro_music::ChannelState>(largestChannelCount)};
+    intro_music::setRepeatCount(song, -1);  // the trace runs for as many ticks as asked
+    intro_music::setTickObserver(song, printTick, &state);
+    std::vector<int16_t> frames(static_cast<size_t>(framesPerRender) * intro_music::channelsPerFrame);
+    while (state.ticksPrinted < options.tickCount) {
+        if (intro_music::render(song, frames.data(), framesPerRender) == 0) break;
     }
-    traceState.options = &options;
-    song->tickHandler = tracedTick;
-    while (traceState.ticksPrinted < options.tickCount) {
-        if (renderOfflineBlock(render) == nullptr) break;
-    }
-    endOfflineRender(render);
-    song->tickHandler = replayTick;
-    freeSong(song);
-    return 0;
+    intro_music::freeModule(song);
+    return std::fflush(stdout) == 0 ? 0 : exitFailure;
 }

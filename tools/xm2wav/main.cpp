@@ -1,99 +1,168 @@
 // xm2wav: renders an Extended Module song to a RIFF WAV file (44,100 Hz,
-// 16-bit, stereo) through the same block fill as the presentation's audio
-// thread, so the file sounds exactly as the presentation plays the song.
-//
-//   xm2wav [--seconds N] INPUT.xm OUTPUT.wav
-//
-// Without --seconds it renders one pass of the song: it stops where the song
-// first comes back to a row it has already played in the same pattern-loop
-// state, and after 20 minutes at the latest.
-#include <unistd.h>
-
+// 16-bit, stereo) through the engine's public interface, so the file sounds
+// exactly as the presentation plays the song. Written to a temporary file
+// beside the target and renamed when complete: an interrupted or failed
+// render leaves no half file, and nothing is ever overwritten unasked.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include "file_bytes.h"
-#include "mixer.h"
-#include "music_channel.h"
-#include "music_engine.h"
-#include "offline_render.h"
-#include "song.h"
+#include "intro_music.h"
+#include "terminal.h"
 #include "wav_file.h"
 
 namespace {
 
-constexpr int64_t passLimitSeconds = 20 * 60;
+namespace fs = std::filesystem;
+
+constexpr int exitFailure = 1;
+constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;
 // RIFF sizes are 32-bit: this keeps the file below 4 GiB.
 constexpr double longestRequestSeconds = 24000.0;
-constexpr int exitLoadFailure = 1;
-constexpr int exitUsage = 2;
+constexpr long mostLoops = 1000;
+// A stream whose length is not known yet: the largest sizes, as other tools write.
+constexpr uint32_t streamingSize = 0xFFFFFFFF;
+constexpr size_t riffSizeField = 4;
+constexpr size_t dataSizeField = 40;
+constexpr int32_t bytesPerFrame = 4;
 
 constexpr int progressBarWidth = 40;
-constexpr int progressBlocksBetweenUpdates = 50;  // about one second of sound
+constexpr int32_t framesPerChunk = 884 * 50;  // about one second of sound: one write and one progress update
+const char* const standardStream = "-";
 
-void printUsage() {
-    std::fprintf(stderr,
-                 "usage: xm2wav [--seconds N] INPUT.xm OUTPUT.wav\n"
-                 "  Renders the song to 44,100 Hz 16-bit stereo WAV. Without --seconds, renders\n"
-                 "  one pass of the song (until it returns to a row already played; 20 minutes at most).\n");
+std::atomic<bool> interrupted{false};
+
+extern "C" void noteInterrupt(int) { interrupted.store(true); }
+
+void printUsage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "usage: xm2wav [options] SONG.xm OUT.wav\n"
+                 "       xm2wav --info SONG.xm\n"
+                 "Renders the song to a 44,100 Hz 16-bit stereo WAV file: one pass of the song (until it\n"
+                 "returns to a row it has already played; 20 minutes at most), unless told otherwise.\n"
+                 "  --seconds N  render N seconds instead (at most %.0f)\n"
+                 "  --loops N    render N passes of the song (default 1)\n"
+                 "  --force      replace OUT.wav if it exists\n"
+                 "  --raw        write headerless little-endian PCM instead of a WAV file\n"
+                 "  --info       print the song's metadata and one-pass duration; render nothing\n"
+                 "  --version    print the version\n"
+                 "  -h, --help   print this help\n"
+                 "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
+                 longestRequestSeconds);
 }
 
-void putLittle16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-// Watches the rows the song plays. A row counts as a return when the song
-// has already played it with every channel's pattern-loop counter the same:
-// the passes of a pattern loop differ in their counters, while a jump back
-// to an earlier place repeats them.
-struct PassTracker {
-    TickHandler replay = nullptr;
-    std::set<std::vector<int32_t>> visited;
-    int64_t framesBeforeTick = 0;
-    int32_t lastTickFrames = 0;
-    bool returned = false;
-    int64_t returnFrame = 0;
+struct Options {
+    double seconds = 0.0;
+    long loops = 0;  // 0: not given
+    bool force = false;
+    bool raw = false;
+    bool info = false;
+    std::vector<std::string> paths;
 };
 
-PassTracker tracker;
+enum class Parse { Run, Help, Version, Usage };
 
-void trackingTick(MusicEngine& engine, Song* song) {
-    tracker.framesBeforeTick += tracker.lastTickFrames;
-    const bool rowStart = song->tick == 0;
-    std::vector<int32_t> key;
-    if (rowStart && !tracker.returned) {
-        key.reserve(2 + static_cast<size_t>(song->channelCount));
-        key.push_back(0);
-        key.push_back(0);
-        const MusicChannel* channels = engine.channels;
-        for (int32_t channel = 0; channel < song->channelCount; ++channel) {
-            key.push_back(channels[channel].patternLoopCount);
+bool parseSeconds(const char* text, double& seconds) {
+    char* end = nullptr;
+    errno = 0;
+    seconds = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0' && std::isfinite(seconds) && seconds > 0.0 &&
+           seconds <= longestRequestSeconds;
+}
+
+bool parseLoops(const char* text, long& loops) {
+    char* end = nullptr;
+    errno = 0;
+    loops = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && loops >= 1 && loops <= mostLoops;
+}
+
+Parse parseArguments(int argumentCount, char** arguments, Options& options) {
+    bool optionsEnded = false;
+    for (int index = 1; index < argumentCount; ++index) {
+        const std::string argument = arguments[index];
+        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
+        if (!isOption) {
+            options.paths.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help" || argument == "-h") {
+            return Parse::Help;
+        } else if (argument == "--version") {
+            return Parse::Version;
+        } else if (argument == "--force") {
+            options.force = true;
+        } else if (argument == "--raw") {
+            options.raw = true;
+        } else if (argument == "--info") {
+            options.info = true;
+        } else if (argument == "--seconds") {
+            if (index + 1 >= argumentCount || !parseSeconds(arguments[index + 1], options.seconds)) {
+                std::fprintf(stderr, "xm2wav: --seconds needs a number of seconds above 0 and at most %.0f\n",
+                             longestRequestSeconds);
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument == "--loops") {
+            if (index + 1 >= argumentCount || !parseLoops(arguments[index + 1], options.loops)) {
+                std::fprintf(stderr, "xm2wav: --loops needs a whole number of passes from 1 to %ld\n", mostLoops);
+                return Parse::Usage;
+            }
+            ++index;
+        } else {
+            std::fprintf(stderr, "xm2wav: unknown option '%s' (xm2wav --help lists them)\n", argument.c_str());
+            return Parse::Usage;
         }
     }
-    tracker.replay(engine, song);
-    // fillBlock gives every tick at least one frame.
-    tracker.lastTickFrames = song->framesPerTick > 0 ? song->framesPerTick : 1;
-    if (rowStart && !tracker.returned) {
-        key[0] = song->orderPosition;
-        key[1] = song->row;
-        if (!tracker.visited.insert(std::move(key)).second) {
-            tracker.returned = true;
-            tracker.returnFrame = tracker.framesBeforeTick;
-        }
+    if (options.seconds > 0.0 && options.loops > 0) {
+        std::fprintf(stderr, "xm2wav: give --seconds or --loops, not both\n");
+        return Parse::Usage;
     }
+    const size_t wanted = options.info ? 1 : 2;
+    if (options.paths.size() != wanted) {
+        std::fprintf(stderr, options.info ? "xm2wav: --info takes one song\n" : "xm2wav: give a song and an output file\n");
+        printUsage(stderr);
+        return Parse::Usage;
+    }
+    return Parse::Run;
+}
+
+std::string minutesAndSeconds(double seconds) {
+    char text[32];
+    const auto whole = static_cast<long>(seconds);
+    std::snprintf(text, sizeof text, "%ld:%05.2f", whole / 60, seconds - static_cast<double>(whole / 60 * 60));
+    return text;
+}
+
+void printInfo(const char* path, const intro_music::Metadata& info) {
+    std::printf("file:        %s\n", path);
+    std::printf("title:       %s\n", info.title);
+    std::printf("tracker:     %s\n", info.trackerName);
+    std::printf("channels:    %d\n", info.channels);
+    std::printf("orders:      %d (restart at %d)\n", info.orders, info.restartPosition);
+    std::printf("patterns:    %d\n", info.patterns);
+    std::printf("instruments: %d\n", info.instruments);
+    std::printf("samples:     %d\n", info.samples);
+    std::printf("frequencies: %s\n", info.linearFrequencies ? "linear" : "Amiga");
+    std::printf("speed:       %d ticks a row, tempo %d\n", info.initialSpeed, info.initialBpm);
+    std::printf("duration:    %s (one pass, %.3f s)\n", minutesAndSeconds(info.durationSeconds).c_str(),
+                info.durationSeconds);
 }
 
 void showProgress(int64_t written, int64_t total, bool knownLength) {
-    const double seconds = static_cast<double>(written) / mixRate;
+    const double seconds = static_cast<double>(written) / intro_music::frameRate;
     if (knownLength) {
         const double share = total > 0 ? static_cast<double>(written) / static_cast<double>(total) : 1.0;
         const int filled = static_cast<int>(share * progressBarWidth);
@@ -105,113 +174,178 @@ void showProgress(int64_t written, int64_t total, bool knownLength) {
     std::fflush(stderr);
 }
 
-bool parseSeconds(const char* text, double& seconds) {
-    char* end = nullptr;
-    errno = 0;
-    seconds = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0' && std::isfinite(seconds) && seconds > 0.0 &&
-           seconds <= longestRequestSeconds;
+// Where the render goes: standard output, or a temporary file renamed onto the target at the end.
+struct Destination {
+    std::FILE* file = nullptr;
+    bool toStandardOutput = false;
+    fs::path target;
+    fs::path temporary;
+};
+
+// Refuses targets that would lose data or cannot work; prints the reason.
+bool checkTarget(const fs::path& input, const fs::path& target, bool force) {
+    std::error_code code;
+    const fs::file_status status = fs::status(target, code);
+    if (fs::is_directory(status)) {
+        std::fprintf(stderr, "xm2wav: %s is a folder; give a file name\n", target.string().c_str());
+        return false;
+    }
+    if (fs::exists(status)) {
+        if (fs::equivalent(input, target, code)) {
+            std::fprintf(stderr, "xm2wav: %s is the song itself; refusing to write onto it\n", target.string().c_str());
+            return false;
+        }
+        if (!force) {
+            std::fprintf(stderr, "xm2wav: %s exists; --force replaces it\n", target.string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool openDestination(const std::string& path, Destination& destination) {
+    if (path == standardStream && isTerminal(stdout)) {
+        std::fprintf(stderr, "xm2wav: standard output is a terminal; redirect it to a file or a program\n");
+        return false;
+    }
+    if (path == standardStream) {
+        setBinaryOutput(stdout);
+        destination.file = stdout;
+        destination.toStandardOutput = true;
+        return true;
+    }
+    destination.target = path;
+    const fs::path folder = destination.target.has_parent_path() ? destination.target.parent_path() : fs::path(".");
+    const std::string stem = "." + destination.target.filename().string() + ".partial-";
+    const auto seed = static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (unsigned long attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = folder / (stem + std::to_string((seed + attempt) % 1000000));
+        std::error_code code;
+        if (fs::exists(candidate, code)) continue;
+        destination.file = std::fopen(candidate.string().c_str(), "wb");
+        if (destination.file == nullptr) break;
+        destination.temporary = std::move(candidate);
+        return true;
+    }
+    std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+}
+
+void discard(Destination& destination) {
+    if (destination.toStandardOutput) return;
+    if (destination.file != nullptr) std::fclose(destination.file);
+    destination.file = nullptr;
+    std::error_code code;
+    fs::remove(destination.temporary, code);
+}
+
+bool writeHeader(std::FILE* file, uint32_t dataBytes, bool streaming) {
+    uint8_t header[wavHeaderSize];
+    buildStereoWavHeader(header, dataBytes, intro_music::frameRate);
+    if (streaming) {
+        for (const size_t field : {riffSizeField, dataSizeField}) {
+            for (int byte = 0; byte < 4; ++byte) header[field + byte] = static_cast<uint8_t>(streamingSize >> (8 * byte));
+        }
+    }
+    return std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
-    double requestedSeconds = 0.0;
-    bool secondsGiven = false;
-    std::vector<const char*> paths;
-    for (int index = 1; index < argumentCount; ++index) {
-        const char* argument = arguments[index];
-        if (std::strcmp(argument, "--seconds") == 0) {
-            if (index + 1 >= argumentCount || !parseSeconds(arguments[index + 1], requestedSeconds)) {
-                std::fprintf(stderr, "xm2wav: --seconds needs a number of seconds above 0 and at most %.0f\n",
-                             longestRequestSeconds);
-                return exitUsage;
-            }
-            secondsGiven = true;
-            ++index;
-        } else if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            printUsage();
-            return 0;
-        } else {
-            paths.push_back(argument);
-        }
+    Options options;
+    switch (parseArguments(argumentCount, arguments, options)) {
+        case Parse::Help: printUsage(stdout); return 0;
+        case Parse::Version: std::printf("xm2wav %s\n", intro_music::versionString()); return 0;
+        case Parse::Usage: return exitUsage;
+        case Parse::Run: break;
     }
-    if (paths.size() != 2) {
-        printUsage();
-        return exitUsage;
-    }
-    const char* inputPath = paths[0];
-    const char* outputPath = paths[1];
+    const std::string& inputPath = options.paths[0];
 
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(inputPath, bytes)) {
-        std::fprintf(stderr, "xm2wav: cannot read %s: %s\n", inputPath, std::strerror(errno));
-        return exitLoadFailure;
-    }
-    Song* song = loadSongFromMemory(bytes.data(), bytes.size(), nullptr);
+    intro_music::Error error{};
+    intro_music::Module* song = intro_music::loadFromFile(inputPath.c_str(), &error);
     if (song == nullptr) {
-        std::fprintf(stderr, "xm2wav: %s does not load: not an Extended Module song, or damaged beyond use\n",
-                     inputPath);
-        return exitLoadFailure;
+        std::fprintf(stderr, "xm2wav: %s\n", error.message);
+        return exitFailure;
+    }
+    if (options.info) {
+        printInfo(inputPath.c_str(), intro_music::metadata(song));
+        intro_music::freeModule(song);
+        return 0;
     }
 
-    FILE* output = std::fopen(outputPath, "wb");
-    if (output == nullptr) {
-        std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", outputPath, std::strerror(errno));
-        freeSong(song);
-        return exitLoadFailure;
+    const std::string& outputPath = options.paths[1];
+    Destination destination;
+    if ((outputPath != standardStream && !checkTarget(inputPath, outputPath, options.force)) ||
+        !openDestination(outputPath, destination)) {
+        intro_music::freeModule(song);
+        return exitFailure;
     }
-    uint8_t header[wavHeaderSize];
-    buildStereoWavHeader(header, 0, mixRate);
-    bool writeFailed = std::fwrite(header, 1, sizeof header, output) != sizeof header;
+    std::signal(SIGINT, noteInterrupt);
+    std::signal(SIGTERM, noteInterrupt);
 
-    OfflineRender* render = beginOfflineRender(song);
-    if (!secondsGiven) {
-        tracker.replay = song->tickHandler;
-        song->tickHandler = trackingTick;
-    }
-    const int64_t frameLimit = secondsGiven ? std::llround(requestedSeconds * mixRate) : passLimitSeconds * mixRate;
-    const bool showBar = isatty(fileno(stderr)) != 0;
-    std::vector<uint8_t> pcmBytes(static_cast<size_t>(blockLength) * bytesPerOutputFrame);
+    const bool secondsGiven = options.seconds > 0.0;
+    const int64_t frameLimit = secondsGiven ? std::llround(options.seconds * intro_music::frameRate) : INT64_MAX;
+    intro_music::setRepeatCount(song, secondsGiven ? -1 : static_cast<int32_t>(std::max(options.loops, 1L) - 1));
+    const bool header = !options.raw;
+    bool writeFailed = header && !writeHeader(destination.file, 0, destination.toStandardOutput);
+    const bool showBar = isTerminal(stderr);
+    std::vector<int16_t> frames(static_cast<size_t>(framesPerChunk) * 2);
+    std::vector<uint8_t> bytes(frames.size() * 2);
     int64_t written = 0;
-    int64_t blocks = 0;
-    while (render != nullptr && !writeFailed && written < frameLimit) {
-        const int16_t* block = renderOfflineBlock(render);
-        if (block == nullptr) {
-            break;
+    while (!writeFailed && !interrupted.load() && written < frameLimit) {
+        const auto wanted = static_cast<int32_t>(std::min<int64_t>(framesPerChunk, frameLimit - written));
+        const int32_t count = intro_music::render(song, frames.data(), wanted);
+        if (count == 0) break;
+        // Little-endian whatever the machine.
+        for (size_t index = 0; index < static_cast<size_t>(count) * 2; ++index) {
+            const auto value = static_cast<uint16_t>(frames[index]);
+            bytes[2 * index] = static_cast<uint8_t>(value);
+            bytes[2 * index + 1] = static_cast<uint8_t>(value >> 8);
         }
-        int64_t end = std::min<int64_t>(written + blockLength, frameLimit);
-        if (tracker.returned) {
-            end = std::min(end, tracker.returnFrame);
-        }
-        const int64_t frames = std::max<int64_t>(end - written, 0);
-        for (int64_t sample = 0; sample < frames * outputChannelCount; ++sample) {
-            putLittle16(pcmBytes.data() + 2 * sample, static_cast<uint16_t>(block[sample]));
-        }
-        const size_t byteCount = static_cast<size_t>(frames) * bytesPerOutputFrame;
-        writeFailed = std::fwrite(pcmBytes.data(), 1, byteCount, output) != byteCount;
-        written += frames;
-        if (showBar && ++blocks % progressBlocksBetweenUpdates == 0) {
-            showProgress(written, frameLimit, secondsGiven);
-        }
-        if (tracker.returned && written >= tracker.returnFrame) {
-            break;
-        }
+        const size_t byteCount = static_cast<size_t>(count) * bytesPerFrame;
+        writeFailed = std::fwrite(bytes.data(), 1, byteCount, destination.file) != byteCount;
+        written += count;
+        if (showBar) showProgress(written, frameLimit, secondsGiven);
     }
     if (showBar) {
         showProgress(written, written, secondsGiven);
         std::fputc('\n', stderr);
     }
-    endOfflineRender(render);
-    freeSong(song);
+    intro_music::freeModule(song);
+    const int writeErrno = errno;
 
-    buildStereoWavHeader(header, static_cast<uint32_t>(written * bytesPerOutputFrame), mixRate);
-    writeFailed = writeFailed || render == nullptr || std::fseek(output, 0, SEEK_SET) != 0 ||
-                  std::fwrite(header, 1, sizeof header, output) != sizeof header;
-    writeFailed = (std::fclose(output) != 0) || writeFailed;
-    if (writeFailed) {
-        std::fprintf(stderr, "xm2wav: writing %s failed\n", outputPath);
-        return exitLoadFailure;
+    if (interrupted.load()) {
+        discard(destination);
+        std::fprintf(stderr, "xm2wav: interrupted; %s not written\n", outputPath.c_str());
+        return exitInterrupted;
+    }
+    const auto dataBytes = static_cast<uint32_t>(written * bytesPerFrame);
+    if (destination.toStandardOutput) {
+        // Redirected into a file from its start: the header can tell the true length after all.
+        if (!writeFailed && header && std::fflush(stdout) == 0 &&
+            std::ftell(stdout) == static_cast<long>(wavHeaderSize + dataBytes) && std::fseek(stdout, 0, SEEK_SET) == 0) {
+            writeFailed = !writeHeader(stdout, dataBytes, false);
+        }
+        writeFailed = std::fflush(stdout) != 0 || writeFailed;
+        if (writeFailed) {
+            std::fprintf(stderr, "xm2wav: writing to standard output failed: %s\n", std::strerror(writeErrno));
+            return exitFailure;
+        }
+        return 0;
+    }
+    if (!writeFailed && header) {
+        writeFailed = std::fseek(destination.file, 0, SEEK_SET) != 0 || !writeHeader(destination.file, dataBytes, false);
+    }
+    writeFailed = std::fclose(destination.file) != 0 || writeFailed;
+    destination.file = nullptr;
+    std::error_code code;
+    if (!writeFailed) fs::rename(destination.temporary, destination.target, code);
+    if (writeFailed || code) {
+        discard(destination);
+        std::fprintf(stderr, "xm2wav: writing %s failed: %s\n", outputPath.c_str(),
+                     code ? code.message().c_str() : std::strerror(writeErrno));
+        return exitFailure;
     }
     return 0;
 }

@@ -1,0 +1,144 @@
+// The live player on SDL2's audio device: SDL's thread calls render for
+// every buffer it plays; the calls here take the device lock around the
+// Module.
+#include "intro_music_live.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr Uint16 callbackFrames = 1024;  // about 23 ms per buffer
+
+}  // namespace
+
+namespace intro_music {
+
+struct LivePlayer {
+    Module* module = nullptr;
+    SDL_AudioDeviceID device = 0;
+    bool paused = false;
+    // Set by the device thread: once the module has ended, and once a buffer
+    // after the last sounding one was asked for, so the last one has played.
+    std::atomic<bool> renderEnded{false};
+    std::atomic<bool> drained{false};
+};
+
+}  // namespace intro_music
+
+namespace {
+
+void fillBuffer(void* user, Uint8* stream, int length) {
+    auto* live = static_cast<intro_music::LivePlayer*>(user);
+    const int32_t frames = length / static_cast<int>(sizeof(int16_t) * intro_music::channelsPerFrame);
+    auto* pcm = reinterpret_cast<int16_t*>(stream);
+    if (live->renderEnded.load()) {
+        live->drained.store(true);
+    }
+    const int32_t written = intro_music::render(live->module, pcm, frames);
+    if (written < frames) {
+        std::memset(pcm + written * intro_music::channelsPerFrame, 0,
+                    static_cast<size_t>(frames - written) * sizeof(int16_t) * intro_music::channelsPerFrame);
+        live->renderEnded.store(intro_music::ended(live->module));
+    }
+}
+
+}  // namespace
+
+namespace intro_music {
+
+LivePlayer* startLive(Module* module, Error* error) {
+    if (error != nullptr) {
+        *error = Error{};
+    }
+    auto fail = [error](ErrorCode code, const char* message) -> LivePlayer* {
+        if (error != nullptr) {
+            error->code = code;
+            std::snprintf(error->message, sizeof error->message, "%s", message);
+        }
+        return nullptr;
+    };
+    if (module == nullptr) {
+        return fail(ErrorCode::InvalidArgument, "no module given");
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        char message[sizeof(Error::message)];
+        std::snprintf(message, sizeof message, "no sound: %s", SDL_GetError());
+        return fail(ErrorCode::CannotOpen, message);
+    }
+    auto* live = new (std::nothrow) LivePlayer{};
+    if (live == nullptr) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return fail(ErrorCode::OutOfMemory, "out of memory");
+    }
+    live->module = module;
+    SDL_AudioSpec desired{};
+    desired.freq = frameRate;
+    desired.format = AUDIO_S16SYS;
+    desired.channels = channelsPerFrame;
+    desired.samples = callbackFrames;
+    desired.callback = fillBuffer;
+    desired.userdata = live;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware wants.
+    live->device = SDL_OpenAudioDevice(nullptr, 0, &desired, &obtained, 0);
+    if (live->device == 0) {
+        char message[sizeof(Error::message)];
+        std::snprintf(message, sizeof message, "no sound device: %s", SDL_GetError());
+        delete live;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return fail(ErrorCode::CannotOpen, message);
+    }
+    SDL_PauseAudioDevice(live->device, 0);
+    return live;
+}
+
+void stopLive(LivePlayer* live) {
+    if (live == nullptr) {
+        return;
+    }
+    SDL_CloseAudioDevice(live->device);
+    delete live;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void setLivePaused(LivePlayer* live, bool paused) {
+    if (live != nullptr) {
+        live->paused = paused;
+        SDL_PauseAudioDevice(live->device, paused ? 1 : 0);
+    }
+}
+
+bool livePaused(const LivePlayer* live) { return live != nullptr && live->paused; }
+
+bool liveEnded(const LivePlayer* live) { return live != nullptr && live->drained.load(); }
+
+Position livePosition(const LivePlayer* live) {
+    if (live == nullptr) {
+        return Position{};
+    }
+    SDL_LockAudioDevice(live->device);
+    const Position at = position(live->module);
+    SDL_UnlockAudioDevice(live->device);
+    return at;
+}
+
+bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error) {
+    if (live == nullptr) {
+        return seekToOrder(nullptr, order, error);
+    }
+    SDL_LockAudioDevice(live->device);
+    const bool moved = seekToOrder(live->module, order, error);
+    if (moved) {
+        live->renderEnded.store(false);
+        live->drained.store(false);
+    }
+    SDL_UnlockAudioDevice(live->device);
+    return moved;
+}
+
+}  // namespace intro_music

@@ -1,0 +1,40 @@
+// Finds where a song comes back: the first row it plays a second time with
+// every channel's pattern-loop counter the same. The passes of a pattern
+// loop differ in their counters, while a jump back to an earlier place
+// repeats them. Fed by the tick handler, before and after each replayer tick.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+struct Song;
+struct MusicEngine;
+
+// A pass that never comes back ends here: 20 minutes.
+inline constexpr int64_t longestPassFrames = int64_t{20} * 60 * 44100;
+
+struct PassTracker {
+    std::set<std::vector<int32_t>> visited;  // order, row, loop counters of the rows played this pass
+    int64_t framesBeforeTick = 0;            // start of the tick being run, counted from the song's start
+    int32_t lastTickFrames = 0;
+    int64_t passStartFrame = 0;
+    int32_t passesCompleted = 0;
+    std::vector<int32_t> pendingKey;         // loop counters taken before a row's tick
+    bool rowStart = false;
+    // With recordRows set, every row of the first pass in the order played,
+    // with the frame it starts at.
+    bool recordRows = false;
+    std::vector<std::pair<int64_t, std::vector<int32_t>>> firstPassRows;
+};
+
+// Forgets every pass: the song plays from frame 0 again.
+void resetPassTracker(PassTracker& tracker);
+// Starts a pass at `frame` as the recorded first pass had it there: every
+// row it played before that frame counts as played.
+void resumePassAt(PassTracker& tracker, const PassTracker& recorded, int64_t frame);
+// Before the song's tick: notes where the tick starts and the loop counters.
+void passTickBegins(PassTracker& tracker, const MusicEngine& engine, const Song& song);
+// After the tick: the frame where the song came back (a new pass begins
+// there), or -1. A pass longer than longestPassFrames comes back at that length.
+int64_t passTickEnds(PassTracker& tracker, const Song& song);

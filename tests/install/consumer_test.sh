@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The engine as a user gets it: installed into a temporary prefix, found by an
+# out-of-tree project once with find_package and once with pkg-config; the
+# example renders a song to exactly the bytes xm2wav renders.
+# Usage: consumer_test.sh BUILD_DIR SOURCE_DIR XM2WAV WORK_DIR SONG.xm...
+# (the first song that exists is used)
+set -euo pipefail
+build_dir=$(realpath "$1")
+source_dir=$(realpath "$2")
+xm2wav=$(realpath "$3")
+work_dir=$4
+shift 4
+fail() { echo "FAIL: $*" >&2; exit 1; }
+song=
+for candidate in "$@"; do
+    if [ -f "$candidate" ]; then song=$(realpath "$candidate"); break; fi
+done
+[ -n "$song" ] || fail "none of the songs exists: $*"
+echo "song: $song"
+
+rm -rf "$work_dir"
+mkdir -p "$work_dir"
+cd "$work_dir"
+prefix=$PWD/prefix
+
+cmake --install "$build_dir" --prefix "$prefix" > install.log
+for file in include/intro_music.h include/intro_music_live.h lib/cmake/intro_music/intro_musicConfig.cmake; do
+    [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
+libraries=$(find "$prefix" -name 'libintro_music*.a' | wc -l)
+[ "$libraries" -eq 2 ] || fail "expected the engine and the live library, found $libraries libraries"
+pc_folder=$(dirname "$(find "$prefix" -name intro_music.pc)")
+
+"$xm2wav" --raw "$song" expected.raw 2> /dev/null
+[ -s expected.raw ] || fail "xm2wav rendered nothing"
+
+# 1. find_package, from a copy of the example outside the source tree.
+cp -r "$source_dir/examples" example
+cmake -S example -B example-build -G Ninja -DCMAKE_PREFIX_PATH="$prefix" > configure.log \
+    || { cat configure.log; fail "the example does not configure against the installed package"; }
+cmake --build example-build > build.log || { cat build.log; fail "the example does not build"; }
+example-build/render_song "$song" > find_package.raw 2> /dev/null
+cmp find_package.raw expected.raw || fail "the find_package build renders other bytes than xm2wav"
+echo "find_package: $(stat -c %s find_package.raw) bytes, the same as xm2wav's"
+
+# 2. pkg-config, compiler and linker flags only.
+flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs intro_music)
+c++ -std=c++20 -o render_song_pc example/render_song.cpp $flags
+./render_song_pc "$song" > pkg_config.raw 2> /dev/null
+cmp pkg_config.raw expected.raw || fail "the pkg-config build renders other bytes than xm2wav"
+echo "pkg-config ($flags): the same bytes"
+
+# The engine alone needs no SDL2: nothing in its package asks for it.
+! grep -qi sdl "$prefix/lib/cmake/intro_music/intro_musicTargets.cmake" || fail "the engine's targets name SDL2"
+PKG_CONFIG_PATH="$pc_folder" pkg-config --print-requires intro_music | grep -qi sdl && fail "the engine's pkg-config file requires SDL2"
+# The live library links on its own flags and opens a device (SDL's dummy driver).
+cat > live.cpp <<'CPP'
+#include <intro_music_live.h>
+#include <cstdio>
+int main(int, char** arguments) {
+    intro_music::Error error{};
+    intro_music::Module* song = intro_music::loadFromFile(arguments[1], &error);
+    intro_music::LivePlayer* live = intro_music::startLive(song, &error);
+    std::puts(live != nullptr ? "playing" : error.message);
+    intro_music::stopLive(live);
+    intro_music::freeModule(song);
+    return live != nullptr ? 0 : 1;
+}
+CPP
+live_flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs intro_music_live) \
+    || fail "intro_music_live.pc does not resolve"
+c++ -std=c++20 -o live live.cpp $live_flags
+SDL_AUDIODRIVER=dummy ./live "$song" | grep -q playing || fail "the live library plays nothing"
+echo "live library: links with pkg-config and plays"
+echo "PASS"

@@ -1,0 +1,117 @@
+// The trace_dump tool, run as a child process: its lines, idle channels and
+// the same handling of odd arguments and files as xm2wav.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_songs.h"
+#include "xm_writer.h"
+
+using namespace test_songs;
+
+namespace {
+
+class TraceDumpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/trace-dump-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string path(const std::string& name) const { return folder_ + "/" + name; }
+
+    void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    std::string readText(const std::string& name) const {
+        std::ifstream file(path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    int run(const std::string& arguments) {
+        const int status = std::system((TRACE_DUMP_PATH " " + arguments + " >'" + path("stdout.txt") + "' 2>'" +
+                                        path("stderr.txt") + "'")
+                                           .c_str());
+        output_ = readText("stdout.txt");
+        errors_ = readText("stderr.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string folder_;
+    std::string output_;
+    std::string errors_;
+};
+
+}  // namespace
+
+// A channel playing C-0 on instrument 1 and a channel that never played anything print differently.
+TEST_F(TraceDumpTest, IdleChannelIsShownAsIdle) {
+    xm_writer::ModuleData module = basicModule();
+    module.patterns[0] = {4, std::vector<xm_writer::Cell>(8)};
+    module.patterns[0].cells[0] = xm_writer::Cell{1, 1};  // C-0, instrument 1, channel 0
+    xm_writer::SampleData sample = eightBitSample(std::vector<int16_t>(64, 100));
+    sample.loop = xm_writer::LoopKind::Forward;
+    sample.loopLength = 64;
+    module.instruments[0].samples = {sample};
+    writeFile("song.xm", xm_writer::writeModule(module));
+    ASSERT_EQ(run("--ticks 3 " + path("song.xm")), 0) << errors_;
+    std::istringstream lines(output_);
+    std::string first;
+    std::getline(lines, first);
+    EXPECT_EQ(first.substr(0, 10), "  0   0  0");
+    const size_t channel0 = first.find(" | ");
+    const size_t channel1 = first.find(" | ", channel0 + 1);
+    ASSERT_NE(channel1, std::string::npos) << first;
+    EXPECT_EQ(first.substr(channel0, 10), " | C-0 01 ") << first;
+    EXPECT_EQ(first.substr(channel1, 10), " | idle   ") << first;
+    EXPECT_NE(first.find("> --- -----", channel1), std::string::npos) << first;
+    EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 3);
+}
+
+// Help and version on standard output with status 0; argument errors status 2; file errors one line, status 1.
+TEST_F(TraceDumpTest, OddInputs) {
+    writeFile("empty.xm", {});
+    writeFile("text.xm", std::vector<uint8_t>(400, 'x'));
+    std::filesystem::create_directory(path("folder.xm"));
+    const struct {
+        const char* rule;
+        std::string arguments;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"help", "--help", 0, "usage: trace_dump"},
+        {"version", "--version", 0, "trace_dump 1.0"},
+        {"no song", "", 2, "give one song"},
+        {"two songs", "a.xm b.xm", 2, "give one song"},
+        {"unknown option named", "--frobnicate a.xm", 2, "unknown option '--frobnicate'"},
+        {"bad tick count", "--ticks many a.xm", 2, "--ticks needs"},
+        {"bad channel range", "--channels 3-1 a.xm", 2, "--channels needs"},
+        {"missing song", path("missing.xm"), 1, "no such file"},
+        {"a folder", path("folder.xm"), 1, "is a folder"},
+        {"an empty file", path("empty.xm"), 1, "is empty"},
+        {"not a song", path("text.xm"), 1, "not an Extended Module song"},
+    };
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.rule);
+        EXPECT_EQ(run(given.arguments), given.status);
+        const std::string& shown = given.status == 0 ? output_ : errors_;
+        EXPECT_NE(shown.find(given.message), std::string::npos) << shown;
+        if (given.status == 1) {
+            EXPECT_EQ(std::count(errors_.begin(), errors_.end(), '\n'), 1) << errors_;
+            EXPECT_EQ(output_, "");
+        }
+    }
+}

@@ -1,0 +1,171 @@
+// songplayer: plays songs through the sound device, one pass each, one after
+// another. On a terminal it keeps one status line up to date and takes keys;
+// otherwise it prints only one result line per song.
+//
+//   songplayer [--loops N] SONG.xm...
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "intro_music.h"
+#include "intro_music_live.h"
+#include "terminal.h"
+
+namespace {
+
+constexpr int exitFailure = 1;
+constexpr int exitUsage = 2;
+constexpr long mostLoops = 1000;
+constexpr auto pollInterval = std::chrono::milliseconds(20);
+constexpr int pollsPerStatus = 5;  // the status line changes ten times a second
+const char* const clearLine = "\r\033[K";
+
+void printUsage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "usage: songplayer [--loops N] SONG.xm...\n"
+                 "Plays each song through the sound device, one pass (or N passes) each, in turn.\n"
+                 "Keys on a terminal: space pauses and resumes, n plays the next song, q quits,\n"
+                 "left and right go to the previous and the next order.\n"
+                 "  --loops N    play N passes of each song (default 1)\n"
+                 "  --version    print the version\n"
+                 "  -h, --help   print this help\n");
+}
+
+struct Options {
+    long loops = 1;
+    std::vector<std::string> songs;
+};
+
+enum class Parse { Run, Help, Version, Usage };
+
+Parse parseArguments(int argumentCount, char** arguments, Options& options) {
+    bool optionsEnded = false;
+    for (int index = 1; index < argumentCount; ++index) {
+        const std::string argument = arguments[index];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            options.songs.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help" || argument == "-h") {
+            return Parse::Help;
+        } else if (argument == "--version") {
+            return Parse::Version;
+        } else if (argument == "--loops") {
+            char* end = nullptr;
+            errno = 0;
+            options.loops = index + 1 < argumentCount ? std::strtol(arguments[index + 1], &end, 10) : 0;
+            if (index + 1 >= argumentCount || errno != 0 || *end != '\0' || options.loops < 1 ||
+                options.loops > mostLoops) {
+                std::fprintf(stderr, "songplayer: --loops needs a whole number of passes from 1 to %ld\n", mostLoops);
+                return Parse::Usage;
+            }
+            ++index;
+        } else {
+            std::fprintf(stderr, "songplayer: unknown option '%s' (songplayer --help lists them)\n",
+                         argument.c_str());
+            return Parse::Usage;
+        }
+    }
+    if (options.songs.empty()) {
+        std::fprintf(stderr, "songplayer: give at least one song\n");
+        printUsage(stderr);
+        return Parse::Usage;
+    }
+    return Parse::Run;
+}
+
+std::string clock(double seconds) {
+    char text[32];
+    const auto whole = static_cast<long>(seconds);
+    std::snprintf(text, sizeof text, "%ld:%04.1f", whole / 60, seconds - static_cast<double>(whole / 60 * 60));
+    return text;
+}
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+void showStatus(const std::string& path, const intro_music::Metadata& info, const intro_music::Position& at,
+                bool paused) {
+    std::printf("%s%s  %s  order %d/%d row %2d  %s / %s%s", clearLine, fileName(path).c_str(), info.title, at.order,
+                info.orders, at.row, clock(at.seconds).c_str(), clock(info.durationSeconds).c_str(),
+                paused ? "  [paused]" : "");
+    std::fflush(stdout);
+}
+
+enum class Outcome { Played, Skipped, Quit };
+
+// Plays one song until it ends or a key says otherwise. False when no sound
+// device opens, which ends the whole run.
+bool playSong(const std::string& path, intro_music::Module* song, long loops, KeyReader& keys, bool statusLine,
+              Outcome& outcome) {
+    intro_music::setRepeatCount(song, static_cast<int32_t>(loops - 1));
+    const intro_music::Metadata info = intro_music::metadata(song);
+    intro_music::Error error{};
+    intro_music::LivePlayer* live = intro_music::startLive(song, &error);
+    if (live == nullptr) {
+        std::fprintf(stderr, "songplayer: %s\n", error.message);
+        return false;
+    }
+    outcome = Outcome::Played;
+    for (int poll = 0; !intro_music::liveEnded(live); ++poll) {
+        const KeyPress press = keys.poll();
+        if (press.key == Key::Space) {
+            intro_music::setLivePaused(live, !intro_music::livePaused(live));
+        } else if (press.key == Key::Left || press.key == Key::Right) {
+            const int32_t order = intro_music::livePosition(live).order + (press.key == Key::Right ? 1 : -1);
+            if (order >= 0 && order < info.orders) intro_music::liveSeekToOrder(live, order, nullptr);
+        } else if (press.key == Key::Character && (press.character == 'n' || press.character == 'N')) {
+            outcome = Outcome::Skipped;
+            break;
+        } else if (press.key == Key::Character && (press.character == 'q' || press.character == 'Q')) {
+            outcome = Outcome::Quit;
+            break;
+        }
+        if (statusLine && (poll % pollsPerStatus == 0 || press.key != Key::None)) {
+            showStatus(path, info, intro_music::livePosition(live), intro_music::livePaused(live));
+        }
+        std::this_thread::sleep_for(pollInterval);
+    }
+    const double seconds = intro_music::livePosition(live).seconds;
+    intro_music::stopLive(live);
+    const char* verb = outcome == Outcome::Played ? "played" : outcome == Outcome::Skipped ? "skipped" : "stopped";
+    std::printf("%s%s %s (%s) at %s of %s\n", statusLine ? clearLine : "", verb, path.c_str(), info.title,
+                clock(seconds).c_str(), clock(info.durationSeconds).c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+}  // namespace
+
+int main(int argumentCount, char** arguments) {
+    Options options;
+    switch (parseArguments(argumentCount, arguments, options)) {
+        case Parse::Help: printUsage(stdout); return 0;
+        case Parse::Version: std::printf("songplayer %s\n", intro_music::versionString()); return 0;
+        case Parse::Usage: return exitUsage;
+        case Parse::Run: break;
+    }
+    KeyReader keys;
+    const bool statusLine = isTerminal(stdout);
+    bool anyFailed = false;
+    for (const std::string& path : options.songs) {
+        intro_music::Error error{};
+        intro_music::Module* song = intro_music::loadFromFile(path.c_str(), &error);
+        if (song == nullptr) {
+            std::fprintf(stderr, "songplayer: %s\n", error.message);
+            anyFailed = true;
+            continue;
+        }
+        Outcome outcome = Outcome::Played;
+        const bool played = playSong(path, song, options.loops, keys, statusLine, outcome);
+        intro_music::freeModule(song);
+        if (!played) return exitFailure;
+        if (outcome == Outcome::Quit) break;
+    }
+    return anyFailed ? exitFailure : 0;
+}
