@@ -30,7 +30,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench video preview
 
 all: build
 
@@ -45,6 +45,14 @@ build: deps $(BUILD_DIR)/build.ninja
 
 run: build
 	scripts/run-presentation.sh $(BUILD_DIR)
+
+# One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
+video: build
+	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
+
+# The README's picture: the first message at 3.4 s, small.
+preview: build
+	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
@@ -102,8 +110,8 @@ soak: build
 stress: build
 	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
-# Music rendering speed against the mature players, then the presentation's
-# start-up and frame times.
+# Music rendering speed against the mature players, the presentation's
+# start-up and frame times, then the video capture's speed.
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
@@ -111,6 +119,7 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
+	cmake --build $(BENCH_DIR) --target run_bench_capture
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
