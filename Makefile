@@ -18,6 +18,8 @@ FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 FUZZ_CORPUS := fuzz-corpus
 SOAK_SECONDS ?= 600
+STRESS_ROUNDS ?= 20
+STRESS_TESTS ?= .
 REAL_SONGS_CACHE := .cache/real-songs
 # 32-bit Windows programs, cross-built with mingw-w64; GLFW and FreeType for
 # them are built once from Debian's source packages into a cache.
@@ -36,7 +38,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak bench \
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench video preview \
 	windows windows-libs test-windows
 
 all: build
@@ -52,6 +54,14 @@ build: deps $(BUILD_DIR)/build.ninja
 
 run: build
 	scripts/run-presentation.sh $(BUILD_DIR)
+
+# One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
+video: build
+	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
+
+# The README's picture: the first message at 3.4 s, small.
+preview: build
+	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
@@ -123,8 +133,12 @@ fuzz: fuzz-build
 soak: build
 	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
 
-# Music rendering speed against the mature players, then the presentation's
-# start-up and frame times.
+# The end-to-end tests (those matching STRESS_TESTS) STRESS_ROUNDS times with every core kept busy.
+stress: build
+	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
+
+# Music rendering speed against the mature players, the presentation's
+# start-up and frame times, then the video capture's speed.
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
@@ -132,6 +146,7 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
+	cmake --build $(BENCH_DIR) --target run_bench_capture
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)

@@ -1,6 +1,5 @@
 #include "shell.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -9,12 +8,9 @@
 #include "frame.h"
 #include "gl_loader.h"
 #include "logo_effect.h"
-#include "messages.h"
+#include "picture.h"
 #include "playback.h"
-#include "shader_program.h"
 #include "song.h"
-#include "text_renderer.h"
-#include "timeline.h"
 // gl_loader.h provides the GL declarations; GLFW must not include its own.
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -49,71 +45,6 @@ void failWindow() {
     std::printf("Failed to create the window\n");
     std::fflush(stdout);
     glfwTerminate();
-}
-
-// The text is sized from the screen width at start-up and never resized.
-constexpr double textSizePerWindowWidth = 0.062;
-constexpr float glyphFadeOutSeconds = 0.0125f;
-constexpr float glyphFadeInSeconds = static_cast<float>(0.12 / 7.0);
-constexpr float messageHoldSeconds = 2.0f;
-constexpr float logoDepth = 0.5f;
-constexpr float logoSideFraction = static_cast<float>(2.0 / 7.0);  // of the window height
-static_assert(std::bit_cast<uint32_t>(glyphFadeInSeconds) == 0x3C8C6F2Du);
-static_assert(std::bit_cast<uint32_t>(logoSideFraction) == 0x3E924925u);
-
-constexpr int layerVertexShader = 129;
-constexpr int maskFragmentShader = 130;
-constexpr int textFragmentShader = 131;
-constexpr int scrollingVertexShader = 132;
-
-// Text renderer and messages, the three programs, the logo, the background.
-void buildPicture(ShellState& state) {
-    const auto pixelSize = static_cast<float>(state.windowWidth * textSizePerWindowWidth);
-    state.textRenderer = new TextRenderer(pixelSize, glyphFadeOutSeconds, glyphFadeInSeconds, messageHoldSeconds);
-    for (std::string_view message : presentationMessages) {
-        state.textRenderer->addMessage(message);
-    }
-    state.logoProgram = new ShaderProgram(layerVertexShader, textFragmentShader);
-    state.textProgram = new ShaderProgram(layerVertexShader, textFragmentShader);
-    state.backgroundProgram = new ShaderProgram(scrollingVertexShader, maskFragmentShader);
-    state.logo = new LogoEffect(static_cast<float>(state.windowWidth), static_cast<float>(state.windowHeight),
-                                logoDepth, logoSideFraction);
-    state.backgroundQuad = new BackgroundQuad(state.windowWidth, state.windowHeight);
-}
-
-// Every GL object goes while the context is still current.
-void releasePicture(ShellState& state) {
-    if (state.textRenderer != nullptr) {
-        state.textRenderer->release();
-    }
-    for (ShaderProgram* program : {state.logoProgram, state.backgroundProgram, state.textProgram}) {
-        if (program != nullptr) {
-            program->release();
-        }
-    }
-    if (state.backgroundQuad != nullptr) {
-        state.backgroundQuad->release();
-    }
-    if (state.logo != nullptr) {
-        state.logo->release();
-    }
-    delete state.textRenderer;
-    delete state.logoProgram;
-    delete state.backgroundProgram;
-    delete state.textProgram;
-    delete state.backgroundQuad;
-    delete state.logo;
-    state.textRenderer = nullptr;
-    state.logoProgram = nullptr;
-    state.backgroundProgram = nullptr;
-    state.textProgram = nullptr;
-    state.backgroundQuad = nullptr;
-    state.logo = nullptr;
-}
-
-FrameScene frameScene(const ShellState& state) {
-    return {state.window,      state.windowWidth, state.windowHeight,      state.currentTime, state.logoProgram,
-            state.textProgram, state.backgroundProgram, state.backgroundQuad, state.logo,        state.textRenderer};
 }
 
 }  // namespace
@@ -171,10 +102,7 @@ bool startUp() {
         return false;
     }
 
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glViewport(0, 0, state.windowWidth, state.windowHeight);
+    setPictureGlState(state.windowWidth, state.windowHeight);
     glfwSetFramebufferSizeCallback(state.window, onFramebufferResize);
     // A key pressed and released between two frames still reads as pressed
     // once, so a short tap on Escape or M is never lost.
@@ -189,7 +117,7 @@ bool startUp() {
         startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
     }
 
-    buildPicture(state);
+    buildPicture(state, state.windowWidth, state.windowHeight);
 
     return true;
 }
@@ -226,9 +154,8 @@ void runMainLoop() {
         }
         handleMusicKey(glfwGetKey(state.window, GLFW_KEY_M) == GLFW_PRESS);
 
-        updateTimeline(state.textRenderer->messages, deltaTime);
-        stepLogoPath(*state.logo, deltaTime);
-        renderFrame(frameScene(state));
+        advancePicture(state, deltaTime);
+        renderFrame(pictureScene(state, state.window, state.windowWidth, state.windowHeight, state.currentTime));
 
         glfwPollEvents();
     }

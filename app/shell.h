@@ -4,16 +4,14 @@
 
 #include <cstdint>
 
+#include "picture.h"
 #include "playback.h"
 
 struct GLFWwindow;
 struct Song;
-class TextRenderer;
-class ShaderProgram;
-class LogoEffect;
-class BackgroundQuad;
 
-struct ShellState {
+// The picture's drawable objects, and what only the live program has.
+struct ShellState : PresentationPicture {
     GLFWwindow* window = nullptr;
     int32_t windowWidth = 0;
     int32_t windowHeight = 0;
@@ -23,12 +21,6 @@ struct ShellState {
     Song* song = nullptr;
     // Released with the shell state at exit, which ends the audio thread first.
     PlaybackPointer playback;
-    TextRenderer* textRenderer = nullptr;
-    ShaderProgram* logoProgram = nullptr;
-    ShaderProgram* textProgram = nullptr;
-    ShaderProgram* backgroundProgram = nullptr;
-    LogoEffect* logo = nullptr;
-    BackgroundQuad* backgroundQuad = nullptr;
 };
 
 // The one shell state of the process.

@@ -20,6 +20,11 @@ AudioDevice* openAudioDevice(const AudioFormat& format);
 void playLoopingBuffer(AudioDevice* device, const void* buffer, uint32_t byteCount);
 // Bytes taken from the looping buffer since the device was opened.
 uint64_t audioBytesPlayed(const AudioDevice* device);
+// Hands the writes to the buffer so far over to the device: called by the
+// writer after each block it puts in the ring, with the running total of
+// bytes written. The device's reader acquires the total before it copies,
+// which orders every block write before its reads.
+void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten);
 // Stops playing and forgets the buffer; afterwards the buffer may be freed.
 void resetAudioDevice(AudioDevice* device);
 // Closes the device; null is ignored.

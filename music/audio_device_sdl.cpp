@@ -1,6 +1,7 @@
 // The sound output on SDL2's audio subsystem. SDL pulls sound through a
 // callback on its own thread; the callback copies from the looping buffer.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,9 +24,30 @@ struct AudioDevice {
     uint32_t byteCount = 0;
     uint32_t readOffset = 0;
     std::atomic<uint64_t> bytesPlayed{0};
+    std::atomic<uint64_t> bytesWritten{0};
 };
 
 namespace {
+
+void ignoreAlsaReport(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
+                      const char* /*format*/, ...) {}
+
+// Where there is no sound card, ALSA (which SDL links) writes a report to
+// standard error for every device it fails to open. The presentation prints
+// only its own messages and a start without sound is silent, so those
+// reports go nowhere. The handler is process-wide and stays set; the library
+// handle stays open so that it does.
+void silenceAlsaReports() {
+    static const bool silenced = [] {
+        using ReportHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+        using SetReportHandler = int (*)(ReportHandler);
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        auto* setHandler =
+            alsa != nullptr ? reinterpret_cast<SetReportHandler>(dlsym(alsa, "snd_lib_error_set_handler")) : nullptr;
+        return setHandler != nullptr && setHandler(ignoreAlsaReport) == 0;
+    }();
+    static_cast<void>(silenced);
+}
 
 void copyFromLoop(void* userdata, Uint8* stream, int length) {
     auto* device = static_cast<AudioDevice*>(userdata);
@@ -33,6 +55,9 @@ void copyFromLoop(void* userdata, Uint8* stream, int length) {
         std::memset(stream, 0, static_cast<size_t>(std::max(length, 0)));
         return;
     }
+    // Pairs with publishBufferWrites: the blocks copied below were written
+    // before a total the writer published, so they are complete here.
+    static_cast<void>(device->bytesWritten.load(std::memory_order_acquire));
     uint32_t remaining = static_cast<uint32_t>(length);
     while (remaining > 0) {
         const uint32_t piece = std::min(remaining, device->byteCount - device->readOffset);
@@ -54,6 +79,10 @@ AudioDevice* openAudioDevice(const AudioFormat& format) {
     if (format.bitsPerSample != supportedBitsPerSample || format.channelCount <= 0 || format.framesPerSecond <= 0) {
         return nullptr;
     }
+    silenceAlsaReports();
+    // SDL would otherwise catch SIGINT and SIGTERM for an event queue nobody
+    // reads, and the presentation would no longer end on them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return nullptr;
     }
@@ -94,6 +123,12 @@ void playLoopingBuffer(AudioDevice* device, const void* buffer, uint32_t byteCou
 
 uint64_t audioBytesPlayed(const AudioDevice* device) {
     return device != nullptr ? device->bytesPlayed.load(std::memory_order_acquire) : 0;
+}
+
+void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten) {
+    if (device != nullptr) {
+        device->bytesWritten.store(bytesWritten, std::memory_order_release);
+    }
 }
 
 void resetAudioDevice(AudioDevice* device) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstdint>
 #include <new>
 
@@ -25,6 +26,9 @@ struct AudioDevice {
     // the only reader, widens the count so the ring arithmetic never jumps.
     mutable uint32_t lastPosition = 0;
     mutable uint64_t positionWraps = 0;
+    // The running total of bytes put in the ring, published with release
+    // order so every block write comes before the device's later reads.
+    std::atomic<uint64_t> bytesWritten{0};
 };
 
 AudioDevice* openAudioDevice(const AudioFormat& format) {
@@ -86,6 +90,12 @@ uint64_t audioBytesPlayed(const AudioDevice* device) {
     }
     device->lastPosition = position;
     return device->positionWraps * positionWrap + position;
+}
+
+void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten) {
+    if (device != nullptr) {
+        device->bytesWritten.store(bytesWritten, std::memory_order_release);
+    }
 }
 
 void resetAudioDevice(AudioDevice* device) {

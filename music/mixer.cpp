@@ -1,6 +1,7 @@
 #include "mixer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -9,12 +10,14 @@
 #include <emmintrin.h>
 #endif
 
+#include "mixer_avx2.h"
+#include "mixer_frame.h"
 #include "music_engine.h"
 #include "song.h"
 
 namespace {
 
-constexpr int fractionBits = 32;
+constexpr int fractionBits = mixFractionBits;
 // The boundary count is worked out at 24 fractional bits while the distance
 // is below 2^24 frames.
 constexpr int countFractionBits = 24;
@@ -26,30 +29,12 @@ constexpr uint64_t vanishingStepSubstitute = uint64_t{24932236} >> (fractionBits
 constexpr uint64_t largestStep = uint64_t{1} << 48;
 constexpr uint64_t largestPlayableLength = uint64_t{1} << 30;
 
-constexpr float weightScale = 1.0f / 2147483648.0f;  // 31-bit fraction to 0..1
 constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
 constexpr float pcmLowest = -32768.0f;
 constexpr float pcmHighest = 32767.0f;
-
-// Linear interpolation between the frame at the position and the next one.
-inline float interpolate(const int16_t* data, uint64_t position) {
-    const int16_t* frame = data + (position >> fractionBits);
-    const float first = frame[0];
-    const float weight = static_cast<float>(static_cast<uint32_t>(position) >> 1) * weightScale;
-    return first + (static_cast<float>(frame[1]) - first) * weight;
-}
-
-// The single-frame path: also takes the odd frames a vector body leaves.
-inline uint64_t mixOneFrame(const int16_t* data, uint64_t position, uint64_t step, float* out, float leftGain,
-                            float rightGain) {
-    const float value = interpolate(data, position);
-    out[0] += value * leftGain;
-    out[1] += value * rightGain;
-    return position + step;
-}
 
 #if defined(__SSE2__)
 // The frame at a position and the one after it, as the low and high halves
@@ -61,13 +46,13 @@ inline int32_t framePair(const int16_t* data, uint64_t position) {
 }
 
 // Constant gains, four frames per iteration. Every lane performs the same
-// single-precision operations in the same order as interpolate() and
+// single-precision operations in the same order as interpolateFrame() and
 // mixOneFrame(), so the result is bit for bit that of the scalar path.
 uint64_t mixSteady(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                    float leftGain, float rightGain) {
     static_assert(std::endian::native == std::endian::little, "frame pairs are read little-endian");
     const __m128 gains = _mm_set_ps(rightGain, leftGain, rightGain, leftGain);
-    const __m128 weightScaleLanes = _mm_set1_ps(weightScale);
+    const __m128 weightScaleLanes = _mm_set1_ps(mixWeightScale);
     const uint64_t step2 = step * 2;
     const uint64_t step3 = step * 3;
     const uint64_t step4 = step * 4;
@@ -105,9 +90,9 @@ uint64_t mixSteady(const int16_t* data, uint64_t position, uint64_t step, float*
 uint64_t mixSteady(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                    float leftGain, float rightGain) {
     for (int32_t pair = frames >> 1; pair > 0; --pair) {
-        const float first = interpolate(data, position);
+        const float first = interpolateFrame(data, position);
         position += step;
-        const float second = interpolate(data, position);
+        const float second = interpolateFrame(data, position);
         position += step;
         out[0] += first * leftGain;
         out[1] += first * rightGain;
@@ -128,7 +113,7 @@ uint64_t mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* o
     float left = leftGain;
     float right = rightGain;
     for (int32_t frame = 0; frame < frames; ++frame) {
-        const float value = interpolate(data, position);
+        const float value = interpolateFrame(data, position);
         position += step;
         out[0] += value * left;
         out[1] += value * right;
@@ -140,6 +125,42 @@ uint64_t mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* o
     rightGain = right;
     return position;
 }
+
+// The loops of one pass, for one instruction set.
+struct PassLoops {
+    uint64_t (*steady)(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
+                       float leftGain, float rightGain);
+    uint64_t (*ramp)(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
+                     float& leftGain, float& rightGain, float leftDelta, float rightDelta);
+};
+
+constexpr PassLoops baselineLoops{mixSteady, mixRamp};
+#if INTRO_MIXER_HAS_AVX2
+constexpr PassLoops avx2Loops{mixSteadyAvx2, mixRampAvx2};
+#endif
+
+// Null when this build or this CPU cannot run the path.
+const PassLoops* loopsFor(MixerPath path) {
+    switch (path) {
+        case MixerPath::Baseline:
+            return &baselineLoops;
+        case MixerPath::Avx2:
+#if INTRO_MIXER_HAS_AVX2
+            return cpuRunsAvx2() ? &avx2Loops : nullptr;
+#else
+            return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+const PassLoops* widestLoops() {
+    const PassLoops* avx2 = loopsFor(MixerPath::Avx2);
+    return avx2 != nullptr ? avx2 : &baselineLoops;
+}
+
+// The one dispatch point: every pass runs the loops chosen here.
+std::atomic<const PassLoops*> activeLoops{widestLoops()};
 
 void silenceVoice(MixerVoice& voice) {
     voice.sample = nullptr;
@@ -239,7 +260,7 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
     return true;
 }
 
-void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
+void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops) {
     while (frames > 0 && voice.sample != nullptr) {
         const Sample& sample = *voice.sample;
         if (sample.data == nullptr || sample.length == 0) {
@@ -313,14 +334,14 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames) {
             // exactly as mixing would, without reading its frames.
             end += signedStep * static_cast<uint64_t>(pass);
         } else if (voice.rampRemaining == 0) {
-            end = mixSteady(sample.data, end, signedStep, out, pass,
+            end = loops.steady(sample.data, end, signedStep, out, pass,
                             static_cast<float>(voice.leftTarget) / targetFullScale,
                             static_cast<float>(voice.rightTarget) / targetFullScale);
         } else if (pass > 0) {
             float leftGain = static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
             float rightGain = static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
-            end = mixRamp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
-                          voice.rightRampDelta);
+            end = loops.ramp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
+                             voice.rightRampDelta);
             voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * targetFullScale * volumeFixedOne));
             voice.rightVolume = static_cast<int32_t>(std::lrint(rightGain * targetFullScale * volumeFixedOne));
             voice.rampRemaining -= pass;
@@ -376,12 +397,26 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
     }
+    const PassLoops& loops = *activeLoops.load(std::memory_order_relaxed);
     MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
         if (voiceTable[index].sample != nullptr) {
-            mixVoice(voiceTable[index], destination, frameCount);
+            mixVoice(voiceTable[index], destination, frameCount, loops);
         }
     }
+}
+
+MixerPath mixerPath() {
+    return activeLoops.load(std::memory_order_relaxed) == &baselineLoops ? MixerPath::Baseline : MixerPath::Avx2;
+}
+
+bool setMixerPath(MixerPath path) {
+    const PassLoops* loops = loopsFor(path);
+    if (loops == nullptr) {
+        return false;
+    }
+    activeLoops.store(loops, std::memory_order_relaxed);
+    return true;
 }
 
 void convertToPcm16(int16_t* pcm, const float* input, int32_t frameCount) {

@@ -42,3 +42,16 @@ void fillBlock(MusicEngine& engine);
 void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount);
 // Rounds (ties to even) and clamps 2 x frameCount floats to 16-bit samples.
 void convertToPcm16(int16_t* output, const float* input, int32_t frameCount);
+
+// The instruction sets the mixing loops come in; all give the same bits.
+enum class MixerPath {
+    Baseline,  // four frames at a time with SSE2 (two without it)
+    Avx2,      // eight frames at a time
+};
+
+// The path in use: the widest this CPU runs, unless one was forced.
+MixerPath mixerPath();
+// Forces a path for every engine (tests and measurements); false, changing
+// nothing, when this build or this CPU cannot run it. The paths give the same
+// bits, so a switch while blocks are being filled changes no sound.
+bool setMixerPath(MixerPath path);

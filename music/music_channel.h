@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "periods.h"
 #include "song.h"
 
 struct MixerVoice;
@@ -50,4 +51,6 @@ struct MusicChannel {
     int32_t patternLoopRow, patternLoopCount;
     uint8_t waveformControl;
     uint8_t fineVolumeSlideMemory, finePortaUpMemory, finePortaDownMemory;
+    // Most ticks leave the pitch alone: they skip the power and the divisions.
+    PitchMemo pitchMemo;
 };

@@ -85,6 +85,19 @@ bool periodFrequency(const Song* song, int32_t period, int32_t periodOffset, int
     return true;
 }
 
+bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t periodOffset, int32_t* frequency,
+                     ResamplingStep* step) {
+    const bool linear = usesLinearPeriods(song);
+    if (!memo.valid || memo.linear != linear || memo.period != period || memo.periodOffset != periodOffset) {
+        int32_t fresh = 0;
+        if (!periodFrequency(song, period, periodOffset, &fresh)) return false;
+        memo = PitchMemo{true, linear, period, periodOffset, fresh, resamplingStep(fresh)};
+    }
+    *frequency = memo.frequency;
+    *step = memo.step;
+    return true;
+}
+
 ResamplingStep resamplingStep(int32_t frequency) {
     const uint32_t rate = static_cast<uint32_t>(frequency < minimumStepFrequency ? minimumStepFrequency : frequency);
     const uint32_t outputRate = static_cast<uint32_t>(mixRate);

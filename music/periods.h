@@ -29,6 +29,21 @@ struct ResamplingStep {
 // Step per output frame for a playback rate, floored at minimumStepFrequency.
 ResamplingStep resamplingStep(int32_t frequency);
 
+// The last pitch worked out for a channel and what it came from.
+struct PitchMemo {
+    bool valid;
+    bool linear;
+    int32_t period;
+    int32_t periodOffset;
+    int32_t frequency;
+    ResamplingStep step;
+};
+
+// periodFrequency() and its resamplingStep(), worked out again only when the
+// frequency mode, the period or the offset differ from the memo's.
+bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t periodOffset, int32_t* frequency,
+                     ResamplingStep* step);
+
 // Truncates towards zero after limiting the value to the int32 range, so
 // that no out-of-range float is ever converted.
 int32_t truncateToInt32(double value);

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "audio_device.h"
+#include "audio_thread_starter.h"
 #include "file_callbacks.h"
 #include "mixer.h"
 #include "music_engine.h"
@@ -20,6 +22,7 @@ namespace {
 
 constexpr auto pollInterval = std::chrono::milliseconds(5);
 constexpr int32_t deviceBufferBytes = ringLength * bytesPerOutputFrame;
+constexpr int32_t blockBytes = blockLength * bytesPerOutputFrame;
 // Two floats per frame, plus room to align the start to 16 bytes.
 constexpr size_t mixBufferSlack = 256;
 constexpr size_t mixBufferAlignment = 16;
@@ -46,6 +49,7 @@ namespace {
 
 void audioThreadProcedure(Playback& playback) {
     playback.threadFinished.store(0);
+    uint64_t bytesWritten = deviceBufferBytes;  // the pre-fill
     while (playback.stopRequested.load() == 0) {
         const uint64_t bytes = audioBytesPlayed(playback.device);
         const int32_t playingBlock =
@@ -56,6 +60,8 @@ void audioThreadProcedure(Playback& playback) {
             playback.mixingNow.store(1);
             fillBlock(playback.engine);
             playback.mixingNow.store(0);
+            bytesWritten += blockBytes;
+            publishBufferWrites(playback.device, bytesWritten);
         }
         std::this_thread::sleep_for(pollInterval);
     }
@@ -84,6 +90,10 @@ void stopEverything(Playback& playback) {
 }
 
 }  // namespace
+
+std::thread startStdThread(std::function<void()> procedure) { return std::thread(std::move(procedure)); }
+
+AudioThreadStarter audioThreadStarter = startStdThread;
 
 Playback::~Playback() { stopEverything(*this); }
 
@@ -122,9 +132,16 @@ bool startPlayback(Playback* playbackPointer, Song* song) {
         fillBlock(playback.engine);
     } while (playback.engine.output.fillCursor != 0);
 
+    publishBufferWrites(playback.device, deviceBufferBytes);
     playLoopingBuffer(playback.device, playback.deviceBuffer, deviceBufferBytes);
     playback.stopRequested.store(0);
-    playback.audioThread = std::thread(audioThreadProcedure, std::ref(playback));
+    try {
+        playback.audioThread = audioThreadStarter([&playback] { audioThreadProcedure(playback); });
+    } catch (const std::system_error&) {
+        // No thread: give the device and the buffers back; the caller goes on silent.
+        stopEverything(playback);
+        return false;
+    }
     raiseAudioThreadPriority(playback.audioThread);
     return true;
 }

@@ -22,7 +22,8 @@ using PlaybackPointer = std::unique_ptr<Playback, PlaybackDeleter>;
 // Restarts the song from its beginning: stops any running playback, resets
 // the voices and the song, pre-mixes the whole ring on the calling thread,
 // starts the device and the audio thread. False for a null playback or song,
-// when the file callbacks are not all registered, or when no device can be opened.
+// when the file callbacks are not all registered, when no device can be
+// opened or when no thread can be created; a failed start leaves nothing open.
 bool startPlayback(Playback* playback, Song* song);
 // Stops whatever is playing and joins the audio thread. False only for null.
 bool stopPlayback(Playback* playback, Song* song);

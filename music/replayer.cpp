@@ -318,11 +318,24 @@ void resetChannel(MusicChannel* channel, const Sample* sample) {
     channel->updateFlags |= UpdateVolume | UpdatePanning;
 }
 
+// A voice left behind by a new note, once faded out, can never be heard
+// again: only the next note's copy writes it. Idling it spares the mixer
+// from moving a silent position round its loop every tick.
+void idleFadedPartner(MixerVoice* voices, MixerVoice* voice) {
+    MixerVoice* partner = partnerVoice(voices, voice);
+    if (partner == nullptr || partner->sample == nullptr) return;
+    const bool faded = partner->rampRemaining == 0 && partner->leftTarget == 0 && partner->rightTarget == 0 &&
+                       (partner->leftVolume >> 8) == 0 && (partner->rightVolume >> 8) == 0;
+    if (faded) partner->sample = nullptr;
+}
+
 void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sample, Song* song) {
     if (channel->voice == nullptr) return;
+    idleFadedPartner(engine.voices, channel->voice);
     if (sample == nullptr) sample = &emptySample;
     int32_t frequency = 0;
-    if (!periodFrequency(song, channel->period, channel->periodOffset, &frequency)) {
+    ResamplingStep step{};
+    if (!rememberedPitch(channel->pitchMemo, song, channel->period, channel->periodOffset, &frequency, &step)) {
         channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
     }
     if ((channel->updateFlags & StartSample) != 0) startSample(engine.voices, channel, sample);
@@ -340,7 +353,6 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     }
     if ((channel->updateFlags & UpdateFrequency) != 0) {
         voice.frequency = frequency;
-        const ResamplingStep step = resamplingStep(frequency);
         voice.stepInteger = step.integer;
         voice.stepFraction = step.fraction;
     }

@@ -36,6 +36,17 @@ std::array<int32_t, sineQuarterLength + 1> makeSineQuarter() {
 
 const std::array<int32_t, sineQuarterLength + 1> sineQuarter = makeSineQuarter();
 
+// Worked out once: auto-vibrato reads it for every channel on every tick.
+std::array<int32_t, autoVibratoPositionCount> makeAutoVibratoSine() {
+    std::array<int32_t, autoVibratoPositionCount> table{};
+    for (int32_t p = 0; p < autoVibratoPositionCount; ++p) {
+        table[p] = static_cast<int32_t>(std::sin(p * static_cast<double>(autoVibratoAngleStep)) * autoVibratoSineScale);
+    }
+    return table;
+}
+
+const std::array<int32_t, autoVibratoPositionCount> autoVibratoSine = makeAutoVibratoSine();
+
 // Brings any position into -32..31.
 int32_t wrapPosition(int32_t position) {
     int32_t wrapped = position & (waveformPositionCount - 1);
@@ -67,7 +78,7 @@ int32_t autoVibratoWaveValue(int32_t type, int32_t position) {
     const int32_t p = modulo(position, autoVibratoPositionCount);
     switch (type) {
         case AutoVibratoSine:
-            return static_cast<int32_t>(std::sin(p * static_cast<double>(autoVibratoAngleStep)) * autoVibratoSineScale);
+            return autoVibratoSine[p];
         case AutoVibratoSquare:
             return p < autoVibratoHalfPeriod ? autoVibratoAmplitude : -autoVibratoAmplitude;
         case AutoVibratoRampDown:

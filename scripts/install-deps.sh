@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool x11-utils x11-apps imagemagick strace tmux
   python3 python3-numpy
   libxmp-dev libopenmpt-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev libegl-mesa0 ffmpeg
   dpkg-dev ca-certificates
   # The 32-bit Windows build and its tests under wine.
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686

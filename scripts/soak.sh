@@ -43,25 +43,25 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
 "$here/with-xvfb.sh" 1280x720 bash -c '
   set -euo pipefail
   intro=$1 soak_seconds=$2 toggle_interval=$3 resize_interval=$4
+  source "$5"
   export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$PWD/capture.raw
   "$intro" > program-output.txt 2>&1 &
   pid=$!
   fail() { echo "FAIL: $*" >&2; kill "$pid" 2>/dev/null || true; exit 1; }
 
   window=""
-  for _ in $(seq 1 100); do
-    window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
-    sleep 0.05
-  done
-  [ -n "$window" ] || fail "the presentation opened no window"
+  window_found() { window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1) && [ -n "$window" ]; }
+  poll_until 30 window_found || fail "the presentation opened no window within 30 s"
   # No window manager runs here: keys go to the window holding the focus, or
   # to the one under the pointer. Keep both on the presentation whatever its size.
   xdotool mousemove 0 0
+  # A tap is enough: the presentation reads keys tapped between two frames.
   press() {
     xdotool windowfocus "$window" 2>/dev/null || true
-    xdotool keydown "$1"; sleep 0.05; xdotool keyup "$1"
+    xdotool key "$1"
   }
+  # The sound device holds the capture file open while it plays.
+  capture_closed() { ! ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "capture\.raw"; }
 
   sizes=(1280x720 960x540 640x480 1x1 1024x768 320x180 1280x720)
   now() { echo "${EPOCHREALTIME/./}"; }   # microseconds
@@ -86,7 +86,9 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
     fi
     if [ "$moment" -ge "$next_toggle" ]; then
       if [ "$muted" -eq 1 ]; then
-        # Stopped: the file holds the whole last stretch; the restart truncates it.
+        # Stopped: once the device has let the file go, it holds the whole
+        # last stretch; the restart truncates it.
+        poll_until 10 capture_closed || fail "the sound went on 10 s after M stopped it"
         [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
         restarts=$(( restarts + 1 ))
       fi
@@ -100,11 +102,7 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
 
   press Escape
   status=0
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! poll_until 5 process_ended "$pid"; then
     if command -v gdb > /dev/null; then
       gdb -batch -p "$pid" -ex "thread apply all bt 12" > stacks-after-escape.txt 2>&1 || true
       echo "Its threads at that moment: $PWD/stacks-after-escape.txt" >&2
@@ -115,7 +113,7 @@ echo "Soak: ${soak_seconds} s of the presentation, M every ${toggle_interval} s,
   [ -s capture.raw ] && cp capture.raw "segments/$(printf %05d "$restarts").raw"
   echo "$toggles presses of M, $resizes resizes; exit status $status"
   [ "$status" -eq 0 ] || fail "the presentation ended with status $status"
-' soak "$intro" "$soak_seconds" "$toggle_interval" "$resize_interval"
+' soak "$intro" "$soak_seconds" "$toggle_interval" "$resize_interval" "$here/polling.sh"
 
 failures=0
 

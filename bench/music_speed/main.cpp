@@ -1,9 +1,15 @@
 // bench_music [--seconds N] [--runs N] [SONG.xm | FOLDER]...
 // Measures how fast our engine renders each song compared with two mature
-// players: the real-time factor is seconds of audio rendered per CPU second,
-// loading excluded, the median of several runs. Prints one line per song, the
-// geometric means and our ratio to each player.
+// players: the real-time factor is seconds of audio rendered per CPU second
+// of the rendering thread, loading excluded, the median of several runs. Next
+// to it, the whole-process CPU time of a child process that loads the song,
+// renders it and exits (median of as many runs). Prints one line per song,
+// the geometric means, our ratio to each player and the slowest ratio. The
+// players take turns run by run, so the ratios compare like with like.
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -54,23 +60,87 @@ double timeOneRender(const RenderSubject& subject, const std::vector<unsigned ch
     return complete ? elapsed : -1;
 }
 
-// Median real-time factor over the runs; 0 when the player fails the song.
-double realTimeFactor(const RenderSubject& subject, const std::vector<unsigned char>& song, double seconds,
-                      int runs) {
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// User plus system CPU seconds of a child process that loads the song,
+// renders it and exits; negative when the child fails.
+double timeOneProcess(const RenderSubject& subject, const std::vector<unsigned char>& song, size_t frameCount) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        std::vector<int16_t> chunk(chunkFrames * stereoChannels);
+        void* handle = subject.open(song.data(), song.size());
+        bool complete = handle != nullptr;
+        for (size_t done = 0; done < frameCount && complete; done += chunkFrames) {
+            complete = subject.render(handle, chunk.data(), std::min(chunkFrames, frameCount - done));
+        }
+        if (handle != nullptr) {
+            subject.close(handle);
+        }
+        _exit(complete ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Measures every player on one song, run by run in turn so that a change in
+// the machine's load falls on all of them alike: the median real-time factor
+// and the median whole-process CPU seconds of each. False when a player
+// fails the song (its figures are then 0).
+bool measureSong(const std::vector<unsigned char>& song, double seconds, int runs, double* factors,
+                 double* processTimes) {
     const size_t frameCount = static_cast<size_t>(seconds * sampleRate);
     std::vector<int16_t> chunk(chunkFrames * stereoChannels);
-    std::vector<double> factors;
+    std::vector<double> factorRuns[subjectCount];
+    std::vector<double> processRuns[subjectCount];
+    bool failed[subjectCount] = {};
     for (int run = 0; run < runs; ++run) {
-        const double elapsed = timeOneRender(subject, song, frameCount, &chunk);
-        if (elapsed < 0) {
-            return 0;
+        for (int subject = 0; subject < subjectCount; ++subject) {
+            if (failed[subject]) {
+                continue;
+            }
+            const double elapsed = timeOneRender(*subjects[subject], song, frameCount, &chunk);
+            const double process = timeOneProcess(*subjects[subject], song, frameCount);
+            failed[subject] = elapsed < 0 || process < 0;
+            factorRuns[subject].push_back(seconds / std::max(elapsed, 1e-9));
+            processRuns[subject].push_back(std::max(process, 1e-6));
         }
-        factors.push_back(seconds / std::max(elapsed, 1e-9));
     }
-    std::sort(factors.begin(), factors.end());
-    const size_t middle = factors.size() / 2;
-    return factors.size() % 2 == 1 ? factors[middle] : (factors[middle - 1] + factors[middle]) / 2;
+    bool allMeasured = true;
+    for (int subject = 0; subject < subjectCount; ++subject) {
+        factors[subject] = failed[subject] ? 0 : median(factorRuns[subject]);
+        processTimes[subject] = failed[subject] ? 0 : median(processRuns[subject]);
+        allMeasured = allMeasured && !failed[subject];
+    }
+    return allMeasured;
 }
+
+// The smallest of our ratios to libxmp, with the song it belongs to.
+struct SlowestRatio {
+    double ratio = 0;
+    std::string song;
+
+    void offer(double candidate, const std::string& name) {
+        if (song.empty() || candidate < ratio) {
+            ratio = candidate;
+            song = name;
+        }
+    }
+};
 
 void collectSongs(const char* argument, std::vector<std::filesystem::path>* songs) {
     const std::filesystem::path path(argument);
@@ -124,11 +194,19 @@ int main(int argumentCount, char** arguments) {
         return 2;
     }
 
-    std::printf("Real-time factor (seconds of audio per CPU second), %g s of audio, median of %d runs\n", seconds,
-                runs);
-    std::printf("%-46s %10s %10s %10s %12s %16s\n", "song", subjects[0]->name, subjects[1]->name, subjects[2]->name,
-                "ours/libxmp", "ours/libopenmpt");
+    std::printf("Real-time factor: seconds of audio per CPU second of the rendering thread, loading excluded;\n"
+                "process CPU: milliseconds of user + system time of a process that loads, renders and exits.\n"
+                "%g s of audio, median of %d runs each.\n\n",
+                seconds, runs);
+    std::printf("%-46s %-61s   %s\n", "", "--------------------- real-time factor ----------------------",
+                "------------ process CPU (ms) ------------");
+    std::printf("%-46s %8s %9s %10s %13s %16s   %8s %8s %10s %13s\n", "song", subjects[0]->name, subjects[1]->name,
+                subjects[2]->name, "ours/libxmp", "ours/libopenmpt", subjects[0]->name, subjects[1]->name,
+                subjects[2]->name, "ours/libxmp");
     double logSums[subjectCount] = {};
+    double processLogSums[subjectCount] = {};
+    SlowestRatio slowest;
+    SlowestRatio slowestProcess;
     int measured = 0;
     int failures = 0;
     int slowerSongs = 0;
@@ -140,38 +218,46 @@ int main(int argumentCount, char** arguments) {
             continue;
         }
         double factors[subjectCount];
-        bool allMeasured = true;
-        for (int subject = 0; subject < subjectCount; ++subject) {
-            factors[subject] = realTimeFactor(*subjects[subject], song, seconds, runs);
-            allMeasured = allMeasured && factors[subject] > 0;
-        }
-        std::printf("%-46s", path.stem().c_str());
-        for (double factor : factors) {
-            if (factor > 0) {
-                std::printf(" %10.1f", factor);
-            } else {
-                std::printf(" %10s", "failed");
-            }
-        }
+        double processTimes[subjectCount];
+        const bool allMeasured = measureSong(song, seconds, runs, factors, processTimes);
+        const std::string name = path.stem().string();
+        std::printf("%-46s", name.c_str());
         if (!allMeasured) {
+            std::printf(" failed:");
+            for (int subject = 0; subject < subjectCount; ++subject) {
+                if (!(factors[subject] > 0 && processTimes[subject] > 0)) {
+                    std::printf(" %s", subjects[subject]->name);
+                }
+            }
             std::printf("\n");
             ++failures;
             continue;
         }
-        std::printf(" %12.2f %16.2f\n", factors[0] / factors[1], factors[0] / factors[2]);
+        std::printf(" %8.0f %9.0f %10.0f %13.2f %16.2f   %8.1f %8.1f %10.1f %13.2f\n", factors[0], factors[1],
+                    factors[2], factors[0] / factors[1], factors[0] / factors[2], processTimes[0] * 1e3,
+                    processTimes[1] * 1e3, processTimes[2] * 1e3, processTimes[1] / processTimes[0]);
         for (int subject = 0; subject < subjectCount; ++subject) {
             logSums[subject] += std::log(factors[subject]);
+            processLogSums[subject] += std::log(processTimes[subject]);
         }
+        slowest.offer(factors[0] / factors[1], name);
+        slowestProcess.offer(processTimes[1] / processTimes[0], name);
         slowerSongs += factors[0] <= factors[1] || factors[0] <= factors[2];
         ++measured;
     }
     if (measured > 0) {
         double means[subjectCount];
+        double processMeans[subjectCount];
         for (int subject = 0; subject < subjectCount; ++subject) {
             means[subject] = std::exp(logSums[subject] / measured);
+            processMeans[subject] = std::exp(processLogSums[subject] / measured);
         }
-        std::printf("%-46s %10.1f %10.1f %10.1f %12.2f %16.2f\n", "geometric mean", means[0], means[1], means[2],
-                    means[0] / means[1], means[0] / means[2]);
+        std::printf("%-46s %8.0f %9.0f %10.0f %13.2f %16.2f   %8.1f %8.1f %10.1f %13.2f\n", "geometric mean",
+                    means[0], means[1], means[2], means[0] / means[1], means[0] / means[2], processMeans[0] * 1e3,
+                    processMeans[1] * 1e3, processMeans[2] * 1e3, processMeans[1] / processMeans[0]);
+        std::printf("slowest ours/libxmp, real-time factor: %.2f (%s)\n", slowest.ratio, slowest.song.c_str());
+        std::printf("slowest ours/libxmp, process CPU:      %.2f (%s)\n", slowestProcess.ratio,
+                    slowestProcess.song.c_str());
         std::printf("songs where ours is not faster than both: %d of %d\n", slowerSongs, measured);
     }
     if (failures > 0) {

@@ -1,6 +1,7 @@
 // The software mixer: ticks and blocks, sample positions and loops, volume ramps and the 16-bit conversion.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -366,6 +367,52 @@ TEST_F(MixerTest, RandomVoicesStayInsideTheirSamples) {
             ASSERT_LE(static_cast<uint32_t>(mixed.position), mixed.sample->length);
         }
     }
+}
+
+// Every mixing path gives the same bits as the baseline path: random voices with every loop kind, forward and
+// backward, steps from tiny to several frames, target changes that start ramps, and chunks of every length so
+// that passes end anywhere inside a vector body.
+TEST_F(MixerTest, EveryPathGivesTheSameBits) {
+    const MixerPath chosen = mixerPath();
+    if (!setMixerPath(MixerPath::Avx2)) GTEST_SKIP() << "this build or CPU has only the baseline path";
+    std::vector<std::unique_ptr<OwnedSample>> samples;
+    const auto mixRandomly = [&](MixerPath path) {
+        EXPECT_TRUE(setMixerPath(path));
+        resetMixerVoices(engine);
+        samples.clear();
+        std::mt19937 random(77);
+        std::vector<float> everything;
+        for (int round = 0; round < 300; ++round) {
+            const uint32_t length = 1 + random() % 3000;
+            std::vector<int16_t> frames(length);
+            for (int16_t& frame : frames) frame = static_cast<int16_t>(random());
+            const uint8_t types[] = {LoopNone, LoopForward, LoopPingPong};
+            const uint8_t type = types[random() % 3];
+            const uint32_t loopStart = random() % length;
+            samples.push_back(makeSample(frames, type, loopStart, 1 + random() % (length - loopStart)));
+            MixerVoice& voice = mixerVoices()[round % mixedVoiceCount];
+            if (voice.sample == nullptr || random() % 4 == 0) {
+                voice.sample = &samples.back()->sample;
+                voice.position = static_cast<int32_t>(random() % length);
+                voice.positionFraction = static_cast<uint32_t>(random());
+                voice.direction = type == LoopPingPong && random() % 2 == 0 ? DirectionBackward : DirectionForward;
+                voice.stepInteger = static_cast<int32_t>(random() % 4 == 0 ? random() % 9 : 0);
+                voice.stepFraction = static_cast<uint32_t>(random());
+            }
+            voice.leftTarget = static_cast<int32_t>(random() % 256);
+            voice.rightTarget = static_cast<int32_t>(random() % 3 == 0 ? 0 : random() % 256);
+            const std::vector<float> out = mix(1 + static_cast<int32_t>(random() % 900));
+            everything.insert(everything.end(), out.begin(), out.end());
+        }
+        return everything;
+    };
+    const std::vector<float> baseline = mixRandomly(MixerPath::Baseline);
+    const std::vector<float> wide = mixRandomly(MixerPath::Avx2);
+    ASSERT_EQ(baseline.size(), wide.size());
+    for (size_t index = 0; index < baseline.size(); ++index) {
+        ASSERT_EQ(std::bit_cast<uint32_t>(baseline[index]), std::bit_cast<uint32_t>(wide[index])) << index;
+    }
+    setMixerPath(chosen);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@ usage:
   real_songs.py load-and-render --build-dir DIR [--cache DIR] [--seconds N]
   real_songs.py agreement --build-dir DIR [--cache DIR] [--seconds N] [--renders DIR]
   real_songs.py pinned --build-dir DIR [--cache DIR] [--update]
+  real_songs.py mixer-paths --build-dir DIR [--cache DIR] [--seconds N]
 
 load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
 render to a well-formed, non-silent WAV, with no sanitizer report.
@@ -20,11 +21,16 @@ than their own, by more than a small margin (summed over both sides and both
 players): its stereo image is mirrored.
 
 pinned: the SHA-256 of every song's 60 s render must equal the one written in
-pinned_renders.txt, so that speed work cannot change the sound unnoticed. After a
+pinned_renders.txt, so that speed work cannot change the sound unnoticed. The
+embedded song (DIR/assets/song.xm, when built) is pinned alongside. After a
 deliberate change of the sound, --update rewrites the file (review its diff).
 
 Songs come from scripts/fetch-real-songs.sh; when the Debian archive cannot be
 reached the check exits with status 77 (skipped).
+
+mixer-paths: N seconds (default 60) of every song, the embedded one included, render to the same bytes on
+every mixing path of DIR/mixer_paths_check (skipped, status 77, when the build
+or the CPU has only one path).
 """
 
 import argparse
@@ -189,6 +195,21 @@ def compare_renders(song, tools, seconds, work_dir, renders):
     return figures, None
 
 
+def check_mixer_paths(songs, tool, seconds):
+    """Runs the path comparison on every song, two at a time; returns the exit status."""
+    def compare(song):
+        return subprocess.run([str(tool), str(seconds), str(song)], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, errors="replace")
+    results = run_all(songs, compare)
+    for result in results:
+        print(result.stdout, end="")
+    if any(result.returncode == SKIP_STATUS for result in results):
+        return SKIP_STATUS
+    failed = sum(result.returncode != 0 for result in results)
+    print(f"real songs: {len(songs) - failed} of {len(songs)} render alike on every mixing path")
+    return 1 if failed else 0
+
+
 def pair_figures(signals):
     """Similarity of ours with each player, and of the two players with each other."""
     return {
@@ -206,7 +227,7 @@ def run_all(songs, check):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=("load-and-render", "agreement", "pinned"))
+    parser.add_argument("mode", choices=("load-and-render", "agreement", "pinned", "mixer-paths"))
     parser.add_argument("--build-dir", required=True, help="folder holding xm2wav and reference_render")
     parser.add_argument("--cache", default=str(REPOSITORY / ".cache" / "real-songs"))
     parser.add_argument("--seconds", type=int)
@@ -215,6 +236,12 @@ def main():
     arguments = parser.parse_args()
 
     songs = fetch_songs(arguments.cache)
+    embedded = pathlib.Path(arguments.build_dir) / "assets" / "song.xm"
+    if arguments.mode in ("pinned", "mixer-paths") and embedded.is_file():
+        songs.append(embedded)
+    if arguments.mode == "mixer-paths":
+        return check_mixer_paths(songs, require_tool(arguments.build_dir, "mixer_paths_check"),
+                                 arguments.seconds or PINNED_SECONDS)
     tools = {"xm2wav": require_tool(arguments.build_dir, "xm2wav")}
     if arguments.mode == "agreement":
         tools["reference_render"] = require_tool(arguments.build_dir, "reference_render")

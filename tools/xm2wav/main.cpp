@@ -216,7 +216,10 @@ bool openDestination(const std::string& path, Destination& destination) {
     }
     destination.target = path;
     const fs::path folder = destination.target.has_parent_path() ? destination.target.parent_path() : fs::path(".");
-    const std::string stem = "." + destination.target.filename().string() + ".partial-";
+    // Built by appending: GCC 12 at -O3 warns wrongly about "." + string (-Wrestrict).
+    std::string stem = ".";
+    stem += destination.target.filename().string();
+    stem += ".partial-";
     const auto seed = static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
     for (unsigned long attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = folder / (stem + std::to_string((seed + attempt) % 1000000));

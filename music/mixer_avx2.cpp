@@ -1,0 +1,197 @@
+#include "mixer_avx2.h"
+
+#if INTRO_MIXER_HAS_AVX2
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstring>
+
+#include "mixer_frame.h"
+#include "song.h"
+
+#define INTRO_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+// A step of at most one frame keeps eight frames within nine sample frames.
+constexpr uint64_t oneFrameStep = uint64_t{1} << mixFractionBits;
+
+// The sample frames of eight output frames: for the positions
+// p_k = position + k x step, k = 0..7, the frames d[i_k] (first) and
+// d[i_k + 1] (second) and the fractions of p_k, i_k being p_k's frame index.
+struct EightFrames {
+    __m256i first;
+    __m256i second;
+    __m256i fractions;
+};
+
+// Steps of at most one frame keep the eight frames within d[i_0 .. i_0 + 8]:
+// two loads and a permutation replace eight loads. i_0 lies before the end
+// of the sample, so the loads stay inside the guard frames that follow it.
+static_assert(sampleGuardFrames >= 8, "the eight-frame loads read up to 8 frames past a played frame");
+struct NearFrames {
+    // k x step as 64-bit lanes, frames 0, 1, 4, 5 in one register and 2, 3,
+    // 6, 7 in the other: in that order one shuffle per 128-bit half collects
+    // the upper or the lower 32 bits of all eight in frame order.
+    __m256i steps0145;
+    __m256i steps2367;
+};
+
+INTRO_AVX2 inline NearFrames nearFrames(uint64_t step) {
+    const auto times = [&](uint64_t frame) { return static_cast<long long>(frame * step); };
+    return {_mm256_setr_epi64x(times(0), times(1), times(4), times(5)),
+            _mm256_setr_epi64x(times(2), times(3), times(6), times(7))};
+}
+
+INTRO_AVX2 inline EightFrames readEight(NearFrames& reader, const int16_t* data, uint64_t position, uint64_t) {
+    // The fraction of the position plus k x step: its lower 32 bits are the
+    // fraction of p_k, its upper 32 bits i_k - i_0 (0..7).
+    const __m256i start = _mm256_set1_epi64x(static_cast<long long>(static_cast<uint32_t>(position)));
+    const __m256 a = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps0145));
+    const __m256 b = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps2367));
+    const __m256i offsets = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    const int16_t* base = data + (position >> mixFractionBits);
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base));      // d[i_0 .. i_0 + 7]
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 1));  // d[i_0 + 1 .. i_0 + 8]
+    return {_mm256_permutevar8x32_epi32(_mm256_cvtepi16_epi32(here), offsets),
+            _mm256_permutevar8x32_epi32(_mm256_cvtepi16_epi32(next), offsets),
+            _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)))};
+}
+
+// Longer steps: one load per frame. The fractions advance in their own
+// lanes, modulo 2^32.
+struct FarFrames {
+    __m256i fractions;
+    __m256i fractionStep;
+};
+
+INTRO_AVX2 inline FarFrames farFrames(uint64_t position, uint64_t step) {
+    const auto at = [&](uint64_t frame) { return static_cast<int32_t>(position + frame * step); };
+    return {_mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)),
+            _mm256_set1_epi32(static_cast<int32_t>(8 * step))};
+}
+
+// The frame at a position and the one after it, as the low and high halves
+// of one 32-bit load.
+inline int32_t framePair(const int16_t* data, uint64_t position) {
+    static_assert(std::endian::native == std::endian::little, "frame pairs are read little-endian");
+    int32_t pair;
+    std::memcpy(&pair, data + (position >> mixFractionBits), sizeof pair);
+    return pair;
+}
+
+INTRO_AVX2 inline EightFrames readEight(FarFrames& reader, const int16_t* data, uint64_t position, uint64_t step) {
+    const __m256i pairs = _mm256_setr_epi32(
+        framePair(data, position), framePair(data, position + step), framePair(data, position + 2 * step),
+        framePair(data, position + 3 * step), framePair(data, position + 4 * step),
+        framePair(data, position + 5 * step), framePair(data, position + 6 * step),
+        framePair(data, position + 7 * step));
+    const __m256i fractions = reader.fractions;
+    reader.fractions = _mm256_add_epi32(reader.fractions, reader.fractionStep);
+    return {_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16), _mm256_srai_epi32(pairs, 16), fractions};
+}
+
+// interpolateFrame() for eight frames: s = d[i] + (d[i + 1] - d[i]) x w, w the
+// upper 31 bits of the fraction x 2^-31.
+INTRO_AVX2 inline __m256 interpolateEight(const EightFrames& frames) {
+    const __m256 first = _mm256_cvtepi32_ps(frames.first);
+    const __m256 second = _mm256_cvtepi32_ps(frames.second);
+    const __m256 weight =
+        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(frames.fractions, 1)), _mm256_set1_ps(mixWeightScale));
+    return _mm256_add_ps(first, _mm256_mul_ps(_mm256_sub_ps(second, first), weight));
+}
+
+// out[2k] += s_k x left_k, out[2k + 1] += s_k x right_k for the eight frames,
+// with the gains given as [left_0, right_0, left_1, ...] in two registers.
+INTRO_AVX2 inline void addEight(float* out, __m256 values, __m256 gains0to3, __m256 gains4to7) {
+    // [s0 s0 s1 s1 | s4 s4 s5 s5] and [s2 s2 s3 s3 | s6 s6 s7 s7], then frames 0-3 and 4-7 in output order.
+    const __m256 low = _mm256_unpacklo_ps(values, values);
+    const __m256 high = _mm256_unpackhi_ps(values, values);
+    const __m256 frames0to3 = _mm256_permute2f128_ps(low, high, 0x20);
+    const __m256 frames4to7 = _mm256_permute2f128_ps(low, high, 0x31);
+    _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(frames0to3, gains0to3)));
+    _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(frames4to7, gains4to7)));
+}
+
+// Constant gains: out += s x [left, right] for `octets` times eight frames.
+template <typename Reader>
+INTRO_AVX2 uint64_t steadyOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
+                                 int32_t octets, __m256 gains) {
+    for (; octets > 0; --octets) {
+        addEight(out, interpolateEight(readEight(reader, data, position, step)), gains, gains);
+        position += 8 * step;
+        out += 16;
+    }
+    return position;
+}
+
+// Ramping gains: gain = [left, right] of the next frame; each frame's gains
+// are the previous frame's plus the deltas, one addition at a time as in the
+// single-frame loop (the upper two lanes stay 0 and are never used).
+template <typename Reader>
+INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
+                               int32_t octets, __m128& gain, __m128 delta) {
+    for (; octets > 0; --octets) {
+        __m128 frameGains[8];
+        for (__m128& frameGain : frameGains) {
+            frameGain = gain;
+            gain = _mm_add_ps(gain, delta);
+        }
+        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
+                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
+        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
+                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
+        addEight(out, interpolateEight(readEight(reader, data, position, step)), gains0to3, gains4to7);
+        position += 8 * step;
+        out += 16;
+    }
+    return position;
+}
+
+}  // namespace
+
+bool cpuRunsAvx2() {
+    // Also checks that the operating system saves the 256-bit registers.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
+                                  int32_t frames, float leftGain, float rightGain) {
+    const __m256 gains = _mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
+                                        rightGain);
+    const int32_t octets = frames >> 3;
+    position = step <= oneFrameStep
+                   ? steadyOctets(nearFrames(step), data, position, step, out, octets, gains)
+                   : steadyOctets(farFrames(position, step), data, position, step, out, octets, gains);
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        position = mixOneFrame(data, position, step, out, leftGain, rightGain);
+        out += 2;
+    }
+    return position;
+}
+
+INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
+                                int32_t frames, float& leftGain, float& rightGain, float leftDelta,
+                                float rightDelta) {
+    __m128 gain = _mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f);
+    const __m128 delta = _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f);
+    const int32_t octets = frames >> 3;
+    position = step <= oneFrameStep
+                   ? rampOctets(nearFrames(step), data, position, step, out, octets, gain, delta)
+                   : rampOctets(farFrames(position, step), data, position, step, out, octets, gain, delta);
+    float left = _mm_cvtss_f32(gain);
+    float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        position = mixOneFrame(data, position, step, out, left, right);
+        out += 2;
+        left += leftDelta;
+        right += rightDelta;
+    }
+    leftGain = left;
+    rightGain = right;
+    return position;
+}
+
+#endif

@@ -1,0 +1,27 @@
+// The mixer's eight-frame loops for CPUs with AVX2. They are compiled for
+// AVX2 function by function, so the rest of the program still runs on any
+// x86 CPU; the mixer calls them only after asking the CPU.
+#pragma once
+
+#include <cstdint>
+
+// Only on x86 outside Windows: GCC does not keep the 32-byte stack alignment
+// that spilled AVX registers need on Windows.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
+#define INTRO_MIXER_HAS_AVX2 1
+#else
+#define INTRO_MIXER_HAS_AVX2 0
+#endif
+
+#if INTRO_MIXER_HAS_AVX2
+// True when the CPU and the operating system run AVX2 code.
+bool cpuRunsAvx2();
+
+// Constant gains; returns the position after the pass.
+uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
+                       float leftGain, float rightGain);
+// Gains that move by a fixed delta every frame; leaves the gains of the
+// frame after the pass in leftGain and rightGain.
+uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
+                     float& leftGain, float& rightGain, float leftDelta, float rightDelta);
+#endif
