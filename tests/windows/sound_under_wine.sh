@@ -22,6 +22,9 @@ readonly frames_per_second=44100
 readonly first_capture_seconds=6
 readonly second_capture_seconds=4
 readonly render_seconds=60  # longer than anything captured
+# The device may play some silence before the song, which the comparison
+# skips: wait for this much more than the seconds it then asks for.
+readonly leading_silence_allowance_seconds=1
 
 mkdir -p "$work_dir"
 work_dir=$(realpath "$work_dir")
@@ -106,8 +109,8 @@ export ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:$work_dir/capture.conf"
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "the presentation ended with status $status"
 ' sound_under_wine "$windows_dir/intro.exe" \
-  $(( first_capture_seconds * frames_per_second * frame_bytes )) \
-  $(( second_capture_seconds * frames_per_second * frame_bytes ))
+  $(( (first_capture_seconds + leading_silence_allowance_seconds) * frames_per_second * frame_bytes )) \
+  $(( (second_capture_seconds + leading_silence_allowance_seconds) * frames_per_second * frame_bytes ))
 end_wine_session
 
 echo "Before M:"
