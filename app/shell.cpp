@@ -15,6 +15,8 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr std::string_view windowTitle = "Pictures in motion and a tracker song, looped";

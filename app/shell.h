@@ -8,7 +8,6 @@
 #include "playback.h"
 
 struct GLFWwindow;
-struct Song;
 
 // The picture's drawable objects, and what only the live program has.
 struct ShellState : PresentationPicture {
@@ -18,9 +17,9 @@ struct ShellState : PresentationPicture {
     float currentTime = 0.0f;
     bool musicMuted = false;
     bool musicKeyWasDown = false;  // M acts once per press, not once per frame while held
-    Song* song = nullptr;
+    intro_music::engine::Song* song = nullptr;
     // Released with the shell state at exit, which ends the audio thread first.
-    PlaybackPointer playback;
+    intro_music::engine::PlaybackPointer playback;
 };
 
 // The one shell state of the process.

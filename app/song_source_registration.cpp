@@ -5,6 +5,8 @@
 #include "file_callbacks.h"
 #include "memory_file.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 void* openSongResource(const char* name) {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 struct AudioFormat {
     int32_t framesPerSecond;
     int32_t channelCount;
@@ -29,3 +31,5 @@ void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten);
 void resetAudioDevice(AudioDevice* device);
 // Closes the device; null is ignored.
 void closeAudioDevice(AudioDevice* device);
+
+}  // namespace intro_music::engine

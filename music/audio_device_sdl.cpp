@@ -10,6 +10,8 @@
 
 #include "audio_device.h"
 
+namespace intro_music::engine {
+
 namespace {
 // Frames SDL asks for per callback: about 23 ms, well inside one 20 ms block
 // plus the ring's two seconds of lead.
@@ -152,3 +154,5 @@ void closeAudioDevice(AudioDevice* device) {
     delete device;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+}  // namespace intro_music::engine

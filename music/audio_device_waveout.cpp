@@ -10,6 +10,8 @@
 
 #include "audio_device.h"
 
+namespace intro_music::engine {
+
 namespace {
 constexpr int32_t supportedBitsPerSample = 16;
 constexpr int32_t bitsPerByte = 8;
@@ -122,3 +124,5 @@ void closeAudioDevice(AudioDevice* device) {
     static_cast<void>(waveOutClose(device->handle));
     delete device;
 }
+
+}  // namespace intro_music::engine

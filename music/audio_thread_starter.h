@@ -6,9 +6,13 @@
 #include <functional>
 #include <thread>
 
+namespace intro_music::engine {
+
 using AudioThreadStarter = std::thread (*)(std::function<void()> procedure);
 
 // Runs the procedure on a new std::thread.
 std::thread startStdThread(std::function<void()> procedure);
 // What the next start of playback uses; startStdThread unless a test put in another.
 extern AudioThreadStarter audioThreadStarter;
+
+}  // namespace intro_music::engine

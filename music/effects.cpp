@@ -10,6 +10,8 @@
 #include "volume_column.h"
 #include "waveforms.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 constexpr int32_t effectCount = 34;          // effect numbers 0..33; higher ones do nothing
@@ -601,3 +603,5 @@ int32_t limitSlidPeriod(int64_t period) {
 int32_t limitSlidPanning(int64_t panning) {
     return static_cast<int32_t>(std::clamp<int64_t>(panning, -slidPanningLimit, slidPanningLimit));
 }
+
+}  // namespace intro_music::engine

@@ -8,6 +8,8 @@
 #include "music_channel.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 inline constexpr int32_t maxChannelVolume = 64;
 inline constexpr int32_t maxChannelPanning = 255;
 inline constexpr int32_t maxGlobalVolume = 64;
@@ -54,3 +56,5 @@ void tremorStep(MusicChannel& channel);
 int32_t limitSlidPeriod(int64_t period);
 // The same for a panning moved by an unbounded slide.
 int32_t limitSlidPanning(int64_t panning);
+
+}  // namespace intro_music::engine

@@ -6,6 +6,8 @@
 
 #include "waveforms.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 constexpr int64_t envelopeOne = int64_t{1} << envelopeFractionBits;
@@ -133,3 +135,5 @@ void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrume
                         (static_cast<int64_t>(position) - points[index].x) * channel.volumeEnvelopeSlope);
     channel.volumeEnvelopeOutput = limitedOutput(channel.volumeEnvelopeValue >> envelopeFractionBits);
 }
+
+}  // namespace intro_music::engine

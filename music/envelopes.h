@@ -7,6 +7,8 @@
 #include "music_channel.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 inline constexpr int32_t envelopeFractionBits = 16;  // envelope values are 16.16 fixed point
 inline constexpr int32_t fullEnvelopeVolume = 64;
 inline constexpr int32_t centreEnvelopePanning = 32;
@@ -29,3 +31,5 @@ void autoVibratoStep(MusicChannel& channel, const Instrument& instrument);
 
 // Moves the volume envelope to a given envelope time (when it is on).
 void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position);
+
+}  // namespace intro_music::engine

@@ -1,5 +1,7 @@
 #include "file_callbacks.h"
 
+namespace intro_music::engine {
+
 namespace {
 FileCallbacks registeredCallbacks;
 }
@@ -20,3 +22,5 @@ bool fileCallbacksComplete() {
     return callbacks.open != nullptr && callbacks.close != nullptr && callbacks.read != nullptr &&
            callbacks.seek != nullptr && callbacks.tell != nullptr;
 }
+
+}  // namespace intro_music::engine

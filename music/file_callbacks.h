@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 using FileOpen = void* (*)(const char* name);
 using FileClose = void (*)(void* handle);
 using FileRead = int32_t (*)(void* destination, int32_t count, void* handle);
@@ -25,3 +27,5 @@ enum SeekOrigin : uint8_t { SeekFromStart = 0, SeekFromCurrent = 1, SeekFromEnd 
 void setFileCallbacks(FileOpen open, FileClose close, FileRead read, FileSeek seek, FileTell tell);
 const FileCallbacks& fileCallbacks();
 bool fileCallbacksComplete();
+
+}  // namespace intro_music::engine

@@ -15,6 +15,8 @@
 #include "music_engine.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 constexpr int fractionBits = mixFractionBits;
@@ -473,3 +475,5 @@ void fillBlock(MusicEngine& engine) {
                    blockLength);
     target.fillCursor = target.fillCursor + 1 < target.blockCount ? target.fillCursor + 1 : 0;
 }
+
+}  // namespace intro_music::engine

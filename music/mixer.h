@@ -7,6 +7,8 @@
 
 #include "mixer_voice.h"
 
+namespace intro_music::engine {
+
 struct Song;
 struct MusicEngine;
 
@@ -55,3 +57,5 @@ MixerPath mixerPath();
 // nothing, when this build or this CPU cannot run it. The paths give the same
 // bits, so a switch while blocks are being filled changes no sound.
 bool setMixerPath(MixerPath path);
+
+}  // namespace intro_music::engine

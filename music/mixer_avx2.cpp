@@ -10,6 +10,8 @@
 #include "mixer_frame.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 #define INTRO_AVX2 __attribute__((target("avx2")))
 
 namespace {
@@ -193,5 +195,7 @@ INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t
     rightGain = right;
     return position;
 }
+
+}  // namespace intro_music::engine
 
 #endif

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 // Only on x86 outside Windows: GCC does not keep the 32-byte stack alignment
 // that spilled AVX registers need on Windows.
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32) && defined(__GNUC__)
@@ -25,3 +27,5 @@ uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64_t step, fl
 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                      float& leftGain, float& rightGain, float leftDelta, float rightDelta);
 #endif
+
+}  // namespace intro_music::engine

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 inline constexpr int mixFractionBits = 32;  // positions and steps are 32.32
 inline constexpr float mixWeightScale = 1.0f / 2147483648.0f;  // 31-bit fraction to 0..1
 
@@ -25,3 +27,5 @@ inline uint64_t mixOneFrame(const int16_t* data, uint64_t position, uint64_t ste
     out[1] += value * rightGain;
     return position + step;
 }
+
+}  // namespace intro_music::engine

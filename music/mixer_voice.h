@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 struct Sample;
 struct Song;
 
@@ -41,3 +43,5 @@ struct MixerVoice {
 
 // Stores bpm and sets framesPerTick = floor(110250 / bpm) (bpm 0 is treated as 1).
 void setTempo(Song* song, int32_t bpm);
+
+}  // namespace intro_music::engine

@@ -6,6 +6,8 @@
 #include "periods.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 struct MixerVoice;
 
 enum UpdateFlag : uint8_t {
@@ -54,3 +56,5 @@ struct MusicChannel {
     // Most ticks leave the pitch alone: they skip the power and the divisions.
     PitchMemo pitchMemo;
 };
+
+}  // namespace intro_music::engine

@@ -9,9 +9,13 @@
 #include "mixer_voice.h"
 #include "music_channel.h"
 
+namespace intro_music::engine {
+
 struct MusicEngine {
     MusicChannel channels[maxChannels];
     MixerVoice voices[voiceTableSize];
     MixerOutput output;
     void* driver;  // whoever drives the engine, for its tick handler; may stay null
 };
+
+}  // namespace intro_music::engine

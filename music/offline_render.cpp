@@ -7,6 +7,8 @@
 #include "music_engine.h"
 #include "replayer.h"
 
+namespace intro_music::engine {
+
 struct OfflineRender {
     MusicEngine engine;
     Song* song;
@@ -51,3 +53,5 @@ void endOfflineRender(OfflineRender* render) {
     std::free(render->mixBuffer);
     delete render;
 }
+
+}  // namespace intro_music::engine

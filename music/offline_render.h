@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 struct Song;
 struct MusicEngine;
 struct OfflineRender;
@@ -20,3 +22,5 @@ const int16_t* renderOfflineBlock(OfflineRender* render);
 MusicEngine* offlineRenderEngine(OfflineRender* render);
 // Releases the render; null is ignored.
 void endOfflineRender(OfflineRender* render);
+
+}  // namespace intro_music::engine

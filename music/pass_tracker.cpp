@@ -3,6 +3,8 @@
 #include "music_engine.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 void resetPassTracker(PassTracker& tracker) { tracker = PassTracker{}; }
 
 void resumePassAt(PassTracker& tracker, const PassTracker& recorded, int64_t frame) {
@@ -57,3 +59,5 @@ int64_t passTickEnds(PassTracker& tracker, const Song& song) {
     }
     return cameBack;
 }
+
+}  // namespace intro_music::engine

@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+namespace intro_music::engine {
+
 struct Song;
 struct MusicEngine;
 
@@ -38,3 +40,5 @@ void passTickBegins(PassTracker& tracker, const MusicEngine& engine, const Song&
 // After the tick: the frame where the song came back (a new pass begins
 // there), or -1. A pass longer than longestPassFrames comes back at that length.
 int64_t passTickEnds(PassTracker& tracker, const Song& song);
+
+}  // namespace intro_music::engine

@@ -8,6 +8,8 @@
 #include "replayer.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 // Amiga mode: P(e) = trunc(2^(e / 12) x 13.375); note 0 is e = 132 (period 27392).
@@ -107,3 +109,5 @@ ResamplingStep resamplingStep(int32_t frequency) {
     step.fraction = static_cast<uint32_t>(((remainder << 32) + static_cast<uint32_t>(step.integer)) / outputRate);
     return step;
 }
+
+}  // namespace intro_music::engine

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 struct Song;
 
 inline constexpr int32_t linearSemitoneUnits = 64;  // linear mode: period units per semitone
@@ -47,3 +49,5 @@ bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t 
 // Truncates towards zero after limiting the value to the int32 range, so
 // that no out-of-range float is ever converted.
 int32_t truncateToInt32(double value);
+
+}  // namespace intro_music::engine

@@ -18,6 +18,8 @@
 #include "song.h"
 #include "thread_priority.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 constexpr auto pollInterval = std::chrono::milliseconds(5);
@@ -155,3 +157,5 @@ bool stopPlayback(Playback* playback, Song* song) {
 }
 
 bool playbackMixingNow(const Playback* playback) { return playback != nullptr && playback->mixingNow.load() != 0; }
+
+}  // namespace intro_music::engine

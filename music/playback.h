@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace intro_music::engine {
+
 struct Song;
 struct Playback;
 
@@ -29,3 +31,5 @@ bool startPlayback(Playback* playback, Song* song);
 bool stopPlayback(Playback* playback, Song* song);
 // True while the audio thread is inside a block fill.
 bool playbackMixingNow(const Playback* playback);
+
+}  // namespace intro_music::engine

@@ -13,6 +13,8 @@
 #include "periods.h"
 #include "volume_column.h"
 
+namespace intro_music::engine {
+
 namespace {
 
 // An order that names no stored pattern walks like the loader's stand-in for
@@ -362,3 +364,5 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
         voice.startOffset = 0;
     }
 }
+
+}  // namespace intro_music::engine

@@ -6,6 +6,8 @@
 #include "music_channel.h"
 #include "song.h"
 
+namespace intro_music::engine {
+
 struct MusicEngine;
 
 // The song's tick handler: row on tick 0, effects on later ticks, on the
@@ -29,3 +31,5 @@ void resetSongPlayState(MusicEngine& engine, Song* song);
 // The reset every start from the beginning goes through: every voice of the
 // engine silent, the song's play state and its channels as at its first row.
 void prepareSongStart(MusicEngine& engine, Song* song);
+
+}  // namespace intro_music::engine

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace intro_music::engine {
+
 inline constexpr int maxChannels = 32;
 inline constexpr int maxSamplesPerInstrument = 16;
 inline constexpr int envelopePointCapacity = 12;
@@ -119,3 +121,5 @@ Song* loadSongFromMemory(const void* data, size_t size, SampleDataHook sampleDat
 // Releases the song. False for null. Stop any playback of the song first:
 // the engine that plays it must not run while the song goes away.
 bool freeSong(Song* song);
+
+}  // namespace intro_music::engine

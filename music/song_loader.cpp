@@ -15,6 +15,8 @@
 #include "song.h"
 #include "xm_format.h"
 
+namespace intro_music::engine {
+
 Sample emptySample{};
 Instrument emptyInstrument{};
 
@@ -600,3 +602,5 @@ bool freeSong(Song* song) {
     releaseSong(song);
     return true;
 }
+
+}  // namespace intro_music::engine

@@ -4,6 +4,8 @@
 
 #include "thread_priority.h"
 
+namespace intro_music::engine {
+
 namespace {
 // High enough to preempt ordinary work, well below the system's own threads.
 constexpr int audioThreadPriority = 10;
@@ -19,3 +21,5 @@ void raiseAudioThreadPriority(std::thread& thread) {
     // Refused without the privilege; the thread then runs at normal priority.
     static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters));
 }
+
+}  // namespace intro_music::engine

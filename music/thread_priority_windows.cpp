@@ -5,6 +5,8 @@
 
 #include "thread_priority.h"
 
+namespace intro_music::engine {
+
 void raiseAudioThreadPriority(std::thread& thread) {
     const HANDLE handle = pthread_gethandle(thread.native_handle());
     if (handle != nullptr) {
@@ -12,3 +14,5 @@ void raiseAudioThreadPriority(std::thread& thread) {
         static_cast<void>(SetThreadPriority(handle, THREAD_PRIORITY_TIME_CRITICAL));
     }
 }
+
+}  // namespace intro_music::engine

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace intro_music::engine {
+
 namespace {
 
 // The volume byte splits into a command (high nibble) and its value (low nibble).
@@ -94,3 +96,5 @@ constexpr VolumeColumnHandler laterTickHandlers[commandCount] = {
 void applyVolumeColumnFirstTick(ChannelTick& tick) { firstTickHandlers[tick.cell->volume >> commandShift](tick); }
 
 void applyVolumeColumnLaterTick(ChannelTick& tick) { laterTickHandlers[tick.cell->volume >> commandShift](tick); }
+
+}  // namespace intro_music::engine

@@ -4,5 +4,9 @@
 
 #include "effects.h"
 
+namespace intro_music::engine {
+
 void applyVolumeColumnFirstTick(ChannelTick& tick);
 void applyVolumeColumnLaterTick(ChannelTick& tick);
+
+}  // namespace intro_music::engine

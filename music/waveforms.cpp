@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 
+namespace intro_music::engine {
+
 namespace {
 
 // Half a sine period spans 32 positions; the table holds the rising quarter
@@ -89,3 +91,5 @@ int32_t autoVibratoWaveValue(int32_t type, int32_t position) {
             return 0;
     }
 }
+
+}  // namespace intro_music::engine

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace intro_music::engine {
+
 // Vibrato and tremolo positions run over -32..31 (one period).
 inline constexpr int32_t waveformPositionCount = 64;
 inline constexpr int32_t waveformPositionMaximum = 31;
@@ -18,3 +20,5 @@ inline constexpr int32_t autoVibratoPositionCount = 256;
 // Signed auto-vibrato value -64..64 of an instrument's waveform type at a
 // position 0..255; types without a waveform give 0.
 int32_t autoVibratoWaveValue(int32_t type, int32_t position);
+
+}  // namespace intro_music::engine

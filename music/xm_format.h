@@ -7,6 +7,8 @@
 
 #include "song.h"
 
+namespace intro_music::engine {
+
 namespace xm_format {
 
 // File header.
@@ -118,3 +120,5 @@ inline constexpr int32_t highestSpeed = 255;
 inline constexpr uint32_t maxSampleFrames = 1u << 26;
 
 }  // namespace xm_format
+
+}  // namespace intro_music::engine

@@ -8,6 +8,8 @@
 #include "render_subject.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int stereoChannels = 2;

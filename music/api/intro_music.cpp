@@ -19,6 +19,8 @@
 #include "replayer.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 // Header text fields, counted from the start of the file.

@@ -6,6 +6,8 @@
 #include "song.h"
 #include "xm_format.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int32_t rowSlots = xm_format::maxRowCount;

@@ -13,6 +13,8 @@
 #include "test_songs.h"
 #include "xm_writer.h"
 
+using namespace intro_music::engine;
+
 using namespace test_songs;
 using xm_writer::LoopKind;
 using xm_writer::ModuleData;

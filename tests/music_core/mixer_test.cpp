@@ -11,6 +11,8 @@
 #include "music_engine.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 // A sample with exactly length + 8 frames of storage and the guard frame the loader writes.

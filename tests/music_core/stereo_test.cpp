@@ -10,6 +10,8 @@
 #include "test_songs.h"
 #include "xm_writer.h"
 
+using namespace intro_music::engine;
+
 using namespace test_songs;
 
 namespace {

@@ -12,6 +12,8 @@
 
 namespace test_songs {
 
+using namespace intro_music::engine;
+
 struct SongDeleter {
     void operator()(Song* song) const { freeSong(song); }
 };

@@ -14,6 +14,8 @@
 #include "offline_render.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int skipStatus = 77;

@@ -4,6 +4,8 @@
 #include "song_fixture.h"
 #include "waveforms.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 class Effects : public SongFixture {};

@@ -8,6 +8,8 @@
 #include "song_fixture.h"
 #include "waveforms.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 class Envelopes : public SongFixture {};

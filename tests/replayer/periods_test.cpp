@@ -8,6 +8,8 @@
 #include "replayer.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int32_t maxInt = std::numeric_limits<int32_t>::max();

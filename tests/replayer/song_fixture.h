@@ -15,6 +15,8 @@
 #include "replayer.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 using Values = std::vector<int>;
 
 struct SampleShape {

@@ -12,6 +12,8 @@
 #include "offline_render.h"
 #include "song.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int songIdentifier = 127;

@@ -26,6 +26,8 @@
 #include "still_image.h"
 #include "video_writer.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int exitFailure = 1;

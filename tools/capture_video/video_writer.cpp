@@ -13,6 +13,8 @@ extern "C" {
 
 #include "mixer.h"
 
+using namespace intro_music::engine;
+
 namespace {
 
 constexpr int soundRate = mixRate;
