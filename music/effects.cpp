@@ -128,7 +128,10 @@ void aimTonePortamento(MusicChannel& channel) {
 }
 
 void setUpTonePortamento(ChannelTick& tick) {
-    remember(tick.channel->tonePortaSpeed, parameter(tick));
+    constexpr uint8_t volumeColumnPortamento = 0xF0;
+    const bool volumeColumnFirst = tick.song->rules.volumeColumnPortamentoFirst &&
+                                   (tick.cell->volume & volumeColumnPortamento) == volumeColumnPortamento;
+    if (!volumeColumnFirst) remember(tick.channel->tonePortaSpeed, parameter(tick));
     aimTonePortamento(*tick.channel);
 }
 
@@ -342,9 +345,30 @@ void multiRetrigger(ChannelTick& tick) {
     channel.updateFlags |= StartSample;
 }
 
+// The tracker's tremor on a tick after the first: the count runs down, and
+// when it runs out the phase switches and the parameter gives the new count.
+void trackerTremor(ChannelTick& tick) {
+    MusicChannel& channel = *tick.channel;
+    uint8_t& state = channel.tremorCounter;
+    state &= static_cast<uint8_t>(~tremorHeldByInstrument);
+    if (state == tremorUsed) {
+        state = static_cast<uint8_t>(tremorUsed | tremorOnPhase | (channel.tremorParameter >> nibbleShift));
+    } else if (state == (tremorUsed | tremorOnPhase)) {
+        state = static_cast<uint8_t>(tremorUsed | (channel.tremorParameter & nibbleMask));
+    } else {
+        state -= 1;
+    }
+    channel.updateFlags |= UpdateVolume;
+}
+
 // Effect 29: tremor.
 void setUpTremor(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
+    if (tick.song->rules.trackerTremor) {
+        remember(channel.tremorParameter, parameter(tick));
+        channel.tremorCounter |= tremorUsed;
+        return;
+    }
     if (parameter(tick) != 0) {
         channel.tremorOnTicks = static_cast<uint8_t>(highNibble(tick) + 1);
         channel.tremorOffTicks = static_cast<uint8_t>(lowNibble(tick) + 1);
@@ -352,7 +376,13 @@ void setUpTremor(ChannelTick& tick) {
     tremorStep(channel);
 }
 
-void tremor(ChannelTick& tick) { tremorStep(*tick.channel); }
+void tremor(ChannelTick& tick) {
+    if (tick.song->rules.trackerTremor) {
+        trackerTremor(tick);
+    } else {
+        tremorStep(*tick.channel);
+    }
+}
 
 // Effect 33: extra fine portamento, one period unit per step.
 enum ExtraFineDirection : int32_t { ExtraFineUp = 1, ExtraFineDown = 2 };
@@ -446,8 +476,10 @@ void fineVolumeUp(ChannelTick& tick) {
 
 void fineVolumeDown(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
-    remember(channel.fineVolumeSlideMemory, lowNibble(tick));
-    channel.volume = std::max(channel.volume - channel.fineVolumeSlideMemory, 0);
+    uint8_t& memory =
+        tick.song->rules.separateFineVolumeMemories ? channel.fineVolumeDownMemory : channel.fineVolumeSlideMemory;
+    remember(memory, lowNibble(tick));
+    channel.volume = std::max(channel.volume - memory, 0);
     channel.updateFlags |= UpdateVolume;
 }
 

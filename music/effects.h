@@ -52,6 +52,18 @@ void tremoloStep(MusicChannel& channel);
 // Silences the channel in the off phase of its tremor cycle and counts on.
 void tremorStep(MusicChannel& channel);
 
+// The tracker's tremor state (in tremorCounter): used since the last
+// instrument, its phase and the ticks left in the phase.
+inline constexpr uint8_t tremorUsed = 0x80;
+inline constexpr uint8_t tremorOnPhase = 0x40;
+inline constexpr uint8_t tremorHeldByInstrument = 0x20;
+inline constexpr uint8_t tremorPhaseMask = 0xE0;
+// The tracker's tremor mutes a note in its off phase, whatever the row plays
+// now, until an instrument number comes.
+inline bool tremorMutes(const MusicChannel& channel) {
+    return (channel.tremorCounter & tremorPhaseMask) == tremorUsed;
+}
+
 // Keeps a period moved by an unbounded slide within a range where every
 // later sum stays far from int32 overflow (far outside audible pitches).
 int32_t limitSlidPeriod(int64_t period);

@@ -52,9 +52,12 @@ struct MusicChannel {
     int8_t tremoloPosition;
     uint8_t tremoloSpeed, tremoloDepth;
     uint8_t tremorCounter, tremorOnTicks, tremorOffTicks;
+    uint8_t tremorParameter;  // the tracker's tremor memory
+    int32_t heardGlobalVolume;  // the global volume in the voice's volume
     int32_t patternLoopRow, patternLoopCount;
     uint8_t waveformControl;
     uint8_t fineVolumeSlideMemory, finePortaUpMemory, finePortaDownMemory;
+    uint8_t fineVolumeDownMemory;  // the tracker's own memory for EBx
     // Most ticks leave the pitch alone: they skip the power and the divisions.
     PitchMemo pitchMemo;
 };

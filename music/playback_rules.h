@@ -40,6 +40,18 @@ struct PlaybackRules {
     // The tracker's E9x retriggers the note itself, envelopes and all, and
     // E90 retriggers it on the first tick.
     bool retriggerRestartsNote;
+    // The tracker keeps separate memories for EAx and EBx.
+    bool separateFineVolumeMemories;
+    // The tracker applies a global volume change to every channel: those
+    // after the command's channel on the same tick, those before it on the next.
+    bool globalVolumeReachesAllChannels;
+    // The tracker's tremor counts only on ticks after the first, switches
+    // phase when its count runs out (on for x + 1 ticks, off for y + 1), and
+    // a note it muted stays muted, whatever follows, until an instrument number.
+    bool trackerTremor;
+    // The tracker ignores a 3xx parameter beside a volume-column portamento
+    // (whose speed both then apply, so the slide goes twice as fast).
+    bool volumeColumnPortamentoFirst;
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -53,6 +65,10 @@ inline constexpr PlaybackRules trackerRules{
     .keyOffCutsVolume = true,
     .offsetOnlyWithNote = true,
     .retriggerRestartsNote = true,
+    .separateFineVolumeMemories = true,
+    .globalVolumeReachesAllChannels = true,
+    .trackerTremor = true,
+    .volumeColumnPortamentoFirst = true,
 };
 
 }  // namespace intro_music::engine

@@ -237,6 +237,7 @@ void advanceRow(Song* song) {
 }
 
 int32_t finalVolume(const MusicChannel& channel, const Song* song) {
+    if (song->rules.trackerTremor && tremorMutes(channel)) return 0;
     const double product = static_cast<double>(channel.volume + channel.volumeOffset) * channel.volumeEnvelopeOutput *
                            channel.fadeoutVolume * song->globalVolume * static_cast<double>(finalVolumeScale);
     return truncateToInt32(product);
@@ -446,6 +447,10 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     if ((channel->updateFlags & StopVoice) != 0) channel->voice->sample = nullptr;
 
     MixerVoice& voice = *channel->voice;
+    if (song->rules.globalVolumeReachesAllChannels && channel->heardGlobalVolume != song->globalVolume) {
+        channel->heardGlobalVolume = song->globalVolume;
+        channel->updateFlags |= UpdateVolume;
+    }
     if ((channel->updateFlags & UpdateVolume) != 0) {
         voice.volume = finalVolume(*channel, song);
         voice.volumeCopy = voice.volume;
