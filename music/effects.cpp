@@ -129,7 +129,7 @@ void aimTonePortamento(MusicChannel& channel) {
 
 void setUpTonePortamento(ChannelTick& tick) {
     constexpr uint8_t volumeColumnPortamento = 0xF0;
-    const bool volumeColumnFirst = tick.song->rules.volumeColumnPortamentoFirst &&
+    const bool volumeColumnFirst = tick.song->rules.volumeColumnPortamento &&
                                    (tick.cell->volume & volumeColumnPortamento) == volumeColumnPortamento;
     if (!volumeColumnFirst) remember(tick.channel->tonePortaSpeed, parameter(tick));
     aimTonePortamento(*tick.channel);

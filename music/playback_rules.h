@@ -42,16 +42,17 @@ struct PlaybackRules {
     bool retriggerRestartsNote;
     // The tracker keeps separate memories for EAx and EBx.
     bool separateFineVolumeMemories;
-    // The tracker applies a global volume change to every channel: those
-    // after the command's channel on the same tick, those before it on the next.
+    // A global volume change reaches every playing channel on the tick it
+    // comes (the presentation's reaches only channels that change volume).
     bool globalVolumeReachesAllChannels;
     // The tracker's tremor counts only on ticks after the first, switches
     // phase when its count runs out (on for x + 1 ticks, off for y + 1), and
     // a note it muted stays muted, whatever follows, until an instrument number.
     bool trackerTremor;
-    // The tracker ignores a 3xx parameter beside a volume-column portamento
-    // (whose speed both then apply, so the slide goes twice as fast).
-    bool volumeColumnPortamentoFirst;
+    // The tracker's volume-column portamento glides to the note like 3xx (the
+    // note does not start), and a 3xx beside it loses its parameter (both
+    // slide at the volume column's speed: twice as fast).
+    bool volumeColumnPortamento;
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -68,7 +69,7 @@ inline constexpr PlaybackRules trackerRules{
     .separateFineVolumeMemories = true,
     .globalVolumeReachesAllChannels = true,
     .trackerTremor = true,
-    .volumeColumnPortamentoFirst = true,
+    .volumeColumnPortamento = true,
 };
 
 }  // namespace intro_music::engine

@@ -69,7 +69,9 @@ const Cell* channelCell(const Cell* rowCells, bool rowIsEmpty, int32_t channel) 
 
 bool isNote(uint8_t note) { return note >= 1 && note <= lastNote; }
 
-bool isTonePortamento(const Cell* cell) {
+bool isTonePortamento(const Cell* cell, const PlaybackRules& rules) {
+    constexpr uint8_t volumeColumnPortamento = 0xF0;
+    if (rules.volumeColumnPortamento && (cell->volume & volumeColumnPortamento) == volumeColumnPortamento) return true;
     return cell->effect == EffectTonePortamento || cell->effect == EffectTonePortamentoVolumeSlide;
 }
 
@@ -154,7 +156,7 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
         adjusted.note = static_cast<uint8_t>(channel.note + 1);
         cell = &adjusted;
     }
-    const bool tonePortamento = isTonePortamento(cell);
+    const bool tonePortamento = isTonePortamento(cell, rules);
     const uint8_t previousNote = channel.note;
     if (!tonePortamento) {
         if (cell->instrument != 0) channel.instrument = static_cast<uint8_t>(cell->instrument - 1);
@@ -184,7 +186,8 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
 
     if (isNote(cell->note)) {
         channel.realNote = static_cast<uint8_t>((cell->note - 1 + resolved.sample->relativeNote) & noteIndexMask);
-        channel.finetune = noteFinetune(*song, *cell, *resolved.sample);
+        // The tracker's portamento aims with the finetune of the note playing.
+        if (!tonePortamento || !rules.finetuneOnChannel) channel.finetune = noteFinetune(*song, *cell, *resolved.sample);
         channel.notePeriod = notePeriod(song, channel.realNote, channel.finetune);
         if (!tonePortamento) channel.period = channel.notePeriod;
         channel.updateFlags = StartSample;
@@ -301,6 +304,19 @@ void startSample(MixerVoice* voices, MusicChannel* channel, Sample* sample) {
     voice->rampRemaining = 0;
 }
 
+// A global volume change reaches every voice on the tick it happens.
+void applyGlobalVolumeChange(MusicEngine& engine, Song* song) {
+    for (int32_t index = 0; index < activeChannelCount(song); ++index) {
+        MusicChannel& channel = engine.channels[index];
+        if (channel.heardGlobalVolume == song->globalVolume || channel.voice == nullptr) continue;
+        channel.heardGlobalVolume = song->globalVolume;
+        MixerVoice& voice = *channel.voice;
+        voice.volume = finalVolume(channel, song);
+        voice.volumeCopy = voice.volume;
+        setGainTargets(voice);
+    }
+}
+
 }  // namespace
 
 void resetSongPlayState(MusicEngine& engine, Song* song) {
@@ -352,6 +368,7 @@ void processRow(MusicEngine& engine, Song* song) {
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
         processChannelRow(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index), &positionJump);
     }
+    if (song->rules.globalVolumeReachesAllChannels) applyGlobalVolumeChange(engine, song);
 }
 
 void processTickEffects(MusicEngine& engine, Song* song) {
@@ -361,6 +378,7 @@ void processTickEffects(MusicEngine& engine, Song* song) {
     for (int32_t index = 0; index < activeChannelCount(song); ++index) {
         processChannelTick(engine, song, engine.channels[index], channelCell(rowCells, rowIsEmpty, index));
     }
+    if (song->rules.globalVolumeReachesAllChannels) applyGlobalVolumeChange(engine, song);
 }
 
 void resetVolumeAndPanning(MusicChannel& channel, const Sample* sample) {
@@ -447,11 +465,8 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     if ((channel->updateFlags & StopVoice) != 0) channel->voice->sample = nullptr;
 
     MixerVoice& voice = *channel->voice;
-    if (song->rules.globalVolumeReachesAllChannels && channel->heardGlobalVolume != song->globalVolume) {
-        channel->heardGlobalVolume = song->globalVolume;
-        channel->updateFlags |= UpdateVolume;
-    }
     if ((channel->updateFlags & UpdateVolume) != 0) {
+        channel->heardGlobalVolume = song->globalVolume;
         voice.volume = finalVolume(*channel, song);
         voice.volumeCopy = voice.volume;
         setGainTargets(voice);
