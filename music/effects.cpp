@@ -109,7 +109,8 @@ void rememberPortamentoDown(ChannelTick& tick) { remember(tick.channel->portaDow
 
 void portamentoUp(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
-    channel.period = std::max(channel.period - periodSlideScale * channel.portaUpMemory, minimumSlidPeriod);
+    const int32_t lowest = tick.song->rules.trackerPitch ? trackerMinimumPeriod : minimumSlidPeriod;
+    channel.period = std::max(channel.period - periodSlideScale * channel.portaUpMemory, lowest);
     channel.periodOffset = 0;
     channel.updateFlags |= UpdateFrequency;
 }

@@ -14,7 +14,8 @@ struct PlaybackRules {
     bool arpeggioTable;
     // The tracker takes Amiga periods from its table (interpolated between its
     // 8 finetune steps), plays the exact frequency rather than one cut to
-    // whole Hz, and keeps periods in 16 bits (slides past the ends wrap).
+    // whole Hz, keeps periods within 1..31999, and its linear frequency table
+    // wraps round its octave shift for periods past 12 octaves.
     bool trackerPitch;
     // The tracker's E5x sets the channel's finetune for the note beside it;
     // the sample keeps its own.

@@ -11,6 +11,7 @@
 #include "mixer_voice.h"
 #include "music_engine.h"
 #include "periods.h"
+#include "tracker_pitch.h"
 #include "volume_column.h"
 
 namespace intro_music::engine {
@@ -456,6 +457,8 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     if (channel->voice == nullptr) return;
     idleFadedPartner(engine.voices, channel->voice);
     if (sample == nullptr) sample = &emptySample;
+    // The tracker keeps every period within its own range, whatever moved it.
+    if (song->rules.trackerPitch) channel->period = std::clamp(channel->period, trackerMinimumPeriod, trackerMaximumPeriod);
     int32_t frequency = 0;
     ResamplingStep step{};
     if (!rememberedPitch(channel->pitchMemo, song, channel->period, channel->periodOffset, &frequency, &step)) {
