@@ -229,6 +229,12 @@ void slideVolume(ChannelTick& tick) { volumeSlide(*tick.channel); }
 // Effect 11: position jump to row 0 of an order.
 void positionJump(ChannelTick& tick) {
     Song& song = *tick.song;
+    if (song.rules.trackerPatternFlow) {
+        song.jumpOrder = parameter(tick) - 1;  // the row's end moves on by one order
+        song.breakRow = 0;
+        song.patternJumpDue = 1;
+        return;
+    }
     song.nextRow = 0;
     song.nextOrder = parameter(tick) < song.songLength ? parameter(tick) : 0;
     if (tick.positionJump != nullptr) *tick.positionJump = true;
@@ -244,6 +250,11 @@ void setVolume(ChannelTick& tick) {
 void patternBreak(ChannelTick& tick) {
     Song& song = *tick.song;
     const int32_t row = breakRowTens * highNibble(tick) + lowNibble(tick);
+    if (song.rules.trackerPatternFlow) {
+        song.breakRow = row > lastBreakRow ? 0 : row;
+        song.patternJumpDue = 1;
+        return;
+    }
     song.nextRow = row > lastBreakRow ? 0 : row;
     if (tick.positionJump == nullptr || !*tick.positionJump) song.nextOrder = song.orderPosition + 1;
     if (song.nextOrder >= song.songLength) song.nextOrder = 0;
@@ -447,7 +458,13 @@ void patternLoop(ChannelTick& tick) {
     } else {
         channel.patternLoopCount -= 1;
     }
-    if (channel.patternLoopCount != 0) tick.song->nextRow = channel.patternLoopRow;
+    if (channel.patternLoopCount == 0) return;
+    if (tick.song->rules.trackerPatternFlow) {
+        tick.song->breakRow = channel.patternLoopRow;
+        tick.song->loopJumpDue = 1;
+    } else {
+        tick.song->nextRow = channel.patternLoopRow;
+    }
 }
 
 // Effect 14/8: coarse panning.

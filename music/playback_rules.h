@@ -54,6 +54,11 @@ struct PlaybackRules {
     // note does not start), and a 3xx beside it loses its parameter (both
     // slide at the volume column's speed: twice as fast).
     bool volumeColumnPortamento;
+    // The tracker's jumps share one break row: E6x sets it to the loop row,
+    // Dxx to its row, Bxx to 0, and it stays after a loop, so the pattern
+    // after a loop starts at the loop's row. The last of Bxx and Dxx on a row
+    // sets the row; a loop and a jump on one row go on at the break row.
+    bool trackerPatternFlow;
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -71,6 +76,7 @@ inline constexpr PlaybackRules trackerRules{
     .globalVolumeReachesAllChannels = true,
     .trackerTremor = true,
     .volumeColumnPortamento = true,
+    .trackerPatternFlow = true,
 };
 
 }  // namespace intro_music::engine

@@ -240,6 +240,33 @@ void advanceRow(Song* song) {
     song->nextRow = 0;
 }
 
+// The tracker's move to the next row: a pattern loop goes to the break row,
+// and so does the end of the pattern or a jump, into the next (or the
+// jumped-to) order; the break row is used up only by the latter.
+void advanceTrackerRow(Song* song) {
+    int32_t row = song->row + 1;
+    if (song->loopJumpDue != 0) {
+        song->loopJumpDue = 0;
+        row = song->breakRow;
+    }
+    int32_t order = song->orderPosition;
+    if (row >= rowCountAtOrder(song, song->orderPosition) || song->patternJumpDue != 0) {
+        row = song->breakRow;
+        song->breakRow = 0;
+        song->patternJumpDue = 0;
+        order = (song->jumpOrder >= 0 ? song->jumpOrder : song->orderPosition) + 1;
+        song->jumpOrder = -1;
+        if (order >= song->songLength) {
+            const bool restartValid = song->restartPosition >= 0 && song->restartPosition < song->songLength;
+            order = restartValid ? song->restartPosition : 0;
+        }
+        // A break row the new pattern does not have starts it from the top.
+        if (row >= rowCountAtOrder(song, order)) row = 0;
+    }
+    song->nextOrder = order;
+    song->nextRow = row;
+}
+
 int32_t finalVolume(const MusicChannel& channel, const Song* song) {
     if (song->rules.trackerTremor && tremorMutes(channel)) return 0;
     const double product = static_cast<double>(channel.volume + channel.volumeOffset) * channel.volumeEnvelopeOutput *
@@ -321,6 +348,10 @@ void applyGlobalVolumeChange(MusicEngine& engine, Song* song) {
 }  // namespace
 
 void resetSongPlayState(MusicEngine& engine, Song* song) {
+    song->breakRow = 0;
+    song->jumpOrder = -1;
+    song->loopJumpDue = 0;
+    song->patternJumpDue = 0;
     song->globalVolume = song->initialGlobalVolume;
     song->globalVolumeSlideMemory = 0;
     song->nextOrder = -1;
@@ -348,7 +379,11 @@ void replayTick(MusicEngine& engine, Song* song) {
         if (song->nextOrder >= 0) song->orderPosition = song->nextOrder;
         if (song->nextRow >= 0) song->row = song->nextRow;
         processRow(engine, song);
-        if (song->nextRow == -1) advanceRow(song);
+        if (song->rules.trackerPatternFlow) {
+            advanceTrackerRow(song);
+        } else if (song->nextRow == -1) {
+            advanceRow(song);
+        }
     } else {
         processTickEffects(engine, song);
     }

@@ -105,6 +105,12 @@ struct Song {
     int32_t patternDelayTicks;
     int32_t nextRow;
     int32_t nextOrder;
+    // The tracker's row flow: the row the next jump lands on, the order a
+    // position jump chose (-1: the next one), and which jumps are due.
+    int32_t breakRow;
+    int32_t jumpOrder;
+    uint8_t loopJumpDue;
+    uint8_t patternJumpDue;
     TickHandler tickHandler;
     SampleDataHook sampleDataHook;
     PlaybackRules rules;  // zero: the presentation's rules
