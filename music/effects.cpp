@@ -695,7 +695,8 @@ void tonePortamentoStep(MusicChannel& channel) {
 void vibratoStep(MusicChannel& channel, const Song& song) {
     const int32_t position = channel.vibratoPosition;
     const int32_t value = waveformValue(channel.waveformControl & waveformSelectMask, position);
-    const int32_t depth = ((value * channel.vibratoDepth) / vibratoDepthDivisor) & vibratoOffsetMask;
+    const int32_t fullDepth = (value * channel.vibratoDepth) / vibratoDepthDivisor;
+    const int32_t depth = song.rules.vibratoFullDepth ? fullDepth : fullDepth & vibratoOffsetMask;
     // The tracker's offsets add to the period: its vibrato first lowers the pitch.
     const bool firstHalf = position >= 0;
     channel.periodOffset = firstHalf == song.rules.trackerPitch ? depth : -depth;

@@ -99,7 +99,41 @@ void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument
     }
 }
 
-void autoVibratoStep(MusicChannel& channel, const Instrument& instrument) {
+// The tracker's auto-vibrato: the position moves before it is read, the
+// waveforms start downwards in pitch space, and the sweep raises the depth
+// (8.8 fixed point) only while the note is held; a note released before the
+// sweep ends keeps only one sweep step of depth.
+void trackerAutoVibratoStep(MusicChannel& channel, const Instrument& instrument) {
+    constexpr int32_t depthShift = 8;
+    constexpr int32_t positionMask = 255;
+    constexpr int32_t outputShift = 14;  // waveform (-64..64) x depth (8.8), scaled back to periods
+    if (instrument.vibratoDepth == 0) return;
+    const int32_t fullDepth = instrument.vibratoDepth << depthShift;
+    int32_t depth = fullDepth;
+    if (instrument.vibratoSweep != 0 && channel.autoVibratoSwept == 0) {
+        depth = fullDepth / instrument.vibratoSweep;
+        if (channel.keyOff == 0) {
+            depth += channel.autoVibratoSweep;
+            if (depth > fullDepth) {
+                depth = fullDepth;
+                channel.autoVibratoSwept = 1;
+            }
+            channel.autoVibratoSweep = depth;
+        }
+    } else if (instrument.vibratoSweep != 0) {
+        depth = channel.autoVibratoSweep;
+    }
+    channel.autoVibratoPosition = (channel.autoVibratoPosition + instrument.vibratoRate) & positionMask;
+    const int32_t value = trackerAutoVibratoWaveValue(instrument.vibratoType, channel.autoVibratoPosition);
+    channel.periodOffset = saturateToInt32(static_cast<int64_t>(channel.periodOffset) + ((value * depth) >> outputShift));
+    channel.updateFlags |= UpdateFrequency;
+}
+
+void autoVibratoStep(MusicChannel& channel, const Instrument& instrument, const PlaybackRules& rules) {
+    if (rules.trackerAutoVibrato) {
+        trackerAutoVibratoStep(channel, instrument);
+        return;
+    }
     int64_t offset = static_cast<int64_t>(autoVibratoWaveValue(instrument.vibratoType, channel.autoVibratoPosition)) *
                      instrument.vibratoDepth;
     // The sweep fades the vibrato in over vibratoSweep ticks.

@@ -27,7 +27,7 @@ void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t 
 void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument, bool silenceReleased);
 
 // Adds this tick's instrument vibrato to periodOffset and moves it on.
-void autoVibratoStep(MusicChannel& channel, const Instrument& instrument);
+void autoVibratoStep(MusicChannel& channel, const Instrument& instrument, const PlaybackRules& rules);
 
 // Moves the volume envelope to a given envelope time (when it is on).
 void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position);

@@ -36,6 +36,7 @@ struct MusicChannel {
     uint8_t panningEnvelopeFinished;
     int32_t fadeoutVolume;
     int32_t autoVibratoPosition, autoVibratoSweep;
+    uint8_t autoVibratoSwept;  // the tracker's sweep has reached the full depth
     uint8_t keyOff;
     uint8_t instrument;
     uint8_t realNote;

@@ -59,6 +59,12 @@ struct PlaybackRules {
     // after a loop starts at the loop's row. The last of Bxx and Dxx on a row
     // sets the row; a loop and a jump on one row go on at the break row.
     bool trackerPatternFlow;
+    // The tracker's vibrato moves the period by its full depth, not in steps of 4.
+    bool vibratoFullDepth;
+    // The tracker's auto-vibrato moves its position before reading it, its
+    // waveforms start downwards, and its sweep grows the depth only while
+    // the note is held (released early, one sweep step of depth is left).
+    bool trackerAutoVibrato;
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -77,6 +83,8 @@ inline constexpr PlaybackRules trackerRules{
     .trackerTremor = true,
     .volumeColumnPortamento = true,
     .trackerPatternFlow = true,
+    .vibratoFullDepth = true,
+    .trackerAutoVibrato = true,
 };
 
 }  // namespace intro_music::engine

@@ -136,7 +136,7 @@ void holdCellForNoteDelay(MusicEngine& engine, Song* song, MusicChannel& channel
     channel.updateFlags = UpdateFrequency | UpdateVolume;
     const ResolvedInstrument resolved = resolveInstrument(song, channel);
     stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
-    autoVibratoStep(channel, *resolved.instrument);
+    autoVibratoStep(channel, *resolved.instrument, song->rules);
     applyChannelToVoice(engine, &channel, channel.sample, song);
 }
 
@@ -210,7 +210,7 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
     if (cell->volume != 0) applyVolumeColumnFirstTick(tick);
     stepEnvelopesAndFadeout(channel, *resolved.instrument, !rules.keyOffCutsVolume);
     applyEffectFirstTick(tick);
-    autoVibratoStep(channel, *resolved.instrument);
+    autoVibratoStep(channel, *resolved.instrument, song->rules);
     applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
@@ -224,7 +224,7 @@ void processChannelTick(MusicEngine& engine, Song* song, MusicChannel& channel, 
     stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
     applyVolumeColumnLaterTick(tick);
     applyEffectLaterTick(tick);
-    autoVibratoStep(channel, *resolved.instrument);
+    autoVibratoStep(channel, *resolved.instrument, song->rules);
     applyChannelToVoice(engine, &channel, resolved.sample, song);
 }
 
@@ -464,6 +464,7 @@ void restartEnvelopes(MusicChannel& channel) {
     channel.keyOff = 0;
     channel.fadeoutVolume = fullFadeoutVolume;
     channel.autoVibratoSweep = 0;
+    channel.autoVibratoSwept = 0;
     channel.autoVibratoPosition = 0;
     // A waveform nibble of 4 or more keeps its position across notes.
     if ((channel.waveformControl & vibratoWaveformMask) < keepPositionWaveform) channel.vibratoPosition = 0;

@@ -76,6 +76,21 @@ int32_t rampWaveValue(int32_t position) {
     return wrapped >= 0 ? ramp : rampTop - ramp;
 }
 
+int32_t trackerAutoVibratoWaveValue(int32_t type, int32_t position) {
+    constexpr int32_t rampMaskValue = 127;
+    const int32_t p = modulo(position, autoVibratoPositionCount);
+    switch (type) {
+        case AutoVibratoSquare:
+            return p < autoVibratoHalfPeriod ? -autoVibratoAmplitude : autoVibratoAmplitude;
+        case AutoVibratoRampDown:
+            return (((p >> 1) + autoVibratoAmplitude) & rampMaskValue) - autoVibratoAmplitude;
+        case AutoVibratoRampUp:
+            return (((-(p >> 1)) + autoVibratoAmplitude) & rampMaskValue) - autoVibratoAmplitude;
+        default:
+            return -autoVibratoSine[p];
+    }
+}
+
 int32_t autoVibratoWaveValue(int32_t type, int32_t position) {
     const int32_t p = modulo(position, autoVibratoPositionCount);
     switch (type) {

@@ -20,5 +20,8 @@ inline constexpr int32_t autoVibratoPositionCount = 256;
 // Signed auto-vibrato value -64..64 of an instrument's waveform type at a
 // position 0..255; types without a waveform give 0.
 int32_t autoVibratoWaveValue(int32_t type, int32_t position);
+// The tracker's auto-vibrato waveforms (-64..64) at a position 0..255:
+// sine and ramps start downwards, the square starts low.
+int32_t trackerAutoVibratoWaveValue(int32_t type, int32_t position);
 
 }  // namespace intro_music::engine
