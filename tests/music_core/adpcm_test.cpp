@@ -12,6 +12,10 @@
 #include "test_songs.h"
 #include "xm_writer.h"
 
+#ifdef INTRO_HAVE_LIBXMP
+#include <xmp.h>
+#endif
+
 using namespace test_songs;
 using xm_writer::ModuleData;
 
@@ -188,3 +192,37 @@ TEST(AdpcmSamples, DamagedFilesNeverReadOutside) {
         load(bytes);
     }
 }
+
+#ifdef INTRO_HAVE_LIBXMP
+// A mature player decodes the same frames from random tables and packed bytes (an odd length included), and finds
+// the sample after them where we do.
+TEST(AdpcmSamples, DecodesAsLibxmpDoes) {
+    std::mt19937 random(77);
+    for (const uint32_t length : {1001u, 1000u, 1u}) {
+        std::vector<uint8_t> bytes = xm_writer::writeModule(adpcmModule(length));
+        const size_t data = adpcmDataOffset(bytes);
+        for (size_t at = data; at < data + adpcmTableBytes + (length + 1) / 2; ++at) {
+            bytes[at] = static_cast<uint8_t>(random());
+        }
+        const SongPointer song = load(bytes);
+        ASSERT_NE(song, nullptr);
+
+        xmp_context context = xmp_create_context();
+        ASSERT_EQ(xmp_load_module_from_memory(context, bytes.data(), static_cast<long>(bytes.size())), 0);
+        xmp_module_info info;
+        xmp_get_module_info(context, &info);
+        for (int sample = 0; sample < 3; ++sample) {
+            const xmp_sample& theirs = info.mod->xxs[sample];
+            const Sample& ours = sample < 2 ? *song->instruments[0].samples[sample] : *song->instruments[1].samples[0];
+            ASSERT_EQ(static_cast<uint32_t>(theirs.len), ours.length) << length << " " << sample;
+            std::vector<int16_t> expected;
+            for (int frame = 0; frame < theirs.len; ++frame) {
+                expected.push_back(static_cast<int16_t>(static_cast<int8_t>(theirs.data[frame]) * 256));
+            }
+            EXPECT_EQ(frames(ours), expected) << length << " " << sample;
+        }
+        xmp_release_module(context);
+        xmp_free_context(context);
+    }
+}
+#endif
