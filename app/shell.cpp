@@ -115,6 +115,7 @@ bool startUp() {
         std::printf("\n Error loading File .xm\n");
         std::fflush(stdout);
     } else {
+        state.song->rules = presentationRules;  // the presentation plays by its own rules, not the tracker's
         state.playback.reset(createPlayback());
         startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
     }

@@ -7,6 +7,7 @@
 #include "mixer_voice.h"
 #include "periods.h"
 #include "replayer.h"
+#include "tracker_pitch.h"
 #include "volume_column.h"
 #include "waveforms.h"
 
@@ -68,14 +69,30 @@ void volumeSlide(MusicChannel& channel) {
 
 void doNothing(ChannelTick&) {}
 
+// The tracker's arpeggio phase: a 16-entry table read at the ticks left in
+// the row; past its end the table runs into the vibrato table, whose first
+// entry is 0 and whose others pick the low nibble.
+int32_t trackerArpeggioPhase(const Song& song) {
+    constexpr int32_t tableLength = 16;
+    const int32_t speed = std::max(song.speed, 1);
+    const int32_t ticksLeft = speed - song.tick % speed;
+    if (ticksLeft < tableLength) return ticksLeft % arpeggioPhases;
+    return ticksLeft == tableLength ? 0 : 2;
+}
+
 // Effect 0: arpeggio, cycling through the note and two semitone offsets.
 void arpeggio(ChannelTick& tick) {
     if (parameter(tick) == 0) return;
     MusicChannel& channel = *tick.channel;
-    const int32_t phase = tick.song->tick % arpeggioPhases;
+    const int32_t phase = tick.song->rules.arpeggioTable ? trackerArpeggioPhase(*tick.song)
+                                                        : tick.song->tick % arpeggioPhases;
     const int32_t semitones = phase == 0 ? 0 : (phase == 1 ? highNibble(tick) : lowNibble(tick));
     if (semitones == 0) {
         channel.periodOffset = 0;
+    } else if (tick.song->rules.arpeggioTable) {
+        channel.periodOffset = trackerArpeggioPeriod(usesLinearPeriods(tick.song), channel.period, channel.finetune,
+                                                     semitones) -
+                               channel.period;
     } else if (usesLinearPeriods(tick.song)) {
         channel.periodOffset = linearSemitoneUnits * semitones;
     } else {
@@ -134,17 +151,17 @@ void tonePortamentoVolumeSlide(ChannelTick& tick) {
 void setUpVibrato(ChannelTick& tick) {
     remember(tick.channel->vibratoSpeed, highNibble(tick));
     remember(tick.channel->vibratoDepth, lowNibble(tick));
-    vibratoStep(*tick.channel);
+    vibratoStep(*tick.channel, *tick.song);
 }
 
 void vibrato(ChannelTick& tick) {
-    vibratoStep(*tick.channel);
+    vibratoStep(*tick.channel, *tick.song);
     advanceVibrato(*tick.channel);
 }
 
 void setUpVibratoVolumeSlide(ChannelTick& tick) {
     remember(tick.channel->volumeSlideMemory, parameter(tick));
-    vibratoStep(*tick.channel);
+    vibratoStep(*tick.channel, *tick.song);
 }
 
 void vibratoVolumeSlide(ChannelTick& tick) {
@@ -166,8 +183,29 @@ void setPanning(ChannelTick& tick) {
     tick.channel->updateFlags |= UpdatePanning;
 }
 
+// The tracker's sample offset: only for a note that starts; one past the
+// sample (or its loop) leaves the note silent.
+void trackerSampleOffset(ChannelTick& tick) {
+    MusicChannel& channel = *tick.channel;
+    if ((channel.updateFlags & StartSample) == 0) return;
+    if (parameter(tick) != 0) channel.sampleOffsetMemory = parameter(tick);
+    const uint64_t offset = static_cast<uint64_t>(sampleOffsetUnit) * channel.sampleOffsetMemory;
+    const Sample& sample = *tick.sample;
+    const bool looped = (sample.loopType & (LoopForward | LoopPingPong)) != 0 && sample.loopLength > 0;
+    const uint64_t loopEnd = static_cast<uint64_t>(sample.loopStart) + sample.loopLength;
+    if (offset >= sample.length || (looped && offset >= loopEnd)) {
+        channel.updateFlags |= StopVoice;
+    } else if (channel.voice != nullptr) {
+        channel.voice->startOffset = static_cast<uint32_t>(offset);
+    }
+}
+
 // Effect 9: sample offset; an offset past the loop end restarts the playing voice instead.
 void sampleOffset(ChannelTick& tick) {
+    if (tick.song->rules.offsetOnlyWithNote) {
+        trackerSampleOffset(tick);
+        return;
+    }
     MusicChannel& channel = *tick.channel;
     if (parameter(tick) != 0) channel.sampleOffsetMemory = parameter(tick);
     const uint32_t offset = static_cast<uint32_t>(sampleOffsetUnit * channel.sampleOffsetMemory);
@@ -233,6 +271,13 @@ void globalVolumeSlide(ChannelTick& tick) {
     } else if (down != 0) {
         song.globalVolume = std::max(song.globalVolume - down, 0);
     }
+}
+
+// Effect 20: with the tracker's rules, key-off on the parameter's tick.
+void keyOffOnTick(ChannelTick& tick) {
+    constexpr int32_t tickMask = 31;
+    if (!tick.song->rules.keyOffAtItsTick || (parameter(tick) & tickMask) != tick.song->tick) return;
+    releaseNote(*tick.channel, *tick.instrument, *tick.song);
 }
 
 // Effect 21: set the volume envelope position.
@@ -354,7 +399,7 @@ void setTremoloWaveform(ChannelTick& tick) {
 // Effect 14/5: set the finetune of the sample itself. The shared empty
 // sample stays all zero.
 void setFinetune(ChannelTick& tick) {
-    if (tick.sample == &emptySample) return;
+    if (tick.sample == &emptySample || tick.song->rules.finetuneOnChannel) return;
     tick.sample->finetune = static_cast<int8_t>(lowNibble(tick));
 }
 
@@ -384,6 +429,10 @@ void setPanningNibble(ChannelTick& tick) {
 void retrigger(ChannelTick& tick) {
     const int32_t interval = lowNibble(tick);
     if (interval == 0 || tick.song->tick % interval != 0) return;
+    if (tick.song->rules.retriggerRestartsNote) {
+        if (restartNote(tick.song, *tick.channel, tick.channel->note)) restartEnvelopes(*tick.channel);
+        return;
+    }
     tick.channel->updateFlags |= StartSample | UpdateFrequency | UpdateVolume;
 }
 
@@ -420,7 +469,38 @@ void holdDelayedNote(ChannelTick& tick) {
     clearFlags(channel, delayedNoteFlags);
 }
 
+// The tracker's delayed cell, on its tick: the note (or the last one, or a
+// key-off), the volume only with an instrument, the envelopes always.
+void startTrackerDelayedNote(ChannelTick& tick) {
+    constexpr uint8_t setVolumeFirst = 0x10, setVolumeLast = 0x50, panningFirst = 0xC0, panningLast = 0xCF;
+    constexpr int32_t panningStep = 16;
+    MusicChannel& channel = *tick.channel;
+    const Song& song = *tick.song;
+    if (lowNibble(tick) != song.tick || lowNibble(tick) >= song.speed) return;
+    const Cell& cell = *tick.cell;
+    const bool keyOff = cell.note == keyOffNote;
+    if (keyOff) {
+        releaseNote(channel, *tick.instrument, song);
+    } else if (cell.note != 0 || channel.sample != nullptr) {
+        restartNote(tick.song, channel, cell.note != 0 ? static_cast<uint8_t>(cell.note - 1) : channel.note);
+    }
+    if (cell.instrument != 0) resetVolumeAndPanning(channel, channel.sample);
+    restartEnvelopes(channel);
+    if (cell.volume >= setVolumeFirst && cell.volume <= setVolumeLast) {
+        channel.volume = cell.volume - setVolumeFirst;
+        channel.updateFlags |= UpdateVolume;
+    } else if (cell.volume >= panningFirst && cell.volume <= panningLast) {
+        // Beside a delayed key-off the panning waits for the next panning update.
+        channel.panning = panningStep * (cell.volume & nibbleMask);
+        if (!keyOff) channel.updateFlags |= UpdatePanning;
+    }
+}
+
 void startDelayedNote(ChannelTick& tick) {
+    if (tick.song->rules.trackerNoteDelay) {
+        startTrackerDelayedNote(tick);
+        return;
+    }
     MusicChannel& channel = *tick.channel;
     if (lowNibble(tick) != tick.song->tick) {
         clearFlags(channel, delayedNoteFlags);
@@ -509,7 +589,7 @@ constexpr EffectHandler laterTickHandlers[effectCount] = {
     globalVolumeSlide,          // 17
     doNothing,                  // 18
     doNothing,                  // 19
-    doNothing,                  // 20
+    keyOffOnTick,               // 20
     doNothing,                  // 21
     doNothing,                  // 22
     doNothing,                  // 23
@@ -562,11 +642,13 @@ void tonePortamentoStep(MusicChannel& channel) {
     channel.updateFlags |= UpdateFrequency;
 }
 
-void vibratoStep(MusicChannel& channel) {
+void vibratoStep(MusicChannel& channel, const Song& song) {
     const int32_t position = channel.vibratoPosition;
     const int32_t value = waveformValue(channel.waveformControl & waveformSelectMask, position);
     const int32_t depth = ((value * channel.vibratoDepth) / vibratoDepthDivisor) & vibratoOffsetMask;
-    channel.periodOffset = position >= 0 ? -depth : depth;
+    // The tracker's offsets add to the period: its vibrato first lowers the pitch.
+    const bool firstHalf = position >= 0;
+    channel.periodOffset = firstHalf == song.rules.trackerPitch ? depth : -depth;
     channel.updateFlags |= UpdateFrequency;
 }
 

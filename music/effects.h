@@ -19,6 +19,7 @@ enum EffectNumber : uint8_t {
     EffectTonePortamento = 3,
     EffectTonePortamentoVolumeSlide = 5,
     EffectTremolo = 7,
+    EffectExtended = 14,
     EffectKeyOff = 20,
 };
 
@@ -43,7 +44,7 @@ void applyEffectLaterTick(ChannelTick& tick);
 // Moves the period towards tonePortaTarget by 4 x tonePortaSpeed.
 void tonePortamentoStep(MusicChannel& channel);
 // Sets periodOffset from the vibrato waveform; does not move the position.
-void vibratoStep(MusicChannel& channel);
+void vibratoStep(MusicChannel& channel, const Song& song);
 // Moves the vibrato position by its speed, wrapping within -32..31.
 void advanceVibrato(MusicChannel& channel);
 // Sets volumeOffset from the tremolo waveform and moves the tremolo position.

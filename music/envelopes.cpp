@@ -73,7 +73,7 @@ void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t 
     channel.updateFlags |= updateBit;
 }
 
-void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument, bool firstTick) {
+void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument, bool silenceReleased) {
     const bool volumeEnvelopeOn = (instrument.volumeEnvelopeFlags & EnvelopeOn) != 0;
     if (volumeEnvelopeOn && channel.volumeEnvelopeFinished == 0) {
         envelopeStep(channel, channel.volumeEnvelopePoint, channel.volumeEnvelopeTick, instrument.volumeEnvelopeFlags,
@@ -83,7 +83,7 @@ void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument
                      UpdateVolume);
     }
     // A released note without a volume envelope stops at once.
-    if (firstTick && !volumeEnvelopeOn && channel.keyOff != 0) channel.volumeEnvelopeOutput = 0;
+    if (silenceReleased && !volumeEnvelopeOn && channel.keyOff != 0) channel.volumeEnvelopeOutput = 0;
 
     if ((instrument.panningEnvelopeFlags & EnvelopeOn) != 0 && channel.panningEnvelopeFinished == 0) {
         envelopeStep(channel, channel.panningEnvelopePoint, channel.panningEnvelopeTick,

@@ -22,9 +22,9 @@ void envelopeStep(MusicChannel& channel, int32_t& point, int32_t& tick, uint8_t 
                   const EnvelopePoint* points, uint8_t loopEnd, uint8_t loopStart, uint8_t sustainPoint,
                   int32_t& output, int32_t& value, uint8_t& finished, int32_t& slope, uint8_t updateBit);
 
-// Steps both envelopes and the fade-out of a channel; on the first tick of a
-// row a released note without volume envelope goes silent.
-void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument, bool firstTick);
+// Steps both envelopes and the fade-out of a channel; with silenceReleased
+// (the first tick of a row) a released note without volume envelope goes silent.
+void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument, bool silenceReleased);
 
 // Adds this tick's instrument vibrato to periodOffset and moves it on.
 void autoVibratoStep(MusicChannel& channel, const Instrument& instrument);

@@ -16,6 +16,7 @@ enum UpdateFlag : uint8_t {
     UpdatePanning = 4,
     StartSample = 8,
     ResetPosition = 0x20,
+    StopVoice = 0x40,  // the note starts silent: nothing sounds until the next note
 };
 
 struct MusicChannel {
@@ -39,6 +40,7 @@ struct MusicChannel {
     uint8_t instrument;
     uint8_t realNote;
     int32_t notePeriod;
+    int32_t finetune;  // of the note last started
     uint8_t lastEffect;
     int32_t sampleOffsetMemory;
     uint8_t portaDownMemory, portaUpMemory, extraFinePortaDownMemory, extraFinePortaUpMemory;

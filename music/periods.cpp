@@ -1,5 +1,6 @@
 #include "periods.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -7,6 +8,7 @@
 #include "mixer_voice.h"
 #include "replayer.h"
 #include "song.h"
+#include "tracker_pitch.h"
 
 namespace intro_music::engine {
 
@@ -67,6 +69,7 @@ int32_t linearPeriod(int32_t note, int32_t finetune) {
 bool usesLinearPeriods(const Song* song) { return (song->flags & linearFrequencyFlag) != 0; }
 
 int32_t notePeriod(const Song* song, int32_t note, int32_t finetune) {
+    if (song->rules.trackerPitch) return trackerNotePeriod(usesLinearPeriods(song), note, finetune);
     return usesLinearPeriods(song) ? linearPeriod(note, finetune) : amigaPeriod(note, finetune);
 }
 
@@ -91,9 +94,15 @@ bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t 
                      ResamplingStep* step) {
     const bool linear = usesLinearPeriods(song);
     if (!memo.valid || memo.linear != linear || memo.period != period || memo.periodOffset != periodOffset) {
-        int32_t fresh = 0;
-        if (!periodFrequency(song, period, periodOffset, &fresh)) return false;
-        memo = PitchMemo{true, linear, period, periodOffset, fresh, resamplingStep(fresh)};
+        if (song->rules.trackerPitch) {
+            const double exact = trackerFrequency(linear, static_cast<int32_t>(int64_t{period} + periodOffset));
+            if (exact <= 0.0) return false;
+            memo = PitchMemo{true, linear, period, periodOffset, truncateToInt32(exact), exactResamplingStep(exact)};
+        } else {
+            int32_t fresh = 0;
+            if (!periodFrequency(song, period, periodOffset, &fresh)) return false;
+            memo = PitchMemo{true, linear, period, periodOffset, fresh, resamplingStep(fresh)};
+        }
     }
     *frequency = memo.frequency;
     *step = memo.step;
@@ -107,6 +116,14 @@ ResamplingStep resamplingStep(int32_t frequency) {
     step.integer = static_cast<int32_t>(rate / outputRate);
     const uint64_t remainder = rate % outputRate;
     step.fraction = static_cast<uint32_t>(((remainder << 32) + static_cast<uint32_t>(step.integer)) / outputRate);
+    return step;
+}
+
+ResamplingStep exactResamplingStep(double frequency) {
+    const double frames = frequency / mixRate;
+    ResamplingStep step{};
+    step.integer = truncateToInt32(frames);
+    step.fraction = static_cast<uint32_t>(std::min(std::ldexp(frames - step.integer, 32), 4294967295.0));
     return step;
 }
 

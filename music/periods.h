@@ -30,6 +30,8 @@ struct ResamplingStep {
 
 // Step per output frame for a playback rate, floored at minimumStepFrequency.
 ResamplingStep resamplingStep(int32_t frequency);
+// Step per output frame for an exact playback rate (no floor, no whole-Hz cut).
+ResamplingStep exactResamplingStep(double frequency);
 
 // The last pitch worked out for a channel and what it came from.
 struct PitchMemo {

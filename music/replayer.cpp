@@ -94,9 +94,66 @@ ResolvedInstrument resolveInstrument(Song* song, const MusicChannel& channel) {
     return {instrument, sample, true};
 }
 
+// The finetune a new note plays with: the sample's, or with the tracker's
+// rules an E5x beside the note (E50 lowest, E58 none, E5F highest).
+int32_t noteFinetune(const Song& song, const Cell& cell, const Sample& sample) {
+    constexpr uint8_t setFinetuneCommand = 0x50;
+    constexpr int32_t finetuneStep = 16;
+    constexpr int32_t finetuneBias = 128;
+    const bool setFinetune = cell.effect == EffectExtended && (cell.parameter & 0xF0) == setFinetuneCommand;
+    if (!song.rules.finetuneOnChannel || !setFinetune) return sample.finetune;
+    return (cell.parameter & 0x0F) * finetuneStep - finetuneBias;
+}
+
 bool isPlayableNote(int32_t realNote) { return realNote >= 0 && realNote < playableNoteCount; }
 
+constexpr uint8_t noteDelayCommand = 0xD0;
+constexpr uint8_t retriggerCommand = 0x90;
+constexpr uint8_t commandMask = 0xF0;
+
+bool isExtended(const Cell& cell, uint8_t command) {
+    return cell.effect == EffectExtended && (cell.parameter & commandMask) == command;
+}
+
+// EDx with x > 0: the tracker holds the whole cell back until tick x.
+bool isHeldByNoteDelay(const Cell& cell) {
+    return isExtended(cell, noteDelayCommand) && (cell.parameter & ~commandMask) != 0;
+}
+
+bool isImmediateKeyOff(const Cell& cell) { return cell.effect == EffectKeyOff && cell.parameter == 0; }
+
+// The first tick of a row whose cell waits for its note delay: only the
+// instrument number is taken; envelopes and auto-vibrato go on.
+void holdCellForNoteDelay(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell& cell) {
+    if (cell.instrument != 0) channel.instrument = static_cast<uint8_t>(cell.instrument - 1);
+    if (channel.lastEffect == EffectTremolo) channel.volume += channel.volumeOffset;
+    channel.lastEffect = cell.effect;
+    channel.volumeOffset = 0;
+    channel.periodOffset = 0;
+    channel.updateFlags = UpdateFrequency | UpdateVolume;
+    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
+    autoVibratoStep(channel, *resolved.instrument);
+    applyChannelToVoice(engine, &channel, channel.sample, song);
+}
+
 void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, const Cell* cell, bool* positionJump) {
+    const PlaybackRules& rules = song->rules;
+    if (rules.trackerNoteDelay && isHeldByNoteDelay(*cell)) {
+        holdCellForNoteDelay(engine, song, channel, *cell);
+        return;
+    }
+    Cell adjusted;
+    if (rules.keyOffAtItsTick && isImmediateKeyOff(*cell) && isNote(cell->note)) {
+        adjusted = *cell;  // K00 ignores the note beside it
+        adjusted.note = 0;
+        cell = &adjusted;
+    } else if (rules.retriggerRestartsNote && cell->effect == EffectExtended && cell->parameter == retriggerCommand &&
+               cell->note == 0 && channel.sample != nullptr) {
+        adjusted = *cell;  // E90 plays the channel's last note again
+        adjusted.note = static_cast<uint8_t>(channel.note + 1);
+        cell = &adjusted;
+    }
     const bool tonePortamento = isTonePortamento(cell);
     const uint8_t previousNote = channel.note;
     if (!tonePortamento) {
@@ -127,17 +184,27 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
 
     if (isNote(cell->note)) {
         channel.realNote = static_cast<uint8_t>((cell->note - 1 + resolved.sample->relativeNote) & noteIndexMask);
-        channel.notePeriod = notePeriod(song, channel.realNote, resolved.sample->finetune);
+        channel.finetune = noteFinetune(*song, *cell, *resolved.sample);
+        channel.notePeriod = notePeriod(song, channel.realNote, channel.finetune);
         if (!tonePortamento) channel.period = channel.notePeriod;
         channel.updateFlags = StartSample;
     }
     channel.periodOffset = 0;
     channel.updateFlags |= UpdateFrequency | UpdateVolume;
 
-    if (cell->instrument != 0) resetChannel(&channel, resolved.sample);
+    const bool release = cell->note == keyOffNote ||
+                         (rules.keyOffAtItsTick ? isImmediateKeyOff(*cell) : cell->effect == EffectKeyOff);
+    if (cell->instrument != 0) {
+        if (rules.keyOffCutsVolume && release) {
+            releaseNote(channel, *resolved.instrument, *song);
+            resetVolumeAndPanning(channel, channel.sample);
+        } else {
+            resetChannel(&channel, resolved.sample);
+        }
+    }
+    if (release) releaseNote(channel, *resolved.instrument, *song);
     if (cell->volume != 0) applyVolumeColumnFirstTick(tick);
-    if (cell->note == keyOffNote || cell->effect == EffectKeyOff) channel.keyOff = 1;
-    stepEnvelopesAndFadeout(channel, *resolved.instrument, true);
+    stepEnvelopesAndFadeout(channel, *resolved.instrument, !rules.keyOffCutsVolume);
     applyEffectFirstTick(tick);
     autoVibratoStep(channel, *resolved.instrument);
     applyChannelToVoice(engine, &channel, resolved.sample, song);
@@ -295,29 +362,64 @@ void processTickEffects(MusicEngine& engine, Song* song) {
     }
 }
 
-void resetChannel(MusicChannel* channel, const Sample* sample) {
+void resetVolumeAndPanning(MusicChannel& channel, const Sample* sample) {
     if (sample == nullptr) sample = &emptySample;
-    channel->volume = sample->volume;
-    channel->panning = sample->panning;
-    channel->volumeEnvelopeOutput = fullEnvelopeVolume;
-    channel->volumeEnvelopePoint = 0;
-    channel->volumeEnvelopeTick = 0;
-    channel->volumeEnvelopeSlope = 0;
-    channel->volumeEnvelopeFinished = 0;
-    channel->panningEnvelopeOutput = centreEnvelopePanning;
-    channel->panningEnvelopePoint = 0;
-    channel->panningEnvelopeTick = 0;
-    channel->panningEnvelopeSlope = 0;
-    channel->panningEnvelopeFinished = 0;
-    channel->keyOff = 0;
-    channel->fadeoutVolume = fullFadeoutVolume;
-    channel->autoVibratoSweep = 0;
-    channel->autoVibratoPosition = 0;
+    channel.volume = sample->volume;
+    channel.panning = sample->panning;
+    channel.updateFlags |= UpdateVolume | UpdatePanning;
+}
+
+void releaseNote(MusicChannel& channel, const Instrument& instrument, const Song& song) {
+    channel.keyOff = 1;
+    if (song.rules.keyOffCutsVolume && (instrument.volumeEnvelopeFlags & EnvelopeOn) == 0) {
+        channel.volume = 0;
+        channel.updateFlags |= UpdateVolume;
+    }
+}
+
+bool restartNote(Song* song, MusicChannel& channel, uint8_t note) {
+    const uint8_t previousNote = channel.note;
+    channel.note = note;
+    const ResolvedInstrument resolved = resolveInstrument(song, channel);
+    if (!isPlayableNote(note + resolved.sample->relativeNote)) {
+        channel.note = previousNote;
+        return false;
+    }
+    if (resolved.known) channel.sample = resolved.sample;
+    channel.realNote = static_cast<uint8_t>((note + resolved.sample->relativeNote) & noteIndexMask);
+    channel.finetune = resolved.sample->finetune;
+    channel.notePeriod = notePeriod(song, channel.realNote, channel.finetune);
+    channel.period = channel.notePeriod;
+    channel.periodOffset = 0;
+    channel.updateFlags |= StartSample | UpdateFrequency | UpdateVolume;
+    return true;
+}
+
+void restartEnvelopes(MusicChannel& channel) {
+    channel.volumeEnvelopeOutput = fullEnvelopeVolume;
+    channel.volumeEnvelopePoint = 0;
+    channel.volumeEnvelopeTick = 0;
+    channel.volumeEnvelopeSlope = 0;
+    channel.volumeEnvelopeFinished = 0;
+    channel.panningEnvelopeOutput = centreEnvelopePanning;
+    channel.panningEnvelopePoint = 0;
+    channel.panningEnvelopeTick = 0;
+    channel.panningEnvelopeSlope = 0;
+    channel.panningEnvelopeFinished = 0;
+    channel.keyOff = 0;
+    channel.fadeoutVolume = fullFadeoutVolume;
+    channel.autoVibratoSweep = 0;
+    channel.autoVibratoPosition = 0;
     // A waveform nibble of 4 or more keeps its position across notes.
-    if ((channel->waveformControl & vibratoWaveformMask) < keepPositionWaveform) channel->vibratoPosition = 0;
-    if ((channel->waveformControl >> tremoloWaveformShift) < keepPositionWaveform) channel->tremoloPosition = 0;
-    channel->tremorCounter = 0;
-    channel->updateFlags |= UpdateVolume | UpdatePanning;
+    if ((channel.waveformControl & vibratoWaveformMask) < keepPositionWaveform) channel.vibratoPosition = 0;
+    if ((channel.waveformControl >> tremoloWaveformShift) < keepPositionWaveform) channel.tremoloPosition = 0;
+    channel.tremorCounter = 0;
+    channel.updateFlags |= UpdateVolume;
+}
+
+void resetChannel(MusicChannel* channel, const Sample* sample) {
+    resetVolumeAndPanning(*channel, sample);
+    restartEnvelopes(*channel);
 }
 
 // A voice left behind by a new note, once faded out, can never be heard
@@ -341,6 +443,7 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
         channel->updateFlags &= static_cast<uint8_t>(~UpdateFrequency);
     }
     if ((channel->updateFlags & StartSample) != 0) startSample(engine.voices, channel, sample);
+    if ((channel->updateFlags & StopVoice) != 0) channel->voice->sample = nullptr;
 
     MixerVoice& voice = *channel->voice;
     if ((channel->updateFlags & UpdateVolume) != 0) {

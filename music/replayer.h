@@ -22,6 +22,15 @@ int32_t amigaPeriod(int32_t note, int32_t finetune);
 int32_t linearPeriod(int32_t note, int32_t finetune);
 
 void resetChannel(MusicChannel* channel, const Sample* sample);
+// The two halves of resetChannel: volume and panning from the sample, and
+// envelopes, fade-out, key-off, auto-vibrato and waveform positions restarted.
+void resetVolumeAndPanning(MusicChannel& channel, const Sample* sample);
+void restartEnvelopes(MusicChannel& channel);
+// Releases the channel's note (see PlaybackRules::keyOffCutsVolume).
+void releaseNote(MusicChannel& channel, const Instrument& instrument, const Song& song);
+// Starts a 0-based note on the channel's instrument from its beginning, at
+// the sample's finetune. False (nothing changes) when the note is not playable.
+bool restartNote(Song* song, MusicChannel& channel, uint8_t note);
 // The channel's voice must be one of the engine's voices.
 void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sample, Song* song);
 

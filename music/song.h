@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "playback_rules.h"
+
 namespace intro_music::engine {
 
 inline constexpr int maxChannels = 32;
@@ -105,6 +107,7 @@ struct Song {
     int32_t nextOrder;
     TickHandler tickHandler;
     SampleDataHook sampleDataHook;
+    PlaybackRules rules;  // zero: the presentation's rules
 };
 
 inline constexpr uint16_t linearFrequencyFlag = 1;

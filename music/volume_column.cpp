@@ -46,7 +46,7 @@ void setVibratoDepth(ChannelTick& tick) { tick.channel->vibratoDepth = static_ca
 
 void vibrateWithDepth(ChannelTick& tick) {
     setVibratoDepth(tick);
-    vibratoStep(*tick.channel);
+    vibratoStep(*tick.channel, *tick.song);
     advanceVibrato(*tick.channel);
 }
 

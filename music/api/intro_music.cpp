@@ -92,7 +92,13 @@ struct Module {
     PassTracker firstPass;  // the rows of the first pass, from the scan at load
     TickObserver observer = nullptr;
     void* observerUser = nullptr;
+    Rules rules = Rules::Tracker;
+    std::vector<uint8_t> source;  // the song's bytes, for the first-pass scan under other rules
 };
+
+inline engine::PlaybackRules playbackRules(Rules rules) {
+    return rules == Rules::Presentation ? engine::presentationRules : engine::trackerRules;
+}
 
 }  // namespace intro_music
 
@@ -158,6 +164,7 @@ bool scanFirstPass(Module& module, const std::vector<uint8_t>& bytes) {
         return false;
     }
     Song& song = *copy;
+    song.rules = module.song->rules;
     prepareSongStart(*engine, &song);
     PassTracker& tracker = module.firstPass;
     tracker.recordRows = true;
@@ -268,11 +275,13 @@ Module* loadBytes(const void* data, size_t size, Error* error) {
         return nullptr;
     }
     fillMetadata(*module, bytes);
+    module->song->rules = playbackRules(module->rules);
     if (!scanFirstPass(*module, bytes)) {
         setError(error, ErrorCode::OutOfMemory, "out of memory");
         return nullptr;
     }
     startFrom(*module, 0);
+    module->source = std::move(bytes);
     return module.release();
 }
 
@@ -443,6 +452,36 @@ bool seekToOrder(Module* module, int32_t order, Error* error) {
         return true;
     });
 }
+
+bool setRules(Module* module, Rules rules, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (module == nullptr) {
+            setError(error, ErrorCode::InvalidArgument, "no module given");
+            return false;
+        }
+        if (rules != Rules::Tracker && rules != Rules::Presentation) {
+            setError(error, ErrorCode::InvalidArgument, "unknown playback rules %d", static_cast<int32_t>(rules));
+            return false;
+        }
+        module->rules = rules;
+        module->song->rules = playbackRules(rules);
+        // Where the song ends and where each order starts follow the rules.
+        std::fill(std::begin(module->arrivals), std::end(module->arrivals), OrderArrival{});
+        module->firstPass = PassTracker{};
+        module->info.durationSeconds = 0.0;
+        if (!scanFirstPass(*module, module->source)) {
+            setError(error, ErrorCode::OutOfMemory, "out of memory");
+            return false;
+        }
+        const int32_t repeats = module->repeats;
+        startFrom(*module, 0);
+        module->repeats = repeats;
+        return true;
+    });
+}
+
+Rules rules(const Module* module) { return module != nullptr ? module->rules : Rules::Tracker; }
 
 void restart(Module* module) {
     if (module != nullptr) {

@@ -3,9 +3,11 @@
    WHAT IT DOES
    Loads a song in the Extended Module format and renders it, frame by frame,
    as 16-bit signed interleaved stereo PCM at 44,100 frames per second (the
-   engine's native format: no resampling, no options). It is the same loader,
-   replayer and mixer that the intro presentation plays its song with, so a
-   render here is byte for byte what the presentation plays. It also tells
+   engine's native format: no resampling, no options). It plays songs as the
+   tracker that defined the format plays them, quirks included; with
+   Rules::Presentation (setRules) it plays by the intro presentation's simpler
+   rules instead, and a render is then byte for byte what the presentation
+   plays (it is the same loader, replayer and mixer). It also tells
    where the song is (order, row, seconds), seeks to an order, and knows where
    the song ends: a song never ends by itself, it loops at its restart
    position, so the engine watches for the first row that the song plays a
@@ -124,6 +126,14 @@ struct TickInfo {
 
 struct Module;
 
+// The rules a Module plays by. The format's own tracker has quirks that songs
+// written with it rely on (arpeggio order, key-off and note-delay details,
+// the exact pitch tables, ...); the intro presentation plays by simpler rules.
+enum class Rules : int32_t {
+    Tracker = 0,       // as the tracker that defined the format plays it (the default)
+    Presentation = 1,  // the intro presentation's rules: byte for byte what it plays
+};
+
 // Called from inside render after every replayer tick, on the rendering thread.
 using TickObserver = void (*)(void* user, const Module* module, const TickInfo& tick);
 
@@ -159,6 +169,14 @@ Position position(const Module* module);
 bool seekToOrder(Module* module, int32_t order, Error* error);
 // Starts the song again from its beginning, as freshly loaded.
 void restart(Module* module);
+
+// Chooses the playback rules (every Module starts with Rules::Tracker) and
+// starts the song again from its beginning; its duration and the positions
+// seekToOrder goes to follow the rules. False (nothing changes) for a value
+// outside Rules.
+//     intro_music::setRules(song, intro_music::Rules::Presentation, &error);
+bool setRules(Module* module, Rules rules, Error* error);
+Rules rules(const Module* module);
 
 // Inspection, for tools that trace the replayer: an observer of every tick
 // (null removes it), and the state of the first `capacity` channels. Returns

@@ -95,7 +95,7 @@ def load_and_render(song, tools, seconds, work_dir):
 def render_digest(song, tools, work_dir):
     """Returns (SHA-256 of the rendered WAV, error text)."""
     output = pathlib.Path(work_dir) / (song.stem + ".pinned.wav")
-    error = run_tool([tools["xm2wav"], "--seconds", PINNED_SECONDS, song, output])
+    error = run_tool([tools["xm2wav"], "--rules", "intro", "--seconds", PINNED_SECONDS, song, output])
     digest = None if error else hashlib.sha256(output.read_bytes()).hexdigest()
     output.unlink(missing_ok=True)
     return digest, error

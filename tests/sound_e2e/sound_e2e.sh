@@ -14,7 +14,7 @@ mkdir -p "$work_dir"
 cd "$work_dir"
 rm -f first.raw capture.raw render.wav
 
-"$xm2wav" --seconds 40 "$song" render.wav > /dev/null
+"$xm2wav" --rules intro --seconds 40 "$song" render.wav > /dev/null
 
 # The device writes the capture file while it plays, at the pace of real
 # time, and closes it when playback stops: the script waits for those states.

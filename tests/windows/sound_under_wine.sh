@@ -32,7 +32,7 @@ cd "$work_dir"
 rm -f first.raw second.raw capture.raw stopped.raw render.wav
 prepare_wine_prefix
 
-wine "$windows_dir/xm2wav.exe" --seconds "$render_seconds" "$windows_dir/assets/song.xm" render.wav > /dev/null 2>&1
+wine "$windows_dir/xm2wav.exe" --rules intro --seconds "$render_seconds" "$windows_dir/assets/song.xm" render.wav > /dev/null 2>&1
 end_wine_session
 
 # A sound server of our own, with one null sink at the song's format.

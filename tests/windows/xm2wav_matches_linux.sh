@@ -44,7 +44,8 @@ compare_render() {
 }
 
 echo "xm2wav.exe against the Linux xm2wav (SHA-256 of the WAV files):"
-compare_render "embedded song, one pass" "$linux_dir/assets/song.xm"
+compare_render "embedded song, one pass, the presentation's rules" "$linux_dir/assets/song.xm" --rules intro
+compare_render "embedded song, one pass, the tracker's rules" "$linux_dir/assets/song.xm" --rules tracker
 
 fetch_status=0
 "$scripts_dir/fetch-real-songs.sh" "$songs_cache" > fetch.log 2>&1 || fetch_status=$?
@@ -56,7 +57,7 @@ elif [ "$fetch_status" -ne 0 ]; then
   exit 1
 else
   for song in "$songs_cache"/songs/*.xm; do
-    compare_render "$(basename "$song"), $real_song_seconds s" "$song" --seconds "$real_song_seconds"
+    compare_render "$(basename "$song"), $real_song_seconds s" "$song" --seconds "$real_song_seconds" --rules intro
   done
 fi
 

@@ -29,6 +29,11 @@ SongSound::SongSound() : stretch_(static_cast<size_t>(stretchFrames) * channels)
         error_ = std::string("the embedded song does not load: ") + error.message;
         return;
     }
+    // The video is the presentation: its song plays by the presentation's rules.
+    if (!intro_music::setRules(module_, intro_music::Rules::Presentation, &error)) {
+        error_ = std::string("the embedded song does not take the presentation's rules: ") + error.message;
+        return;
+    }
     onePassFrames_ = std::llround(intro_music::metadata(module_).durationSeconds * soundRate);
     intro_music::setRepeatCount(module_, playForever);
 }

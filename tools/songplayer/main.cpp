@@ -2,7 +2,7 @@
 // another. On a terminal it keeps one status line up to date and takes keys;
 // otherwise it prints only one result line per song.
 //
-//   songplayer [--loops N] SONG.xm...
+//   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +15,7 @@
 
 #include "intro_music.h"
 #include "intro_music_live.h"
+#include "rules_option.h"
 #include "terminal.h"
 
 namespace {
@@ -28,17 +29,20 @@ const char* const clearLine = "\r\033[K";
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
-                 "usage: songplayer [--loops N] SONG.xm...\n"
+                 "usage: songplayer [--loops N] [--rules R] SONG.xm...\n"
                  "Plays each song through the sound device, one pass (or N passes) each, in turn.\n"
                  "Keys on a terminal: space pauses and resumes, n plays the next song, q quits,\n"
                  "left and right go to the previous and the next order.\n"
                  "  --loops N    play N passes of each song (default 1)\n"
+                 "%s"
                  "  --version    print the version\n"
-                 "  -h, --help   print this help\n");
+                 "  -h, --help   print this help\n",
+                 rulesOptionHelp);
 }
 
 struct Options {
     long loops = 1;
+    intro_music::Rules rules = intro_music::Rules::Tracker;
     std::vector<std::string> songs;
 };
 
@@ -56,6 +60,12 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
             return Parse::Help;
         } else if (argument == "--version") {
             return Parse::Version;
+        } else if (argument == "--rules") {
+            if (index + 1 >= argumentCount || !parseRulesName(arguments[index + 1], options.rules)) {
+                std::fprintf(stderr, "songplayer: --rules needs tracker or intro\n");
+                return Parse::Usage;
+            }
+            ++index;
         } else if (argument == "--loops") {
             char* end = nullptr;
             errno = 0;
@@ -160,6 +170,11 @@ int main(int argumentCount, char** arguments) {
             std::fprintf(stderr, "songplayer: %s\n", error.message);
             anyFailed = true;
             continue;
+        }
+        if (options.rules != intro_music::Rules::Tracker && !intro_music::setRules(song, options.rules, &error)) {
+            std::fprintf(stderr, "songplayer: %s\n", error.message);
+            intro_music::freeModule(song);
+            return exitFailure;
         }
         Outcome outcome = Outcome::Played;
         const bool played = playSong(path, song, options.loops, keys, statusLine, outcome);

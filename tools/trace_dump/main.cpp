@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "intro_music.h"
+#include "rules_option.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ struct TraceOptions {
     int firstChannel = 0;
     int lastChannel = largestChannelCount - 1;
     const char* inputPath = nullptr;
+    intro_music::Rules rules = intro_music::Rules::Tracker;
 };
 
 struct TraceState {
@@ -38,14 +40,15 @@ struct TraceState {
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
-                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST] SONG.xm\n"
+                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST] [--rules R] SONG.xm\n"
                  "Prints the replayer state after every tick (default %ld ticks):\n"
                  "  order row tick | per channel: note instrument period[+offset] volume panning"
                  " > voice volume frequency\n"
                  "A channel on which nothing sounds shows \"idle\" in place of its note and instrument.\n"
+                 "%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n",
-                 defaultTickCount);
+                 defaultTickCount, rulesOptionHelp);
 }
 
 bool parseCount(const char* text, long* value) {
@@ -75,7 +78,13 @@ Parse parseArguments(int argumentCount, char** arguments, TraceOptions* options)
         const std::string argument = arguments[index];
         if (argument == "--help" || argument == "-h") return Parse::Help;
         if (argument == "--version") return Parse::Version;
-        if (argument == "--ticks" || argument == "--channels") {
+        if (argument == "--rules") {
+            if (index + 1 >= argumentCount || !parseRulesName(arguments[index + 1], options->rules)) {
+                std::fprintf(stderr, "trace_dump: --rules needs tracker or intro\n");
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument == "--ticks" || argument == "--channels") {
             const bool ticks = argument == "--ticks";
             if (index + 1 >= argumentCount ||
                 (ticks ? !parseCount(arguments[index + 1], &options->tickCount)
@@ -151,6 +160,11 @@ int main(int argumentCount, char** arguments) {
     intro_music::Module* song = intro_music::loadFromFile(options.inputPath, &error);
     if (song == nullptr) {
         std::fprintf(stderr, "trace_dump: %s\n", error.message);
+        return exitFailure;
+    }
+    if (options.rules != intro_music::Rules::Tracker && !intro_music::setRules(song, options.rules, &error)) {
+        std::fprintf(stderr, "trace_dump: %s\n", error.message);
+        intro_music::freeModule(song);
         return exitFailure;
     }
     TraceState state{&options, 0, std::vector<intro_music::ChannelState>(largestChannelCount)};

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "intro_music.h"
+#include "rules_option.h"
 #include "terminal.h"
 #include "wav_file.h"
 
@@ -57,10 +58,11 @@ void printUsage(std::FILE* stream) {
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
                  "  --info       print the song's metadata and one-pass duration; render nothing\n"
+                 "%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
                  "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
-                 longestRequestSeconds);
+                 longestRequestSeconds, rulesOptionHelp);
 }
 
 struct Options {
@@ -69,6 +71,7 @@ struct Options {
     bool force = false;
     bool raw = false;
     bool info = false;
+    intro_music::Rules rules = intro_music::Rules::Tracker;
     std::vector<std::string> paths;
 };
 
@@ -115,6 +118,12 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
                 return Parse::Usage;
             }
             ++index;
+        } else if (argument == "--rules") {
+            if (index + 1 >= argumentCount || !parseRulesName(arguments[index + 1], options.rules)) {
+                std::fprintf(stderr, "xm2wav: --rules needs tracker or intro\n");
+                return Parse::Usage;
+            }
+            ++index;
         } else if (argument == "--loops") {
             if (index + 1 >= argumentCount || !parseLoops(arguments[index + 1], options.loops)) {
                 std::fprintf(stderr, "xm2wav: --loops needs a whole number of passes from 1 to %ld\n", mostLoops);
@@ -146,7 +155,7 @@ std::string minutesAndSeconds(double seconds) {
     return text;
 }
 
-void printInfo(const char* path, const intro_music::Metadata& info) {
+void printInfo(const char* path, const intro_music::Metadata& info, intro_music::Rules rules) {
     std::printf("file:        %s\n", path);
     std::printf("title:       %s\n", info.title);
     std::printf("tracker:     %s\n", info.trackerName);
@@ -157,6 +166,7 @@ void printInfo(const char* path, const intro_music::Metadata& info) {
     std::printf("samples:     %d\n", info.samples);
     std::printf("frequencies: %s\n", info.linearFrequencies ? "linear" : "Amiga");
     std::printf("speed:       %d ticks a row, tempo %d\n", info.initialSpeed, info.initialBpm);
+    std::printf("rules:       %s\n", rulesName(rules));
     std::printf("duration:    %s (one pass, %.3f s)\n", minutesAndSeconds(info.durationSeconds).c_str(),
                 info.durationSeconds);
 }
@@ -271,8 +281,13 @@ int main(int argumentCount, char** arguments) {
         std::fprintf(stderr, "xm2wav: %s\n", error.message);
         return exitFailure;
     }
+    if (options.rules != intro_music::Rules::Tracker && !intro_music::setRules(song, options.rules, &error)) {
+        std::fprintf(stderr, "xm2wav: %s\n", error.message);
+        intro_music::freeModule(song);
+        return exitFailure;
+    }
     if (options.info) {
-        printInfo(inputPath.c_str(), intro_music::metadata(song));
+        printInfo(inputPath.c_str(), intro_music::metadata(song), options.rules);
         intro_music::freeModule(song);
         return 0;
     }

@@ -1,0 +1,28 @@
+// The tracker's own pitch arithmetic: its Amiga periods (interpolated between
+// the 8 finetune steps of its period table), its arpeggio note search over
+// its note table (16 steps a semitone) and its period to frequency
+// conversion, which keeps the fraction of a hertz. Finetune keeps its full
+// precision, as the mature players play songs not saved by the tracker itself.
+#pragma once
+
+#include <cstdint>
+
+namespace intro_music::engine {
+
+// Lowest and highest period a slide leaves on a channel.
+inline constexpr int32_t trackerMinimumPeriod = 1;
+inline constexpr int32_t trackerMaximumPeriod = 31999;
+
+// Period of a 0-based note (relative note included) with a finetune -128..127.
+int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune);
+
+// The arpeggio's period: the note nearest the (possibly slid) period, moved
+// up by `semitones`, never above the tracker's cap near note 96.
+int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int32_t semitones);
+
+// Playback rate in Hz of a period; 0 for a period that gives no pitch. The
+// period is the tracker's 16-bit value: a slide past it wraps, and linear
+// periods beyond its 12 octaves wrap round its octave shift.
+double trackerFrequency(bool linear, int32_t period);
+
+}  // namespace intro_music::engine
