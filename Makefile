@@ -21,6 +21,8 @@ SOAK_SECONDS ?= 600
 STRESS_ROUNDS ?= 20
 STRESS_TESTS ?= .
 REAL_SONGS_CACHE := .cache/real-songs
+# The behaviour test modules the fidelity report measures; they stay outside the repository.
+BEHAVIOUR_CASES ?= ../shared/xm-behaviour-cases
 # 32-bit Windows programs, cross-built with mingw-w64; GLFW and FreeType for
 # them are built once from Debian's source packages into a cache.
 WINDOWS_DIR := build-windows
@@ -38,7 +40,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
 .PHONY: all deps build run test clean \
-	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench video preview \
+	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
 	windows windows-libs test-windows
 
 all: build
@@ -147,6 +149,13 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
 	cmake --build $(BENCH_DIR) --target run_bench_capture
+
+# Per behaviour case and real song, how close ours (each rule set) sounds to
+# libxmp and libopenmpt, and how close they sound to each other.
+fidelity: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav reference_render
+	/usr/bin/python3 scripts/fidelity_report.py --build-dir $(BUILD_DIR) --cases $(BEHAVIOUR_CASES) \
+		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)

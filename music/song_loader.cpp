@@ -249,6 +249,16 @@ void fitLoopToSample(Sample& sample) {
     }
 }
 
+// Whether the sample's data is stored as 4-bit ADPCM (8-bit samples only).
+bool adpcmPacked(const uint8_t* header) {
+    return header[sampleEncodingField] == adpcmEncodingMark && (header[sampleTypeField] & sampleSixteenBitBit) == 0;
+}
+
+// The table, then one byte per two frames (an odd last frame takes a whole byte).
+uint32_t adpcmByteCount(uint32_t frames) {
+    return adpcmTableLength + frames / adpcmFramesPerByte + frames % adpcmFramesPerByte;
+}
+
 // Fills a sample record from its 40-byte header. Returns the byte count of
 // its data in the file.
 uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
@@ -280,7 +290,8 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
     sample.panning = header[samplePanningField];
     sample.relativeNote = static_cast<int8_t>(header[sampleRelativeNoteField]);
     // A 16-bit sample with an odd byte length leaves its last byte unread.
-    const uint32_t byteCount = sample.length * (sample.bitsPerSample / 8);
+    const uint32_t byteCount =
+        adpcmPacked(header) ? adpcmByteCount(sample.length) : sample.length * (sample.bitsPerSample / 8);
     sample.length = std::min(sample.length, maxSampleFrames);
     fitLoopToSample(sample);
     return byteCount;
@@ -293,9 +304,34 @@ void releaseSampleData(Sample& sample) {
     fitLoopToSample(sample);
 }
 
+// Reads 4-bit ADPCM data into the sample's first `length` bytes as 8-bit
+// frames; returns the number of frames the file holds. The packed bytes are
+// read behind the frames (the buffer holds two bytes per frame), so frame k
+// never overwrites packed byte k / 2 before it is decoded.
+int64_t readAdpcmFrames(uint8_t* bytes, uint32_t length, SongSource& source) {
+    int8_t table[adpcmTableLength] = {};
+    if (readBytes(source, table, adpcmTableLength) < adpcmTableLength) {
+        return 0;
+    }
+    uint8_t* packed = bytes + length;
+    const int64_t packedPresent = readBytes(source, packed, adpcmByteCount(length) - adpcmTableLength);
+    const int64_t framesPresent = std::min<int64_t>(packedPresent * adpcmFramesPerByte, length);
+    int8_t value = 0;
+    for (int64_t frame = 0; frame < framesPresent; ++frame) {
+        const uint8_t pair = packed[frame / adpcmFramesPerByte];
+        const uint8_t index =
+            static_cast<uint8_t>(frame % adpcmFramesPerByte == 0 ? pair & adpcmIndexMask : pair >> adpcmHighIndexShift);
+        value = static_cast<int8_t>(value + table[index]);
+        bytes[frame] = static_cast<uint8_t>(value);
+    }
+    // The frames past a cut file stay 0 once widened.
+    std::memset(packed, 0, static_cast<size_t>(packedPresent));
+    return framesPresent;
+}
+
 // Reads one sample's frames (or takes them from the hook) into 16-bit data,
 // then moves to the end of its bytes in the file.
-bool loadSampleData(Sample& sample, uint32_t fileByteCount, SongSource& source, SampleDataHook hook,
+bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSource& source, SampleDataHook hook,
                     int instrumentIndex, int sampleIndex) {
     const int64_t dataStart = tellPosition(source);
     const uint32_t bytesPerFrame = sample.bitsPerSample / 8;
@@ -309,6 +345,13 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, SongSource& source, 
     int64_t framesPresent = sample.length;
     if (hook != nullptr) {
         hook(sample.data, keptBytes, sample.bitsPerSample, instrumentIndex, sampleIndex);
+    } else if (adpcm) {
+        framesPresent = readAdpcmFrames(bytes, sample.length, source);
+        if (framesPresent == 0) {
+            releaseSampleData(sample);
+            seekTo(source, dataStart + fileByteCount);
+            return true;
+        }
     } else {
         const int64_t delivered = readBytes(source, bytes, keptBytes);
         if (delivered == 0) {
@@ -370,6 +413,7 @@ void writeGuardFrame(Sample& sample) {
 // samples kept, and of the samples past the kept ones, which are skipped.
 struct SampleDataLayout {
     uint32_t keptBytes[maxSamplesPerInstrument];
+    bool adpcm[maxSamplesPerInstrument];
     uint64_t skippedBytes;
 };
 
@@ -415,6 +459,7 @@ bool loadInstrumentHeaders(Song& song, SongSource& source, int32_t instrumentInd
         }
         instrument.samples[index] = sample;
         layout.keptBytes[index] = readSampleHeader(*sample, sampleHeader);
+        layout.adpcm[index] = adpcmPacked(sampleHeader);
     }
     return true;
 }
@@ -430,7 +475,8 @@ bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrument
             seekTo(source, tellPosition(source) + layout.keptBytes[index]);
             continue;
         }
-        if (!loadSampleData(sample, layout.keptBytes[index], source, song.sampleDataHook, instrumentIndex, index)) {
+        if (!loadSampleData(sample, layout.keptBytes[index], layout.adpcm[index], source, song.sampleDataHook,
+                            instrumentIndex, index)) {
             return false;
         }
         writeGuardFrame(sample);

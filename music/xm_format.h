@@ -101,6 +101,17 @@ inline constexpr int32_t sampleRelativeNoteField = 16;
 inline constexpr uint8_t sampleForwardLoopBit = 0x01;
 inline constexpr uint8_t samplePingPongLoopBit = 0x02;
 inline constexpr uint8_t sampleSixteenBitBit = 0x10;
+// Byte 17 is reserved by the format. A widely used Windows tracker marks an
+// 8-bit sample stored as 4-bit ADPCM there: the data is a table of 16 signed
+// 8-bit deltas, then two table indices per byte (low nibble first), each
+// delta added to a running 8-bit value from 0. A 16-bit sample so marked is
+// ordinary 16-bit data; the tracker never packs those.
+inline constexpr int32_t sampleEncodingField = 17;
+inline constexpr uint8_t adpcmEncodingMark = 0xAD;
+inline constexpr int32_t adpcmTableLength = 16;
+inline constexpr int32_t adpcmFramesPerByte = 2;
+inline constexpr uint8_t adpcmIndexMask = 0x0F;
+inline constexpr int32_t adpcmHighIndexShift = 4;
 
 // Limits: a file beyond these is refused.
 // (Channels, envelope points and the order table are limited by the records in

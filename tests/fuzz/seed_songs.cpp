@@ -280,6 +280,19 @@ std::vector<std::pair<std::string, ModuleData>> seedSongs() {
         module.orders = {0};
         songs.emplace_back("edges.xm", module);
     }
+    {
+        // 8-bit samples stored as 4-bit ADPCM, one of an odd length and one looped, before plain ones.
+        ModuleData module = baseModule("adpcm", 2, true);
+        SampleData oneShot = waveSample("adpcm", false, LoopKind::None, 3.0);
+        oneShot.frames.resize(oneShot.frames.size() | 1);
+        SampleData looped = waveSample("adpcm loop", false, LoopKind::Forward, 2.0);
+        for (SampleData* sample : {&oneShot, &looped}) sample->adpcm = true;
+        module.instruments[0].samples = {oneShot};
+        module.instruments[1].samples = {looped};
+        module.patterns = {notesPattern(2, 16, 30)};
+        module.orders = {0};
+        songs.emplace_back("adpcm.xm", module);
+    }
     return songs;
 }
 

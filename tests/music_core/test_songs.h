@@ -53,6 +53,14 @@ inline size_t patternOffset(const std::vector<uint8_t>& bytes, int index) {
     return offset;
 }
 
+// The bytes of a sample's data in the file: its length, or for 4-bit ADPCM
+// (byte 17 = 0xAD, 8-bit) a 16-byte table and half a byte per frame.
+inline size_t sampleDataBytes(const std::vector<uint8_t>& bytes, size_t sampleHeader) {
+    const uint32_t length = get32(bytes, sampleHeader);
+    const bool adpcm = bytes.at(sampleHeader + 17) == 0xAD && (bytes.at(sampleHeader + 14) & 0x10) == 0;
+    return adpcm ? 16 + (size_t{length} + 1) / 2 : length;
+}
+
 inline size_t instrumentOffset(const std::vector<uint8_t>& bytes, int index) {
     size_t offset = patternOffset(bytes, get16(bytes, xm_writer::patternCountOffset));
     for (int instrument = 0; instrument < index; ++instrument) {
@@ -60,7 +68,7 @@ inline size_t instrumentOffset(const std::vector<uint8_t>& bytes, int index) {
         const uint16_t sampleCount = get16(bytes, offset + 27);
         size_t dataBytes = 0;
         for (int sample = 0; sample < sampleCount; ++sample) {
-            dataBytes += get32(bytes, offset + headerSize + sample * sampleHeaderBytes);
+            dataBytes += sampleDataBytes(bytes, offset + headerSize + sample * sampleHeaderBytes);
         }
         offset += headerSize + sampleCount * sampleHeaderBytes + dataBytes;
     }

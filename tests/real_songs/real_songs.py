@@ -10,9 +10,10 @@ usage:
 load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
 render to a well-formed, non-silent WAV, with no sanitizer report.
 
-agreement: renders N seconds (default 30) of every song with ours, libxmp and
-libopenmpt (DIR/reference_render) and requires, per song, for the mono mix and
-for each side on its own (left with left, right with right),
+agreement: renders N seconds (default 30) of every song with ours under each
+rule set (the tracker's and the presentation's), libxmp and libopenmpt
+(DIR/reference_render) and requires, per song and rule set, for the mono mix
+and for each side on its own (left with left, right with right),
     max(ours~libxmp, ours~libopenmpt) >= libxmp~libopenmpt - tolerance,
 where ~ is the spectrogram similarity. The reference pair is measured in the
 same run, so the bar follows the players and is never written down by hand.
@@ -41,82 +42,45 @@ import pathlib
 import subprocess
 import sys
 import tempfile
-import wave
 
 REPOSITORY = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPOSITORY / "scripts"))
 import spectral_similarity  # noqa: E402
+from player_renders import REFERENCE_PLAYERS, RULE_SETS, check_wav, ours_command, reference_command, \
+    require_tool, run_tool  # noqa: E402
 
 SKIP_STATUS = 77
-SAMPLE_RATE = 44100
-CHANNELS = 2
-SAMPLE_BYTES = 2
-# Our renders may end on a mixing block boundary (884 frames).
-LENGTH_SLACK_FRAMES = 884
 AGREEMENT_TOLERANCE = 0.03
 # A (nearly) symmetric song scores its own and its opposite sides alike, up to
 # the players' small run-to-run differences; a mirrored image loses by 0.009 or
 # more (sum of four similarities).
 MIRROR_MARGIN = 0.002
 WORKERS = 2  # the machine has two cores, shared with the build
-SANITIZER_MARKERS = ("Sanitizer", "runtime error:")
 PINNED_FILE = pathlib.Path(__file__).resolve().parent / "pinned_renders.txt"
 PINNED_SECONDS = 60
-REFERENCE_PLAYERS = ("libxmp", "libopenmpt")
 SIDE_NAMES = ("left", "right")
 
 
-def fetch_songs(cache):
-    """Returns the sorted song paths, or exits with the skip status."""
+def fetch_song_set(cache):
+    """Fetches the set into the cache; returns (sorted song paths, 0, None), or (None, exit status, why not):
+    SKIP_STATUS when the Debian archive cannot be reached, 1 when the fetch fails otherwise."""
     fetch = subprocess.run([str(REPOSITORY / "scripts" / "fetch-real-songs.sh"), str(cache)],
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     print(fetch.stdout, end="")
     if fetch.returncode == SKIP_STATUS:
-        print("SKIPPED: the real-song set is not available (Debian archive unreachable)")
-        sys.exit(SKIP_STATUS)
+        return None, SKIP_STATUS, "the real-song set is not available (Debian archive unreachable)"
     if fetch.returncode != 0:
-        print(f"FAILED: fetch-real-songs.sh exited with {fetch.returncode}")
-        sys.exit(1)
-    return sorted((pathlib.Path(cache) / "songs").glob("*.xm"))
+        return None, 1, f"fetch-real-songs.sh exited with {fetch.returncode}"
+    return sorted((pathlib.Path(cache) / "songs").glob("*.xm")), 0, None
 
 
-def require_tool(build_dir, name):
-    tool = pathlib.Path(build_dir).resolve() / name
-    if not os.access(tool, os.X_OK):
-        print(f"FAILED: {tool} is missing; build the '{name}' target first")
-        sys.exit(1)
-    return tool
-
-
-def run_tool(command):
-    """Runs a renderer; returns an error text or None."""
-    result = subprocess.run([str(part) for part in command], stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT, text=True, errors="replace")
-    output = result.stdout.strip()
-    if result.returncode != 0:
-        return f"exit status {result.returncode}: {output[-2000:]}"
-    if any(marker in output for marker in SANITIZER_MARKERS):
-        return f"sanitizer report: {output[-2000:]}"
-    return None
-
-
-def check_wav(path, seconds):
-    """Checks the format, the length and that there is sound; returns an error text or None."""
-    try:
-        with wave.open(str(path), "rb") as wav:
-            if (wav.getframerate(), wav.getnchannels(), wav.getsampwidth()) != (SAMPLE_RATE, CHANNELS, SAMPLE_BYTES):
-                return (f"format {wav.getframerate()} Hz, {wav.getnchannels()} channels, "
-                        f"{8 * wav.getsampwidth()} bits; expected 44100 Hz 16-bit stereo")
-            frame_count = wav.getnframes()
-            data = wav.readframes(frame_count)
-    except (wave.Error, EOFError, OSError) as error:
-        return f"not a readable WAV: {error}"
-    expected = round(seconds * SAMPLE_RATE)
-    if abs(frame_count - expected) >= LENGTH_SLACK_FRAMES or len(data) != frame_count * CHANNELS * SAMPLE_BYTES:
-        return f"{frame_count} frames, expected {expected}"
-    if not any(data):
-        return "the render is silent"
-    return None
+def fetch_songs(cache):
+    """Returns the sorted song paths, or exits with the skip status."""
+    songs, status, why_not = fetch_song_set(cache)
+    if songs is None:
+        print(f"{'SKIPPED' if status == SKIP_STATUS else 'FAILED'}: {why_not}")
+        sys.exit(status)
+    return songs
 
 
 def load_and_render(song, tools, seconds, work_dir):
@@ -160,7 +124,7 @@ def check_pinned(songs, tools, work_dir, update):
 
 
 def agreement(song, tools, seconds, work_dir, keep_renders):
-    """Renders the song three ways; returns (figures, error text)."""
+    """Renders the song with ours (each rule set) and both players; returns (figures per rule set, error text)."""
     renders = {}
     try:
         return compare_renders(song, tools, seconds, work_dir, renders)
@@ -171,20 +135,26 @@ def agreement(song, tools, seconds, work_dir, keep_renders):
 
 
 def compare_renders(song, tools, seconds, work_dir, renders):
-    """Fills renders with the three WAV paths and measures the three pairs."""
-    for player in ("ours", "libxmp", "libopenmpt"):
-        output = pathlib.Path(work_dir) / f"{song.stem}.{player}.wav"
-        if player == "ours":
-            command = [tools["xm2wav"], "--seconds", seconds, song, output]
+    """Fills renders with the WAV paths and measures ours (each rule set) against both players."""
+    for name in RULE_SETS + REFERENCE_PLAYERS:
+        output = pathlib.Path(work_dir) / f"{song.stem}.{name}.wav"
+        if name in RULE_SETS:
+            command = ours_command(tools["xm2wav"], song, output, seconds, name)
         else:
-            command = [tools["reference_render"], "--player", player, "--seconds", seconds, song, output]
-        renders[player] = output
+            command = reference_command(tools["reference_render"], name, song, output, seconds)
+        renders[name] = output
         error = run_tool(command) or check_wav(output, seconds)
         if error is not None:
-            return None, f"{player}: {error}"
-    sides = {player: spectral_similarity.read_sides(str(path)) for player, path in renders.items()}
-    length = min(len(left) for left, _ in sides.values())
-    sides = {player: (left[:length], right[:length]) for player, (left, right) in sides.items()}
+            return None, f"{name}: {error}"
+    all_sides = {name: spectral_similarity.read_sides(str(path)) for name, path in renders.items()}
+    length = min(len(left) for left, _ in all_sides.values())
+    all_sides = {name: (left[:length], right[:length]) for name, (left, right) in all_sides.items()}
+    return {rules: side_figures({"ours": all_sides[rules], **{player: all_sides[player] for player in REFERENCE_PLAYERS}})
+            for rules in RULE_SETS}, None
+
+
+def side_figures(sides):
+    """The pair figures of the mono mix and of each side, and the mirrored-image sums."""
     figures = {"mono": pair_figures({player: (left + right) / 2 for player, (left, right) in sides.items()})}
     for side, name in enumerate(SIDE_NAMES):
         figures[name] = pair_figures({player: both[side] for player, both in sides.items()})
@@ -192,7 +162,7 @@ def compare_renders(song, tools, seconds, work_dir, renders):
     figures["crossed"] = sum(spectral_similarity.similarity(sides["ours"][side], sides[player][1 - side])
                              for side in (0, 1) for player in REFERENCE_PLAYERS)
     figures["own"] = sum(figures[name][player] for name in SIDE_NAMES for player in REFERENCE_PLAYERS)
-    return figures, None
+    return figures
 
 
 def check_mixer_paths(songs, tool, seconds):
@@ -267,27 +237,32 @@ def main():
 
 
 def print_agreement_table(songs, results):
-    """Prints one line per song and view (mono, left, right); returns the number of songs that fall short."""
+    """Prints one line per song, rule set and view (mono, left, right); returns the number of songs that fall
+    short under either rule set."""
     width = max(len(song.stem) for song in songs)
-    print(f"{'song':<{width}}  view   ours~libxmp  ours~libopenmpt  libxmp~libopenmpt  needed  result")
+    rules_width = max(len(rules) for rules in RULE_SETS)
+    print(f"{'song':<{width}}  {'rules':<{rules_width}}  view   ours~libxmp  ours~libopenmpt  libxmp~libopenmpt  "
+          "needed  result")
     failed = 0
-    for song, (figures, error) in zip(songs, results):
+    for song, (figures_by_rules, error) in zip(songs, results):
         if error is not None:
             failed += 1
             print(f"{song.stem:<{width}}  FAIL ({error})")
             continue
         song_passed = True
-        for view in ("mono",) + SIDE_NAMES:
-            pair = figures[view]
-            needed = pair["reference"] - AGREEMENT_TOLERANCE
-            passed = max(pair["libxmp"], pair["libopenmpt"]) >= needed
-            song_passed &= passed
-            print(f"{song.stem:<{width}}  {view:<5}  {pair['libxmp']:11.4f}  {pair['libopenmpt']:15.4f}  "
-                  f"{pair['reference']:17.4f}  {needed:6.4f}  {'ok' if passed else 'FAIL'}")
-        mirrored = figures["crossed"] > figures["own"] + MIRROR_MARGIN
-        song_passed &= not mirrored
-        print(f"{song.stem:<{width}}  sides  own {figures['own']:.6f}, opposite {figures['crossed']:.6f}  "
-              f"{'FAIL (mirrored)' if mirrored else 'ok'}")
+        for rules, figures in figures_by_rules.items():
+            label = f"{song.stem:<{width}}  {rules:<{rules_width}}"
+            for view in ("mono",) + SIDE_NAMES:
+                pair = figures[view]
+                needed = pair["reference"] - AGREEMENT_TOLERANCE
+                passed = max(pair["libxmp"], pair["libopenmpt"]) >= needed
+                song_passed &= passed
+                print(f"{label}  {view:<5}  {pair['libxmp']:11.4f}  {pair['libopenmpt']:15.4f}  "
+                      f"{pair['reference']:17.4f}  {needed:6.4f}  {'ok' if passed else 'FAIL'}")
+            mirrored = figures["crossed"] > figures["own"] + MIRROR_MARGIN
+            song_passed &= not mirrored
+            print(f"{label}  sides  own {figures['own']:.6f}, opposite {figures['crossed']:.6f}  "
+                  f"{'FAIL (mirrored)' if mirrored else 'ok'}")
         failed += not song_passed
     return failed
 

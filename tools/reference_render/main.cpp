@@ -1,6 +1,8 @@
 // reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav
+// reference_render --player libxmp|libopenmpt --duration INPUT.xm
 // Renders the first N seconds of a song through a reference player into a
-// 44,100 Hz 16-bit stereo WAV, for comparison with our own renders.
+// 44,100 Hz 16-bit stereo WAV, for comparison with our own renders; or prints
+// the length of one pass of the song, in seconds, as the player counts it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +18,8 @@ constexpr int stereoChannels = 2;
 constexpr double maxSeconds = 20 * 60;
 
 void printUsage() {
-    std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav\n");
+    std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav\n"
+                         "       reference_render --player libxmp|libopenmpt --duration INPUT.xm\n");
 }
 
 }  // namespace
@@ -24,6 +27,7 @@ void printUsage() {
 int main(int argumentCount, char** arguments) {
     const char* playerName = nullptr;
     double seconds = -1;
+    bool durationOnly = false;
     const char* paths[2] = {nullptr, nullptr};
     int pathCount = 0;
     for (int index = 1; index < argumentCount; ++index) {
@@ -35,6 +39,8 @@ int main(int argumentCount, char** arguments) {
             if (*end != '\0') {
                 seconds = -1;
             }
+        } else if (std::strcmp(arguments[index], "--duration") == 0) {
+            durationOnly = true;
         } else if (pathCount < 2 && arguments[index][0] != '-') {
             paths[pathCount++] = arguments[index];
         } else {
@@ -43,8 +49,10 @@ int main(int argumentCount, char** arguments) {
         }
     }
     ReferencePlayerKind kind{};
-    if (playerName == nullptr || !parseReferencePlayerKind(playerName, &kind) || pathCount != 2 ||
-        !(seconds > 0 && seconds <= maxSeconds)) {
+    const bool renderArgumentsGood = pathCount == 2 && seconds > 0 && seconds <= maxSeconds;
+    const bool durationArgumentsGood = pathCount == 1 && seconds < 0;
+    if (playerName == nullptr || !parseReferencePlayerKind(playerName, &kind) ||
+        !(durationOnly ? durationArgumentsGood : renderArgumentsGood)) {
         printUsage();
         return 2;
     }
@@ -58,6 +66,11 @@ int main(int argumentCount, char** arguments) {
     if (player == nullptr) {
         std::fprintf(stderr, "reference_render: %s cannot load %s\n", referencePlayerName(kind), paths[0]);
         return 1;
+    }
+    if (durationOnly) {
+        std::printf("%.3f\n", referenceDurationSeconds(player));
+        closeReferencePlayer(player);
+        return 0;
     }
     const size_t frameCount = static_cast<size_t>(seconds * referenceSampleRate + 0.5);
     // A player that stops early leaves silence (zeros) for the rest.

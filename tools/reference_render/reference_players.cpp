@@ -107,6 +107,16 @@ size_t renderReferenceFrames(ReferencePlayer* player, int16_t* interleaved, size
     return written;
 }
 
+double referenceDurationSeconds(ReferencePlayer* player) {
+    if (player->kind == ReferencePlayerKind::Libopenmpt) {
+        return openmpt_module_get_duration_seconds(player->openmpt);
+    }
+    xmp_frame_info info{};
+    xmp_get_frame_info(player->xmp, &info);
+    constexpr double millisecondsPerSecond = 1000;
+    return info.total_time / millisecondsPerSecond;
+}
+
 void closeReferencePlayer(ReferencePlayer* player) {
     if (player == nullptr) {
         return;

@@ -22,4 +22,6 @@ ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data,
 // Renders frameCount interleaved stereo frames; returns the frames written
 // (fewer only when the player stops).
 size_t renderReferenceFrames(ReferencePlayer* player, int16_t* interleaved, size_t frameCount);
+// The length of one pass of the song as the player counts it, in seconds.
+double referenceDurationSeconds(ReferencePlayer* player);
 void closeReferencePlayer(ReferencePlayer* player);

@@ -2,6 +2,7 @@
 #include "xm_writer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace xm_writer {
 namespace {
@@ -37,6 +38,8 @@ constexpr uint8_t sampleTypeForwardLoop = 0x01;
 constexpr uint8_t sampleTypePingPongLoop = 0x02;
 constexpr uint8_t sampleTypeSixteenBit = 0x10;
 constexpr uint8_t sampleReserved = 0;
+constexpr uint8_t sampleAdpcmMark = 0xAD;  // in the reserved byte
+constexpr int adpcmHighIndexShift = 4;
 
 class ByteWriter {
 public:
@@ -128,6 +131,8 @@ uint8_t storedPointCount(const EnvelopeData& envelope) {
     return static_cast<uint8_t>(std::min(envelope.points.size(), envelopePointCount));
 }
 
+bool storedAsAdpcm(const SampleData& sample) { return sample.adpcm && !sample.sixteenBit; }
+
 // Sample lengths and loops are stored in bytes, two per frame for 16-bit data.
 uint32_t byteCount(const SampleData& sample, uint32_t frames) {
     return sample.sixteenBit ? frames * 2 : frames;
@@ -151,12 +156,43 @@ void writeSampleHeader(ByteWriter& out, const SampleData& sample) {
     out.u8(sampleType(sample));
     out.u8(sample.panning);
     out.u8(static_cast<uint8_t>(sample.relativeNote));
-    out.u8(sampleReserved);
+    out.u8(storedAsAdpcm(sample) ? sampleAdpcmMark : sampleReserved);
     out.text(sample.name, sampleNameLength);
+}
+
+// The table, then per frame the index of the delta whose sum (wrapping at 8 bits) lands nearest it, two per
+// byte, low nibble first.
+void writeAdpcmData(ByteWriter& out, const SampleData& sample) {
+    for (const int8_t delta : sample.adpcmTable) out.u8(static_cast<uint8_t>(delta));
+    int8_t value = 0;
+    uint8_t pair = 0;
+    for (size_t frame = 0; frame < sample.frames.size(); ++frame) {
+        uint8_t best = 0;
+        int bestError = 1 << 16;
+        for (uint8_t index = 0; index < sample.adpcmTable.size(); ++index) {
+            const auto candidate = static_cast<int8_t>(value + sample.adpcmTable[index]);
+            const int error = std::abs(sample.frames[frame] - candidate);
+            if (error < bestError) {
+                best = index;
+                bestError = error;
+            }
+        }
+        value = static_cast<int8_t>(value + sample.adpcmTable[best]);
+        if (frame % 2 == 0) {
+            pair = best;
+        } else {
+            out.u8(static_cast<uint8_t>(pair | (best << adpcmHighIndexShift)));
+        }
+    }
+    if (sample.frames.size() % 2 != 0) out.u8(pair);
 }
 
 // Each stored value is the difference from the previous frame, wrapping at the data width.
 void writeSampleData(ByteWriter& out, const SampleData& sample) {
+    if (storedAsAdpcm(sample)) {
+        writeAdpcmData(out, sample);
+        return;
+    }
     int previous = 0;
     for (const int16_t frame : sample.frames) {
         const int delta = frame - previous;

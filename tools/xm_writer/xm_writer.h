@@ -22,6 +22,10 @@ struct PatternData {
     std::vector<Cell> cells;  // rowCount x channelCount, row by row; may be empty (all empty cells)
 };
 
+// Deltas for ADPCM samples: fine steps both ways, coarse ones for jumps.
+inline constexpr std::array<int8_t, 16> defaultAdpcmTable = {0,  1,  2,  4,  8,  16,  32,  64,
+                                                             -1, -2, -4, -8, -16, -32, -64, -128};
+
 enum class LoopKind : uint8_t { None = 0, Forward = 1, PingPong = 2 };
 
 struct SampleData {
@@ -35,6 +39,10 @@ struct SampleData {
     int8_t finetune = 0;
     uint8_t panning = 128;
     int8_t relativeNote = 0;
+    // 8-bit samples only: stored as 4-bit ADPCM (header byte 17 = 0xAD), each
+    // frame the table's delta that lands nearest it.
+    bool adpcm = false;
+    std::array<int8_t, 16> adpcmTable = defaultAdpcmTable;
 };
 
 struct EnvelopePoint {
