@@ -208,5 +208,12 @@
       setPaused(!state.paused);
     }
   });
+  // The engine's speed here: one pass of the loaded song rendered and thrown
+  // away (make bench compares it with the native build).
+  window.playerBenchmark = () => {
+    const started = performance.now();
+    const seconds = engine._playerRenderSeconds();
+    return { seconds, milliseconds: performance.now() - started };
+  };
   window.playerReady = true;
 })();
