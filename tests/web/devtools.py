@@ -119,14 +119,19 @@ class Browser:
         return reply["result"].get("value")
 
     def wait_for(self, expression, within, what):
-        """Polls a JavaScript expression until it is truthy; its value, or an error after `within` s."""
+        """Polls a JavaScript expression until it is truthy; its value, or an error after `within` s.
+        An expression that throws (the page not there yet) counts as not yet."""
         deadline = time.monotonic() + within
         while True:
-            value = self.evaluate(expression)
+            try:
+                value = self.evaluate(expression)
+                problem = None
+            except ProtocolError as error:
+                value, problem = None, error
             if value:
                 return value
             if time.monotonic() > deadline:
-                raise ProtocolError(f"not within {within} s: {what}")
+                raise ProtocolError(f"not within {within} s: {what}" + (f" ({problem})" if problem else ""))
             time.sleep(0.05)
 
     def press(self, key, code, key_code):

@@ -10,7 +10,10 @@ The presentation (index.html?autostart at 1280x720):
     byte for byte the offline render of the song for at least 6 s; M stops
     it, a second M restarts it from the beginning;
   - Escape ends it: the sound stops, the picture stands still, a line says so;
+  - without ?autostart the first frame waits under the overlay until a click;
   - no console errors.
+Without WebGL 2 (Chromium with 3D off) or without cross-origin isolation (the
+page opened as a file) the page shows one line saying so.
 The song player (player.html):
   - a broken file is refused with the library's own one-line message;
   - a song plays with its title, its position advancing; space pauses and
@@ -126,9 +129,42 @@ def compare(capture, render, min_seconds):
         fail(f"{capture.name}: {result.stdout.strip()} {result.stderr.strip()}")
 
 
+def overlay_text(browser):
+    return browser.evaluate("document.getElementById('overlay').hidden ? '' : "
+                            "document.getElementById('overlay').textContent")
+
+
+def check_refusals(web_dir):
+    """A browser without WebGL 2, and a page without cross-origin isolation, get one clear line."""
+    with Browser(WIDTH, HEIGHT, ["--disable-3d-apis"]) as browser:
+        browser.page("Page.navigate", url=(web_dir / "index.html").as_uri())
+        line = browser.wait_for("document.getElementById('overlay').textContent.includes('WebGL 2') && "
+                                "document.getElementById('overlay').textContent", 30, "the line about WebGL 2")
+        print(f"without WebGL 2: {line}")
+    with Browser(WIDTH, HEIGHT) as browser:
+        browser.page("Page.navigate", url=(web_dir / "index.html").as_uri())
+        line = browser.wait_for("document.getElementById('overlay').textContent.includes('cross-origin isolation') && "
+                                "document.getElementById('overlay').textContent", 30, "the line about isolation")
+        print(f"without cross-origin isolation: {line}")
+
+
 def check_presentation(base, work, render):
     with Browser(WIDTH, HEIGHT) as browser:
         browser.page("Page.addScriptToEvaluateOnNewDocument", source=TAP_SCRIPT)
+        # Without ?autostart: the first frame under the overlay until a click.
+        browser.page("Page.navigate", url=base + "index.html")
+        browser.wait_for("window.introFirstFrameMs", 60, "the first frame")
+        browser.wait_for("document.getElementById('overlay').textContent.includes('click or press a key')"
+                         .replace("click", "Click"), 10, "the overlay asking for a gesture")
+        if browser.evaluate("window.introStarted === true || window.introSoundTap.length > 0"):
+            fail("the presentation started without a gesture")
+        browser.click(WIDTH / 2, HEIGHT / 2)
+        browser.wait_for("window.introStarted === true && window.introSoundTap.length === 1", 10,
+                         "a click started the presentation and its sound")
+        if overlay_text(browser):
+            fail(f"the overlay stays after the click: {overlay_text(browser)!r}")
+        print("the page waits under its overlay until a click starts it")
+
         browser.page("Page.navigate", url=base + "index.html?autostart")
         browser.wait_for("window.introStarted === true", 60, "the presentation started")
         print(f"first frame drawn {browser.evaluate('window.introFirstFrameMs'):.0f} ms after navigation")
@@ -274,8 +310,10 @@ def main():
                    capture_output=True)
     server, base = serve(web_dir)
     try:
+        check_refusals(web_dir)
         check_presentation(base, work, render)
-        check_player(base, work, xm2wav, song, real_songs[0] if real_songs else None)
+        titled = [path for path in real_songs if song_title(xm2wav, path) != path.name]
+        check_player(base, work, xm2wav, song, titled[0] if titled else None)
     except ProtocolError as error:
         fail(str(error))
     finally:
