@@ -11,6 +11,7 @@ The presentation (index.html?autostart at 1280x720):
     it, a second M restarts it from the beginning;
   - Escape ends it: the sound stops, the picture stands still, a line says so;
   - without ?autostart the first frame waits under the overlay until a click;
+  - the drawing buffer follows the window size and the device pixel ratio;
   - no console errors.
 Without WebGL 2 (Chromium with 3D off) or without cross-origin isolation (the
 page opened as a file) the page shows one line saying so.
@@ -164,6 +165,15 @@ def check_presentation(base, work, render):
         if overlay_text(browser):
             fail(f"the overlay stays after the click: {overlay_text(browser)!r}")
         print("the page waits under its overlay until a click starts it")
+        # The drawing buffer follows the window's size and its device pixel ratio.
+        browser.page("Emulation.setDeviceMetricsOverride", width=800, height=500, deviceScaleFactor=2, mobile=False)
+        browser.wait_for("(c => c.width === 1600 && c.height === 1000)(document.getElementById('canvas'))", 10,
+                         "a 1600x1000 drawing buffer for 800x500 at two device pixels per pixel")
+        browser.page("Emulation.setDeviceMetricsOverride", width=WIDTH, height=HEIGHT, deviceScaleFactor=1,
+                     mobile=False)
+        browser.wait_for(f"(c => c.width === {WIDTH} && c.height === {HEIGHT})(document.getElementById('canvas'))",
+                         10, f"the drawing buffer back at {WIDTH}x{HEIGHT}")
+        print("the drawing buffer follows the window size and the device pixel ratio")
 
         browser.page("Page.navigate", url=base + "index.html?autostart")
         browser.wait_for("window.introStarted === true", 60, "the presentation started")
