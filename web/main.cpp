@@ -27,6 +27,37 @@ enum class PageState { Waiting, Running, Ended };
 PageState pageState = PageState::Waiting;
 bool firstFrameShown = false;
 
+// Emscripten's GLFW has no sticky keys: a tap of Escape or M that begins and
+// ends between two frames would go unseen. The key callback latches presses,
+// and the next frame applies a latched press that the frame itself would
+// miss, as sticky keys do on the desktop.
+bool escapeLatched = false;
+bool musicKeyLatched = false;
+
+void latchPresses(GLFWwindow* /*window*/, int key, int /*scancode*/, int action, int /*mods*/) {
+    if (action != GLFW_PRESS) {
+        return;
+    }
+    if (key == GLFW_KEY_ESCAPE) {
+        escapeLatched = true;
+    } else if (key == GLFW_KEY_M) {
+        musicKeyLatched = true;
+    }
+}
+
+void applyLatchedPresses() {
+    ShellState& state = shell();
+    if (escapeLatched) {
+        glfwSetWindowShouldClose(state.window, GLFW_TRUE);
+    }
+    // Still held: the frame reads the press itself.
+    if (musicKeyLatched && glfwGetKey(state.window, GLFW_KEY_M) != GLFW_PRESS) {
+        handleMusicKey(true);
+    }
+    escapeLatched = false;
+    musicKeyLatched = false;
+}
+
 // The canvas covers the page; its drawing buffer has one pixel per device
 // pixel, so it is sharp on high-density screens.
 void canvasDevicePixels(int& width, int& height) {
@@ -76,6 +107,7 @@ void browserFrame() {
         renderFrame(pictureScene(state, state.window, state.windowWidth, state.windowHeight, 0.0f));
         glfwPollEvents();
     } else {
+        applyLatchedPresses();
         runFrame();
     }
     if (!firstFrameShown) {
@@ -98,6 +130,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void introStart() {
     pageState = PageState::Running;
     // The key that started it is not also a press of M or Escape.
     state.musicKeyWasDown = true;
+    escapeLatched = false;
+    musicKeyLatched = false;
     glfwSetWindowShouldClose(state.window, GLFW_FALSE);
     glfwSetTime(0.0);
     state.currentTime = 0.0f;
@@ -127,6 +161,7 @@ int main() {
         tellPage("no-webgl2");
         return 1;
     }
+    glfwSetKeyCallback(state.window, latchPresses);
     tellPage("ready");
     emscripten_set_main_loop(browserFrame, 0, false);
     return 0;
