@@ -26,10 +26,14 @@ struct ShellState : PresentationPicture {
 // The one shell state of the process.
 ShellState& shell();
 
-// False when the process must end with status -1 (GLFW is then terminated).
+// The desktop's start: the full-screen window on the primary monitor, then
+// prepareShell. False when the process must end with status -1 (GLFW is then
+// terminated).
 bool startUp();
-enum class MusicStart { AtOnce, Later };
 
+// The desktop starts the song with the window; a browser page waits for the
+// viewer's first gesture.
+enum class MusicStart { AtOnce, Later };
 // Everything after the window exists and its context is current (the shell
 // state holds the window and its size): the GL entry points through
 // `glLookup`, the GL state, the song (started now, or later by startMusic)
