@@ -84,6 +84,15 @@ EMSCRIPTEN_KEEPALIVE int32_t playerOrder(int32_t use) { return intro_music::posi
 
 EMSCRIPTEN_KEEPALIVE int32_t playerRow(int32_t use) { return intro_music::position(songFor(use)).row; }
 
+// Continues `use` from row 0 of an order-list position; 0 (and nothing
+// changes) for a position outside the order list.
+EMSCRIPTEN_KEEPALIVE int32_t playerSeekToOrder(int32_t use, int32_t order) {
+    return intro_music::seekToOrder(songFor(use), order, &lastError) ? 1 : 0;
+}
+
+// Seconds of the song heard so far by `use`, as far as it has rendered.
+EMSCRIPTEN_KEEPALIVE double playerSeconds(int32_t use) { return intro_music::position(songFor(use)).seconds; }
+
 // Renders one pass of the playing copy without keeping it and returns the
 // seconds of sound made, then starts it again: the engine's speed in this
 // browser, for the benchmark.

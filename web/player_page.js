@@ -42,6 +42,7 @@
   // What is playing: rendered frames and, per piece, where the song was.
   const state = {
     loaded: false, name: "", generation: 0, rendered: 0, played: 0, ended: false, paused: false,
+    startSeconds: 0, // where the song was when the queue began (a seek moves it)
     marks: [], // [first frame of a piece, order, row]
     duration: 0, orders: 0,
   };
@@ -65,7 +66,7 @@
       state.row = mark[2];
       $("position").textContent = `Order ${mark[1]} of ${state.orders}, row ${mark[2]}`;
     }
-    const seconds = state.played / RATE;
+    const seconds = state.startSeconds + state.played / RATE;
     $("time").textContent = `${formatTime(seconds)} / ${formatTime(state.duration)}` +
       (state.paused ? "  (paused)" : state.ended && state.played >= state.rendered ? "  (ended)" : "");
     $("fill").style.width = `${Math.min(100, (100 * seconds) / Math.max(state.duration, 0.001))}%`;
@@ -102,17 +103,35 @@
     };
   }
 
+  // Empties the worklet's queue: what it plays next comes from here on.
+  const restartQueue = () => {
+    state.generation += 1;
+    if (node) {
+      node.port.postMessage({ clear: state.generation });
+    }
+    Object.assign(state, { rendered: 0, played: 0, ended: false, marks: [] });
+  };
+
+  // Continues from the start of an order-list position, as tracker players do.
+  const seekToOrder = (order) => {
+    if (!state.loaded || !engine._playerSeekToOrder(PLAYING, Math.max(0, Math.min(order, state.orders - 1)))) {
+      return;
+    }
+    restartQueue();
+    state.startSeconds = engine._playerSeconds(PLAYING);
+    pump();
+    showPosition();
+  };
+
   const load = async (file) => {
     const bytes = new Uint8Array(await file.arrayBuffer());
     const address = engine._malloc(Math.max(bytes.length, 1));
     engine.HEAPU8.set(bytes, address);
     const loaded = engine._playerLoad(address, bytes.length);
     engine._free(address);
-    state.generation += 1;
-    if (node) {
-      node.port.postMessage({ clear: state.generation });
-    }
-    Object.assign(state, { loaded: false, rendered: 0, played: 0, ended: false, marks: [] });
+    state.loaded = false;
+    state.startSeconds = 0;
+    restartQueue();
     if (!loaded) {
       $("song").hidden = true;
       say(engine.UTF8ToString(engine._playerError()));
@@ -202,10 +221,20 @@
   });
   $("pause").addEventListener("click", () => setPaused(!state.paused));
   $("save").addEventListener("click", saveWav);
+  $("bar").addEventListener("click", (event) => {
+    const box = event.currentTarget.getBoundingClientRect();
+    seekToOrder(Math.floor(((event.clientX - box.left) / box.width) * state.orders));
+  });
   window.addEventListener("keydown", (event) => {
-    if (event.code === "Space" && state.loaded) {
+    if (!state.loaded) {
+      return;
+    }
+    if (event.code === "Space") {
       event.preventDefault();
       setPaused(!state.paused);
+    } else if (event.code === "ArrowLeft" || event.code === "ArrowRight") {
+      event.preventDefault();
+      seekToOrder((state.order ?? 0) + (event.code === "ArrowRight" ? 1 : -1));
     }
   });
   // The engine's speed here: one pass of the loaded song rendered and thrown

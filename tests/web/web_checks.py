@@ -18,7 +18,7 @@ page opened as a file) the page shows one line saying so.
 The song player (player.html):
   - a broken file is refused with the library's own one-line message;
   - a song plays with its title, its position advancing; space pauses and
-    resumes; the saved WAV holds exactly the offline render of one pass;
+    resumes; the right arrow goes on to the next order; the saved WAV holds exactly the offline render of one pass;
   - a real song from the collected set (when there is one) plays with its title.
 Every step waits for the state it checks, with a deadline.
 """
@@ -278,6 +278,10 @@ def check_player(base, work, xm2wav, song, real_song):
         browser.wait_for(f"!window.playerState.paused && window.playerState.played > {paused_at}", 10,
                          "space resumed the song")
         print(f"space paused at {paused_at / RATE:.2f} s and resumed")
+        browser.press("ArrowRight", "ArrowRight", 39)
+        browser.wait_for("document.getElementById('position').textContent.startsWith('Order 1 of') && "
+                         "window.playerState.startSeconds > 0", 10, "the right arrow went on to order 1")
+        print("the right arrow: " + browser.evaluate("document.getElementById('position').textContent"))
 
         browser.click(*browser.evaluate("(() => { const r = document.getElementById('save').getBoundingClientRect();"
                                         " return [r.x + r.width / 2, r.y + r.height / 2]; })()"))
