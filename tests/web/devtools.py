@@ -41,8 +41,11 @@ class Browser:
         self.from_browser, from_browser_write = os.pipe()
 
         def wire_pipes():
-            os.dup2(to_browser_read, 3)
-            os.dup2(from_browser_write, 4)
+            # Copied out of the way first: a pipe may already sit on 3 or 4,
+            # and dup2 onto itself would leave it closed at exec.
+            reading, writing = os.dup(to_browser_read), os.dup(from_browser_write)
+            os.dup2(reading, 3)
+            os.dup2(writing, 4)
 
         self.process = subprocess.Popen(
             [CHROMIUM, *CHROMIUM_FLAGS, *extra_flags, "--remote-debugging-pipe",
