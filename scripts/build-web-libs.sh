@@ -15,7 +15,7 @@ jobs=${JOBS:-2}
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 
 wanted="$(dpkg-query -W -f='${source:Package}=${source:Version}' libfreetype-dev)"
-stamp_text="$wanted $(sha256sum "$script" | cut -d' ' -f1) $(emcc --version | head -n 1)"
+stamp_text="$wanted $(sha256sum "$script" | cut -d' ' -f1) $(emcc --version | sed -n 1p)"
 stamp="$prefix/.built-from"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; then
   exit 0
