@@ -32,6 +32,19 @@ WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLC
 	-DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_LIBS) -DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) \
 	-DINTRO_BUILD_TESTS=OFF
 
+# The browser build: Debian's emscripten (its emcc needs Debian's Node
+# modules where a newer Node comes first on the PATH), FreeType for
+# WebAssembly built once from Debian's source package into a cache, the
+# asset generators taken from $(BUILD_DIR) as for Windows.
+WEB_DIR := build-web
+WEB_LIBS := .cache/web-libs
+WEB_PORT ?= 8000
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+EMSCRIPTEN_TOOLCHAIN := /usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake
+WEB_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(EMSCRIPTEN_TOOLCHAIN) \
+	-DCMAKE_FIND_ROOT_PATH=$(CURDIR)/$(WEB_LIBS) -DCMAKE_PREFIX_PATH=$(CURDIR)/$(WEB_LIBS) \
+	-DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) -DINTRO_BUILD_TESTS=OFF
+
 # $(call timed,NAME,COMMAND): runs one stage and prints how long it took;
 # with STAGE_TIMES set, also notes the time in that file for the summary.
 timed = @start=$$(date +%s); echo "==== $(1)"; \
@@ -41,7 +54,7 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows-libs test-windows
+	windows windows-libs test-windows web web-libs serve-web test-web bench-web
 
 all: build
 
@@ -67,11 +80,11 @@ preview: build
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# playback start/stop tests under ThreadSanitizer, a short fuzz run, and the
-# Windows programs under wine.
+# playback start/stop tests under ThreadSanitizer, a short fuzz run, the
+# Windows programs under wine, and the browser build in headless Chromium.
 test: deps
 	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
-	for stage in test-main test-asan test-tsan test-fuzz test-windows; do \
+	for stage in test-main test-asan test-tsan test-fuzz test-windows test-web; do \
 		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
 	done; \
 	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
@@ -126,6 +139,27 @@ test-windows: deps
 		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
 	$(call timed,Windows programs under wine,tests/windows/run_checks.sh $(WINDOWS_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
 
+web-libs: deps
+	@JOBS=$(JOBS) $(WEB_ENV) scripts/build-web-libs.sh $(EMSCRIPTEN_TOOLCHAIN) $(WEB_LIBS)
+
+# build-web/: index.html (the presentation), player.html (the song player),
+# their scripts and modules, and serve.py.
+web: deps web-libs $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+	@[ -f $(WEB_DIR)/build.ninja ] || $(WEB_ENV) cmake -S . -B $(WEB_DIR) $(WEB_FLAGS)
+	$(WEB_ENV) cmake --build $(WEB_DIR) -j $(JOBS) --target intro_web player_web
+
+# Serves build-web/ on localhost with the cross-origin isolation headers.
+serve-web: web
+	/usr/bin/python3 $(WEB_DIR)/serve.py $(WEB_DIR) --port $(WEB_PORT)
+
+# The pages in headless Chromium against the native render of the song.
+test-web: deps
+	$(call timed,web build,$(MAKE) --no-print-directory web && \
+		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav intro_song)
+	$(call timed,the web pages in headless Chromium,/usr/bin/python3 tests/web/web_checks.py \
+		$(WEB_DIR) $(BUILD_DIR)/xm2wav $(BUILD_DIR)/assets/song.xm $(WEB_DIR)/checks $(REAL_SONGS_CACHE)/songs)
+
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
 	-@scripts/fetch-real-songs.sh $(REAL_SONGS_CACHE) > /dev/null
@@ -149,6 +183,14 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
 	cmake --build $(BENCH_DIR) --target run_bench_capture
+	$(MAKE) --no-print-directory bench-web
+
+# The page's transfer size, its first frame and frame time in headless
+# Chromium, and the engine's speed in WebAssembly against the native build.
+bench-web: web $(BENCH_DIR)/build.ninja
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target xm2wav intro_song
+	/usr/bin/python3 bench/web/web_bench.py $(WEB_DIR) $(BENCH_DIR)/xm2wav $(BENCH_DIR)/assets/song.xm \
+		$(REAL_SONGS_CACHE)/songs
 
 # Per behaviour case and real song, how close ours (each rule set) sounds to
 # libxmp and libopenmpt, and how close they sound to each other.
@@ -158,4 +200,4 @@ fidelity: deps $(BUILD_DIR)/build.ninja
 		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR)

@@ -1,6 +1,5 @@
 #include "picture.h"
 
-#include <bit>
 #include <cstdint>
 #include <string_view>
 
@@ -21,8 +20,9 @@ constexpr float glyphFadeInSeconds = static_cast<float>(0.12 / 7.0);
 constexpr float messageHoldSeconds = 2.0f;
 constexpr float logoDepth = 0.5f;
 constexpr float logoSideFraction = static_cast<float>(2.0 / 7.0);  // of the window height
-static_assert(std::bit_cast<uint32_t>(glyphFadeInSeconds) == 0x3C8C6F2Du);
-static_assert(std::bit_cast<uint32_t>(logoSideFraction) == 0x3E924925u);
+// The builtin, not std::bit_cast: the browser build's C++ library predates it.
+static_assert(__builtin_bit_cast(uint32_t, glyphFadeInSeconds) == 0x3C8C6F2Du);
+static_assert(__builtin_bit_cast(uint32_t, logoSideFraction) == 0x3E924925u);
 
 constexpr int layerVertexShader = 129;
 constexpr int maskFragmentShader = 130;

@@ -96,7 +96,12 @@ bool startUp() {
         glfwMakeContextCurrent(state.window);
     }
 
-    const int loaded = loadGlFunctions(reinterpret_cast<GlProcLookup>(glfwGetProcAddress));
+    return prepareShell(reinterpret_cast<GlProcLookup>(glfwGetProcAddress), MusicStart::AtOnce);
+}
+
+bool prepareShell(GlProcLookup glLookup, MusicStart musicStart) {
+    ShellState& state = shell();
+    const int loaded = loadGlFunctions(glLookup);
     if (loaded == 0) {
         std::printf("%d\nFailed to initialize GLAD\n", loaded);
         std::fflush(stdout);
@@ -116,13 +121,23 @@ bool startUp() {
         std::fflush(stdout);
     } else {
         state.song->rules = presentationRules;  // the presentation plays by its own rules, not the tracker's
-        state.playback.reset(createPlayback());
-        startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
+        if (musicStart == MusicStart::AtOnce) startMusic();
     }
 
     buildPicture(state, state.windowWidth, state.windowHeight);
 
     return true;
+}
+
+void startMusic() {
+    ShellState& state = shell();
+    if (state.song == nullptr) {
+        return;
+    }
+    if (state.playback == nullptr) {
+        state.playback.reset(createPlayback());
+    }
+    startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
 }
 
 void handleMusicKey(bool keyDown) {
@@ -147,21 +162,25 @@ void runMainLoop() {
     ShellState& state = shell();
     state.currentTime = static_cast<float>(glfwGetTime());
     while (glfwWindowShouldClose(state.window) == 0) {
-        const float now = static_cast<float>(glfwGetTime());
-        const float deltaTime = now - state.currentTime;
-        state.currentTime = now;
-        (void)deltaTime;
-
-        if (glfwGetKey(state.window, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
-            glfwSetWindowShouldClose(state.window, GLFW_TRUE);
-        }
-        handleMusicKey(glfwGetKey(state.window, GLFW_KEY_M) == GLFW_PRESS);
-
-        advancePicture(state, deltaTime);
-        renderFrame(pictureScene(state, state.window, state.windowWidth, state.windowHeight, state.currentTime));
-
-        glfwPollEvents();
+        runFrame();
     }
+}
+
+void runFrame() {
+    ShellState& state = shell();
+    const float now = static_cast<float>(glfwGetTime());
+    const float deltaTime = now - state.currentTime;
+    state.currentTime = now;
+
+    if (glfwGetKey(state.window, GLFW_KEY_ESCAPE) == GLFW_PRESS) {
+        glfwSetWindowShouldClose(state.window, GLFW_TRUE);
+    }
+    handleMusicKey(glfwGetKey(state.window, GLFW_KEY_M) == GLFW_PRESS);
+
+    advancePicture(state, deltaTime);
+    renderFrame(pictureScene(state, state.window, state.windowWidth, state.windowHeight, state.currentTime));
+
+    glfwPollEvents();
 }
 
 void shutDown() {

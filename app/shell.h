@@ -25,10 +25,26 @@ struct ShellState : PresentationPicture {
 // The one shell state of the process.
 ShellState& shell();
 
-// False when the process must end with status -1 (GLFW is then terminated).
+// The desktop's start: the full-screen window on the primary monitor, then
+// prepareShell. False when the process must end with status -1 (GLFW is then
+// terminated).
 bool startUp();
+
+// The desktop starts the song with the window; a browser page waits for the
+// viewer's first gesture.
+enum class MusicStart { AtOnce, Later };
+// Everything after the window exists and its context is current (the shell
+// state holds the window and its size): the GL entry points through
+// `glLookup`, the GL state, the song (started now, or later by startMusic)
+// and the picture. False when the entry points cannot be loaded (GLFW is then
+// terminated).
+bool prepareShell(void* (*glLookup)(const char* name), MusicStart musicStart);
+// Starts the loaded song from its beginning; nothing without a song.
+void startMusic();
 // Returns when the window has been asked to close.
 void runMainLoop();
+// One iteration of the main loop: clock, keys, timeline, frame, events.
+void runFrame();
 // Releases every GL object while the context is current, then terminates GLFW.
 void shutDown();
 void onFramebufferResize(GLFWwindow* window, int width, int height);

@@ -30,14 +30,29 @@ function(intro_generate_resource_table target)
         list(GET fields 1 id)
         list(GET fields 2 file)
         set(symbol "intro_resource_${index}")
-        string(APPEND assembly
-            "    .section .rodata.${symbol},\"a\"\n"
-            "    .balign 16\n"
-            "    .globl ${symbol}_begin\n"
-            "    .globl ${symbol}_end\n"
-            "${symbol}_begin:\n"
-            "    .incbin \"${file}\"\n"
-            "${symbol}_end:\n")
+        if(EMSCRIPTEN)
+            # WebAssembly data sections take no flags, and each data symbol
+            # needs its size.
+            string(APPEND assembly
+                "    .section .rodata.${symbol},\"\",@\n"
+                "    .p2align 4\n"
+                "    .globl ${symbol}_begin\n"
+                "    .globl ${symbol}_end\n"
+                "${symbol}_begin:\n"
+                "    .incbin \"${file}\"\n"
+                "${symbol}_end:\n"
+                "    .size ${symbol}_begin, ${symbol}_end - ${symbol}_begin\n"
+                "    .size ${symbol}_end, 0\n")
+        else()
+            string(APPEND assembly
+                "    .section .rodata.${symbol},\"a\"\n"
+                "    .balign 16\n"
+                "    .globl ${symbol}_begin\n"
+                "    .globl ${symbol}_end\n"
+                "${symbol}_begin:\n"
+                "    .incbin \"${file}\"\n"
+                "${symbol}_end:\n")
+        endif()
         string(APPEND declarations
             "extern \"C\" const unsigned char ${symbol}_begin[];\n"
             "extern \"C\" const unsigned char ${symbol}_end[];\n")
@@ -45,7 +60,9 @@ function(intro_generate_resource_table target)
         list(APPEND files "${file}")
         math(EXPR index "${index} + 1")
     endforeach()
-    string(APPEND assembly "    .section .note.GNU-stack,\"\",@progbits\n")
+    if(NOT EMSCRIPTEN)
+        string(APPEND assembly "    .section .note.GNU-stack,\"\",@progbits\n")
+    endif()
     set(table "// Generated: the table of embedded assets.\n#include \"resource_table.h\"\n\n${declarations}\n"
         "const ResourceTableEntry resourceTable[] = {\n${rows}    {nullptr, 0, nullptr, nullptr},\n};\n"
         "const int resourceTableSize = ${index};\n")

@@ -19,6 +19,8 @@ packages=(
   libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
   # Its sound capture: ALSA's file plugin over a real-time PulseAudio null sink.
   pulseaudio libasound2-plugins:i386
+  # The browser build (Debian's emscripten) and its tests in headless Chromium.
+  emscripten chromium-headless-shell
 )
 
 sudo_prefix=()

@@ -1,0 +1,110 @@
+// The song player's engine side: the song loaded from bytes the page hands
+// over, twice over: one copy plays (rendered in pieces that the page queues
+// for its worklet), the other renders the WAV file while the first goes on.
+// Everything goes through the music library's public interface.
+#include <emscripten.h>
+
+#include <intro_music.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+enum Use : int32_t { Playing = 0, Saving = 1, UseCount = 2 };
+
+std::vector<uint8_t> songBytes;
+intro_music::Module* songs[UseCount] = {};
+intro_music::Error lastError{};
+intro_music::Metadata songMetadata{};
+// One render's frames; the page copies them out before the next call.
+constexpr int32_t maximumFramesPerRender = 1 << 16;
+int16_t renderBuffer[maximumFramesPerRender * intro_music::channelsPerFrame];
+
+intro_music::Module* songFor(int32_t use) { return use >= 0 && use < UseCount ? songs[use] : nullptr; }
+
+void unloadAll() {
+    for (intro_music::Module*& song : songs) {
+        intro_music::freeModule(song);
+        song = nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+// Replaces the song with the one in the bytes; 0 when they are not a song
+// (playerError then says why, in the library's words).
+EMSCRIPTEN_KEEPALIVE int32_t playerLoad(const uint8_t* data, int32_t size) {
+    unloadAll();
+    songBytes.assign(data, data + (size > 0 ? size : 0));
+    songs[Playing] = intro_music::loadFromMemory(songBytes.data(), songBytes.size(), &lastError);
+    if (songs[Playing] == nullptr) {
+        songBytes.clear();
+        return 0;
+    }
+    songMetadata = intro_music::metadata(songs[Playing]);
+    return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* playerError() { return lastError.message; }
+
+EMSCRIPTEN_KEEPALIVE const char* playerTitle() { return songMetadata.title; }
+
+EMSCRIPTEN_KEEPALIVE double playerDurationSeconds() { return songMetadata.durationSeconds; }
+
+EMSCRIPTEN_KEEPALIVE int32_t playerOrderCount() { return songMetadata.orders; }
+
+// Starts `use` from the song's beginning (the saving copy is loaded on first use).
+EMSCRIPTEN_KEEPALIVE int32_t playerRestart(int32_t use) {
+    if (use == Saving && songs[Saving] == nullptr && !songBytes.empty()) {
+        songs[Saving] = intro_music::loadFromMemory(songBytes.data(), songBytes.size(), &lastError);
+    }
+    intro_music::Module* song = songFor(use);
+    if (song == nullptr) {
+        return 0;
+    }
+    intro_music::restart(song);
+    return 1;
+}
+
+// Renders up to frameCount frames of `use` (one pass of the song in all);
+// returns how many, 0 at the end. They are at playerFrames().
+EMSCRIPTEN_KEEPALIVE int32_t playerRender(int32_t use, int32_t frameCount) {
+    if (frameCount > maximumFramesPerRender) {
+        frameCount = maximumFramesPerRender;
+    }
+    return intro_music::render(songFor(use), renderBuffer, frameCount);
+}
+
+EMSCRIPTEN_KEEPALIVE const int16_t* playerFrames() { return renderBuffer; }
+
+EMSCRIPTEN_KEEPALIVE int32_t playerOrder(int32_t use) { return intro_music::position(songFor(use)).order; }
+
+EMSCRIPTEN_KEEPALIVE int32_t playerRow(int32_t use) { return intro_music::position(songFor(use)).row; }
+
+// Continues `use` from row 0 of an order-list position; 0 (and nothing
+// changes) for a position outside the order list.
+EMSCRIPTEN_KEEPALIVE int32_t playerSeekToOrder(int32_t use, int32_t order) {
+    return intro_music::seekToOrder(songFor(use), order, &lastError) ? 1 : 0;
+}
+
+// Seconds of the song heard so far by `use`, as far as it has rendered.
+EMSCRIPTEN_KEEPALIVE double playerSeconds(int32_t use) { return intro_music::position(songFor(use)).seconds; }
+
+// Renders one pass of the playing copy without keeping it and returns the
+// seconds of sound made, then starts it again: the engine's speed in this
+// browser, for the benchmark.
+EMSCRIPTEN_KEEPALIVE double playerRenderSeconds() {
+    intro_music::Module* song = songs[Playing];
+    intro_music::restart(song);
+    int64_t frames = 0;
+    for (int32_t count; (count = intro_music::render(song, renderBuffer, maximumFramesPerRender)) > 0;) {
+        frames += count;
+    }
+    intro_music::restart(song);
+    return static_cast<double>(frames) / intro_music::frameRate;
+}
+
+}  // extern "C"
