@@ -512,6 +512,8 @@ void noteCut(ChannelTick& tick) {
 constexpr uint8_t delayedNoteFlags = StartSample | UpdateFrequency | UpdateVolume | UpdatePanning;
 
 void holdDelayedNote(ChannelTick& tick) {
+    // The tracker holds a delayed cell back before its effects run; ED0 is no delay at all.
+    if (tick.song->rules.trackerNoteDelay) return;
     MusicChannel& channel = *tick.channel;
     channel.volume = tick.rememberedVolume;
     channel.period = tick.rememberedPeriod;

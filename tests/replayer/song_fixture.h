@@ -41,6 +41,7 @@ struct TickOptions {
     int speed = 6;
     int every = 1;                         // read the value after every `every` ticks
     void (*setup)(Instrument&) = nullptr;  // envelopes, fade-out, vibrato of instrument 1
+    bool tracker = false;                  // the tracker's playback rules instead of the presentation's
 };
 
 // A cell whose unnamed trailing fields are empty.
@@ -165,6 +166,7 @@ protected:
         Instrument& instrument = addInstrument();
         if (script.options.setup != nullptr) script.options.setup(instrument);
         song.defaultSpeed = static_cast<int16_t>(script.options.speed);
+        song.rules = script.options.tracker ? trackerRules : presentationRules;
         for (size_t row = 0; row < script.rows.size(); ++row) {
             const ScriptCell& given = script.rows[row];
             put(static_cast<int>(row), 0, given.note, given.instrument, given.volume, given.effect, given.parameter);

@@ -1,0 +1,193 @@
+// The tracker's playback rules, each row a rule as the tracker plays it, tick by tick.
+#include <gtest/gtest.h>
+
+#include "song_fixture.h"
+#include "tracker_pitch.h"
+
+using namespace intro_music::engine;
+
+namespace {
+
+class TrackerRules : public SongFixture {};
+
+constexpr uint8_t keyOff = keyOffNote;
+constexpr TickOptions tracker{.tracker = true};
+constexpr TickOptions trackerLinear{.linear = true, .tracker = true};
+
+void sustainedEnvelope(Instrument& instrument) {
+    instrument.volumeEnvelopeFlags = EnvelopeOn | EnvelopeSustain;
+    instrument.volumePointCount = 2;
+    instrument.volumeEnvelope[0] = {0, 64};
+    instrument.volumeEnvelope[1] = {10, 64};
+    instrument.volumeSustainPoint = 1;
+    instrument.fadeout = 4096;
+}
+
+void fadeoutOnly(Instrument& instrument) { instrument.fadeout = 4096; }
+
+void autoVibrato(Instrument& instrument) {
+    instrument.vibratoDepth = 8;
+    instrument.vibratoRate = 64;
+}
+
+TEST(TrackerPitch, TablesAndFrequencies) {
+    struct Row {
+        const char* rule;
+        bool linear;
+        int32_t period;
+        double hertz;
+    };
+    const Row rows[] = {
+        {"linear period 4608 is C-4 at 8363 Hz", true, 4608, 8363.0},
+        {"an octave is 768 linear units", true, 4608 - 768, 16726.0},
+        {"the fraction of a hertz is kept", true, 4607, 8370.53125},
+        {"Amiga period 1712 is C-4 at 8363 Hz", false, 1712, 8363.0},
+        {"periods are 16-bit: 65536 more is the same pitch", true, 65536 + 4608, 8363.0},
+        {"period 0 has no pitch", true, 0, 0.0},
+    };
+    for (const Row& row : rows) EXPECT_DOUBLE_EQ(trackerFrequency(row.linear, row.period), row.hertz) << row.rule;
+
+    EXPECT_EQ(trackerNotePeriod(false, 48, 0), 1712) << "Amiga C-4";
+    EXPECT_EQ(trackerNotePeriod(false, 48, -128), 1814) << "Amiga finetune -128 is the table's step below C-4";
+    EXPECT_EQ(trackerNotePeriod(true, 48, -128), 4672) << "linear finetune -128 is a semitone down";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0), 4608) << "the arpeggio rounds a slid period to a note";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1), 4608 - 128) << "and counts up from the nearest note";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12), 1540) << "capped a step below note 96";
+}
+
+// Each row: one of the tracker's rules, the cells of channel 0 row by row, the watched value after each tick.
+TEST_F(TrackerRules, TickByTick) {
+    const TickCase cases[] = {
+        {"arpeggio counts the ticks left in the row: low nibble, high nibble, note", Watch::PeriodOffset,
+         {{49, 1, 0, 0, 0x47}}, {0, -448, -256, 0, -448, -256}, trackerLinear},
+        {"past 16 ticks left the arpeggio reads on: none at 16, the low nibble above", Watch::PeriodOffset,
+         {{49, 1, 0, 0, 0x47}}, {0, -448, 0, 0, -448}, {.linear = true, .speed = 18, .tracker = true}},
+        {"the arpeggio note is capped a step below note 96", Watch::PeriodOffset, {{96, 1, 0, 0, 0x0C}},
+         {0, -60, 0, 0, -60, 0}, trackerLinear},
+        {"E5x beside a note sets its finetune (E50 lowest); the next note has the sample's again", Watch::Period,
+         {{49, 1, 0, 14, 0x50}, {49, 1}}, {4672, 4608}, {.linear = true, .every = 6, .tracker = true}},
+        {"portamento down stops at period 31999", Watch::Period, {{1, 1, 0, 2, 0xFF}},
+         {27392, 28412, 29432, 30452, 31472, 31999}, tracker},
+        {"portamento up goes down to period 1", Watch::Period, {{49, 1, 0, 1, 0xFF}},
+         {4608, 3588, 2568, 1548, 528, 1}, trackerLinear},
+        {"a note delay holds the whole cell: the note comes on its tick", Watch::Period,
+         {{49, 1}, {61, 1, 0, 14, 0xD3}}, {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608, 3840, 3840},
+         trackerLinear},
+        {"a delayed note without instrument keeps the channel's volume", Watch::Volume,
+         {{49, 1, 0x20}, {61, 0, 0, 14, 0xD2}}, {16, 16, 16, 16, 16, 16, 16, 16, 16, 16}, tracker},
+        {"a note delay without a note plays the last note again", Watch::VoiceIndex,
+         {{49, 1}, {0, 0, 0, 14, 0xD2}}, {0, 0, 0, 0, 0, 0, 0, 0, 32, 32}, tracker},
+        {"ED0 is no delay: the note starts at once", Watch::Period, {{49, 1}, {61, 1, 0, 14, 0xD0}},
+         {4608, 4608, 4608, 4608, 4608, 4608, 3840, 3840}, trackerLinear},
+        {"a delayed key-off restarts the envelopes and releases nothing", Watch::Fadeout,
+         {{49, 1}, {keyOff, 0, 0, 14, 0xD2}}, Values(12, 65536), {.setup = sustainedEnvelope, .tracker = true}},
+        {"Kxx releases the note on tick xx", Watch::Fadeout, {{49, 1, 0, 20, 3}},
+         {65536, 65536, 65536, 65536, 61440, 57344}, {.setup = sustainedEnvelope, .tracker = true}},
+        {"K00 ignores the note beside it", Watch::Period, {{49, 1}, {61, 0, 0, 20, 0}},
+         {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608}, trackerLinear},
+        {"a key-off silences a note without volume envelope through its volume", Watch::Volume,
+         {{49, 1}, {keyOff}}, {64, 64, 64, 64, 64, 64, 0, 0}, tracker},
+        {"a volume beside the key-off brings the note back, and it fades", Watch::Volume,
+         {{49, 1}, {keyOff, 0, 0x30}}, {64, 64, 64, 64, 64, 64, 32, 32}, {.setup = fadeoutOnly, .tracker = true}},
+        {"E90 plays the note again on the first tick", Watch::VoiceIndex, {{49, 1}, {0, 0, 0, 14, 0x90}},
+         {0, 0, 0, 0, 0, 0, 32, 32}, tracker},
+        {"EAx and EBx keep their own memories", Watch::Volume,
+         {{49, 1, 0x30, 14, 0xA4}, {0, 0, 0, 14, 0xB2}, {0, 0, 0, 14, 0xA0}, {0, 0, 0, 14, 0xB0}},
+         {36, 34, 38, 36}, {.every = 6, .tracker = true}},
+        {"tremor T12 counts after the first tick: on for two ticks, off for three", Watch::VoiceVolume,
+         {{49, 1, 0, 29, 0x12}}, {0, 127, 127, 0, 0, 0, 127, 127}, {.speed = 8, .tracker = true}},
+        {"a note the tremor silenced stays silent until an instrument number", Watch::VoiceVolume,
+         {{49, 1, 0, 29, 0x11}, {}, {0, 1}}, {0, 127, 127, 0, 0, 0, 0, 0, 127, 127, 127, 127},
+         {.speed = 4, .tracker = true}},
+        {"the volume column's portamento glides to the note instead of starting it", Watch::Period,
+         {{49, 1}, {61, 0, 0xF1}}, {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4544, 4480}, trackerLinear},
+        {"a 3xx beside it loses its parameter, and both slide", Watch::Period, {{49, 1}, {61, 0, 0xF1, 3, 0xFF}},
+         {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4480, 4352}, trackerLinear},
+        {"vibrato moves the period by its full depth, up first", Watch::PeriodOffset, {{49, 1, 0, 4, 0x87}},
+         {0, 0, 39, 55, 39, 0, -39, -55}, {.linear = true, .speed = 8, .tracker = true}},
+        {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
+         {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
+    };
+    for (const TickCase& script : cases) expectTicks(script);
+}
+
+// The same rows under the presentation's rules play differently: the switches are what tells them apart.
+TEST_F(TrackerRules, PresentationRulesDiffer) {
+    expectTicks({"presentation: arpeggio by tick mod 3", Watch::PeriodOffset, {{49, 1, 0, 0, 0x47}},
+                 {0, 256, 448, 0, 256, 448}, {.linear = true}});
+    expectTicks({"presentation: K00 with a note starts it", Watch::Period, {{49, 1}, {61, 0, 0, 20, 0}},
+                 {4608, 4608, 4608, 4608, 4608, 4608, 3840, 3840}, {.linear = true}});
+}
+
+TEST_F(TrackerRules, OffsetOnlyWithAStartingNote) {
+    makeSong(1, 1, 16, true);
+    song.rules = trackerRules;
+    addInstrument({.length = 10000});
+    put(0, 0, 49, 1);
+    put(1, 0, 61, 0, 0xF1, 9, 0x10);  // beside a portamento: ignored, not remembered
+    put(2, 0, 49, 0, 0, 9, 0x40);     // 16384 frames in: past the sample's end
+    start();
+    runRows(2);
+    EXPECT_EQ(channel(0).sampleOffsetMemory, 0);
+    EXPECT_NE(channel(0).voice->sample, nullptr);
+    runRows(1);
+    EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset past the end leaves the note silent";
+}
+
+// A global volume change on channel 1 reaches channel 0's voice on the same tick.
+TEST_F(TrackerRules, GlobalVolumeReachesEveryChannel) {
+    makeSong(2, 1, 16);
+    song.rules = trackerRules;
+    addInstrument();
+    put(0, 0, 49, 1);
+    put(1, 1, 0, 0, 0, 16, 0x20);
+    start();
+    runRows(1);
+    EXPECT_EQ(voice(0).volume, 127);
+    replayTick(engine, &song);
+    EXPECT_EQ(voice(0).volume, 63);
+}
+
+// The rows the song plays, order by order, under the tracker's row flow.
+TEST_F(TrackerRules, RowFlow) {
+    struct Placed {
+        int pattern, row, channel;
+        uint8_t effect, parameter;
+    };
+    struct Case {
+        const char* rule;
+        std::vector<Placed> cells;
+        std::vector<std::pair<int, int>> orderAndRow;
+    };
+    const Case cases[] = {
+        {"the pattern after a loop starts at the loop's row",
+         {{0, 1, 0, 14, 0x60}, {0, 2, 0, 14, 0x61}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}}},
+        {"a pattern break goes to its row of the next order", {{0, 1, 0, 13, 0x02}},
+         {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
+        {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
+         {{0, 0}, {2, 3}}},
+        {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},
+    };
+    for (const Case& given : cases) {
+        SCOPED_TRACE(given.rule);
+        makeSong(2, 3, 4);
+        song.rules = trackerRules;
+        addInstrument();
+        for (const Placed& at : given.cells) {
+            Cell& target = cell(at.pattern, at.row, at.channel);
+            target.effect = at.effect;
+            target.parameter = at.parameter;
+        }
+        start();
+        std::vector<std::pair<int, int>> played;
+        for (size_t index = 0; index < given.orderAndRow.size(); ++index) {
+            replayTick(engine, &song);
+            played.emplace_back(song.orderPosition, song.row);
+            runTicks(song.speed - 1);
+        }
+        EXPECT_EQ(played, given.orderAndRow);
+    }
+}
+
+}  // namespace
