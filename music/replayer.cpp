@@ -207,6 +207,8 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
         }
     }
     if (release) releaseNote(channel, *resolved.instrument, *song);
+    // An instrument number holds the tracker's tremor off until its next tick.
+    if (rules.trackerTremor && cell->instrument != 0) channel.tremorCounter = tremorHeldByInstrument;
     if (cell->volume != 0) applyVolumeColumnFirstTick(tick);
     stepEnvelopesAndFadeout(channel, *resolved.instrument, !rules.keyOffCutsVolume);
     applyEffectFirstTick(tick);

@@ -5,7 +5,8 @@ usage: compare_with_players.py --build-dir DIR [--seconds N] [--renders DIR]
 
 For every module DIR/comparison_songs can write, renders N seconds (default 4)
 with ours under each rule set (xm2wav --rules), libopenmpt and libxmp
-(DIR/reference_render), and requires for each rule set
+(DIR/reference_render), and requires for each rule set the module holds
+(all, or only the tracker's where the presentation's rules differ on purpose)
     ours~libopenmpt >= libxmp~libopenmpt - tolerance,
 where ~ is the mono spectrogram similarity of scripts/spectral_similarity.py.
 """
@@ -61,8 +62,12 @@ def main():
     parser.add_argument("--renders", help="keep the modules and renders in this folder")
     arguments = parser.parse_args()
     tools = {name: require_tool(arguments.build_dir, name) for name in ("xm2wav", "reference_render", "comparison_songs")}
-    names = subprocess.run([str(tools["comparison_songs"]), "--list"], stdout=subprocess.PIPE, text=True,
-                           check=True).stdout.split()
+    listed = subprocess.run([str(tools["comparison_songs"]), "--list"], stdout=subprocess.PIPE, text=True,
+                            check=True).stdout.splitlines()
+    # Each line: a module and the rule sets held to the bar ("all", or "tracker" for a rule the
+    # presentation's rules play differently on purpose).
+    held = {line.split()[0]: RULE_SETS if line.split()[1] == "all" else ("tracker",) for line in listed}
+    names = list(held)
 
     failed = 0
     with tempfile.TemporaryDirectory(prefix="player-comparison-") as temporary:
@@ -77,10 +82,10 @@ def main():
                 continue
             needed = figures["players"] - TOLERANCE
             for rules in RULE_SETS:
-                passed = figures[rules] >= needed
+                passed = figures[rules] >= needed or rules not in held[name]
                 failed += not passed
                 print(f"{name:<12}  {rules:<8}  {figures[rules]:15.4f}  {figures['players']:17.4f}  {needed:6.4f}  "
-                      f"{'ok' if passed else 'FAIL'}")
+                      f"{('ok' if rules in held[name] else 'not held') if passed else 'FAIL'}")
     print(f"player comparison: {'all pass' if failed == 0 else f'{failed} failed'}")
     return 1 if failed else 0
 

@@ -1,4 +1,4 @@
-// comparison_songs NAME OUT.xm | --list
+// comparison_songs NAME OUT.xm | --list (name and the rule sets it holds: tracker or all)
 // Writes small modules, each made to show one behaviour, for comparing our
 // renders with the mature players' (compare_with_players.py).
 #include <cmath>
@@ -93,20 +93,122 @@ ModuleData adpcmSong() {
     return module;
 }
 
+// A looped cycle of a sine, 64 frames long: a clear pitch for the pitch rules.
+SampleData sineTone() {
+    constexpr int cycle = 64;
+    SampleData sample;
+    for (int frame = 0; frame < cycle; ++frame) {
+        sample.frames.push_back(static_cast<int16_t>(std::lround(100 * std::sin(2 * pi * frame / cycle))));
+    }
+    sample.loop = LoopKind::Forward;
+    sample.loopLength = cycle;
+    return sample;
+}
+
+InstrumentData toneInstrument() {
+    InstrumentData tone;
+    tone.samples = {sineTone()};
+    return tone;
+}
+
+// Empty patterns of rowCount rows for the module's channels; cells are set by (pattern, row, channel).
+struct SongSketch {
+    ModuleData module;
+    SongSketch(const char* name, int channels, int patternCount, int rowCount) {
+        module.name = name;
+        module.channelCount = channels;
+        module.flags = 1;  // linear frequencies
+        for (int pattern = 0; pattern < patternCount; ++pattern) {
+            module.orders.push_back(static_cast<uint8_t>(pattern));
+            module.patterns.push_back({rowCount, std::vector<Cell>(static_cast<size_t>(rowCount * channels))});
+        }
+        module.instruments = {toneInstrument()};
+    }
+    Cell& at(int pattern, int row, int channel) {
+        return module.patterns[pattern].cells[static_cast<size_t>(row * module.channelCount + channel)];
+    }
+};
+
+// Arpeggios at speeds 5, 6 and 7: the note order follows the ticks left in the row.
+ModuleData arpeggioSong() {
+    SongSketch song("arpeggio order", 2, 1, 24);
+    const uint8_t speeds[] = {5, 6, 7};
+    for (int block = 0; block < 3; ++block) {
+        song.at(0, 8 * block, 1) = Cell{0, 0, 0, 0x0F, speeds[block]};
+        song.at(0, 8 * block, 0) = Cell{noteC4, 1, 0, 0x00, 0x47};
+        for (int row = 1; row < 8; ++row) song.at(0, 8 * block + row, 0) = Cell{0, 0, 0, 0x00, 0x37};
+    }
+    return song.module;
+}
+
+// Note delays with and without notes and instruments, a delayed key-off and ED0.
+ModuleData noteDelaySong() {
+    SongSketch song("note delays", 1, 1, 16);
+    InstrumentData& tone = song.module.instruments[0];
+    tone.volumeEnvelope = {{{0, 64}, {8, 32}, {16, 48}}, 1, 0, 0, 0x03};
+    tone.fadeout = 2048;
+    const Cell rows[] = {{noteC4, 1, 0x30}, {noteG4, 0, 0, 0x0E, 0xD3}, {0, 0, 0, 0x0E, 0xD2}, {0, 1, 0, 0x0E, 0xD4},
+                         {97, 0, 0, 0x0E, 0xD2}, {noteE4, 1, 0, 0x0E, 0xD0}, {}, {97}, {noteC5, 0, 0, 0x0E, 0xD1},
+                         {}, {0, 0, 0, 0x0E, 0xD3}, {}};
+    for (size_t row = 0; row < std::size(rows); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    return song.module;
+}
+
+// Tremor phases, a note the tremor left silent, and an instrument number that brings it back.
+ModuleData tremorSong() {
+    SongSketch song("tremor", 1, 1, 12);
+    const Cell rows[] = {{noteC4, 1, 0, 0x1D, 0x12}, {0, 0, 0, 0x1D, 0}, {0, 0, 0, 0x1D, 0x31}, {0, 0, 0, 0x1D, 0},
+                         {0, 0, 0, 0x1D, 0x03}, {}, {}, {0, 1}, {0, 0, 0, 0x1D, 0x21}, {}};
+    for (size_t row = 0; row < std::size(rows); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    song.module.defaultSpeed = 8;
+    return song.module;
+}
+
+// Auto-vibrato with a sweep, one note held and one released before the sweep ends.
+ModuleData autoVibratoSong() {
+    SongSketch song("auto-vibrato", 1, 1, 16);
+    InstrumentData& tone = song.module.instruments[0];
+    tone.vibratoDepth = 12;
+    tone.vibratoRate = 24;
+    tone.vibratoSweep = 40;
+    tone.volumeEnvelope = {{{0, 64}, {4, 64}, {40, 16}}, 1, 0, 0, 0x03};
+    tone.fadeout = 256;
+    song.at(0, 0, 0) = Cell{noteC4, 1};
+    song.at(0, 8, 0) = Cell{noteG4, 1};
+    song.at(0, 10, 0) = Cell{97};
+    return song.module;
+}
+
+// A pattern loop, then the next pattern, which the tracker starts at the loop's row.
+ModuleData loopFlowSong() {
+    SongSketch song("loop flow", 2, 2, 8);
+    song.at(0, 2, 1) = Cell{0, 0, 0, 0x0E, 0x60};
+    song.at(0, 5, 1) = Cell{0, 0, 0, 0x0E, 0x62};
+    const uint8_t notes[] = {noteC3, noteC4, noteE4, noteG4, noteC5, noteG4, noteE4, noteC4};
+    for (int row = 0; row < 8; ++row) {
+        song.at(0, row, 0) = Cell{notes[row], 1};
+        song.at(1, row, 0) = Cell{static_cast<uint8_t>(notes[row] + 2), 1};
+    }
+    return song.module;
+}
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
+    bool trackerRulesOnly;  // a rule where the presentation's rules differ from the tracker's on purpose
 };
 
 const std::vector<NamedSong> songs = {
-    {"adpcm", adpcmSong},
+    {"adpcm", adpcmSong, false},         {"arpeggio", arpeggioSong, true}, {"notedelay", noteDelaySong, true},
+    {"tremor", tremorSong, true},        {"autovibrato", autoVibratoSong, true},
+    {"loopflow", loopFlowSong, true},
 };
 
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
     if (argumentCount == 2 && std::strcmp(arguments[1], "--list") == 0) {
-        for (const NamedSong& song : songs) std::puts(song.name);
+        for (const NamedSong& song : songs) std::printf("%s %s\n", song.name, song.trackerRulesOnly ? "tracker" : "all");
         return 0;
     }
     if (argumentCount != 3) {
