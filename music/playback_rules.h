@@ -8,63 +8,21 @@
 namespace intro_music::engine {
 
 struct PlaybackRules {
-    // The tracker picks the arpeggio note from a 16-entry table indexed by the
-    // ticks left in the row (past 16 it reads on into its vibrato table),
-    // relative to the slid period rounded to a semitone, capped at note 96.
-    bool arpeggioTable;
-    // The tracker takes Amiga periods from its table (interpolated between its
-    // 8 finetune steps), plays the exact frequency rather than one cut to
-    // whole Hz, keeps periods within 1..31999, and its linear frequency table
-    // wraps round its octave shift for periods past 12 octaves.
-    bool trackerPitch;
-    // The tracker's E5x sets the channel's finetune for the note beside it;
-    // the sample keeps its own.
-    bool finetuneOnChannel;
-    // The tracker's EDx (x > 0) holds back the whole cell until tick x (only
-    // its instrument number is taken at once); then it starts the cell's note,
-    // or the channel's last note when the cell has none, resets the volume
-    // only when the cell names an instrument, always restarts the envelopes
-    // (a key-off this way just restarts them), and takes a volume or panning
-    // from the volume column. A delay not below the speed never comes.
-    bool trackerNoteDelay;
-    // The tracker's Kxx releases the note on tick xx, not at once, and K00
-    // ignores the note beside it.
-    bool keyOffAtItsTick;
-    // The tracker's key-off silences a note without volume envelope through
-    // its volume (a volume command beside or after it brings it back), and a
-    // key-off with an instrument resets the volume but not the envelopes.
-    bool keyOffCutsVolume;
-    // The tracker's 9xx acts only with a note that starts (not beside a tone
-    // portamento, which leaves its memory alone), and an offset at or past
-    // the sample's end (or its loop's end) stops the note.
-    bool offsetOnlyWithNote;
-    // The tracker's E9x retriggers the note itself, envelopes and all, and
-    // E90 retriggers it on the first tick.
-    bool retriggerRestartsNote;
-    // The tracker keeps separate memories for EAx and EBx.
-    bool separateFineVolumeMemories;
-    // A global volume change reaches every playing channel on the tick it
-    // comes (the presentation's reaches only channels that change volume).
-    bool globalVolumeReachesAllChannels;
-    // The tracker's tremor counts only on ticks after the first, switches
-    // phase when its count runs out (on for x + 1 ticks, off for y + 1), and
-    // a note it muted stays muted, whatever follows, until an instrument number.
-    bool trackerTremor;
-    // The tracker's volume-column portamento glides to the note like 3xx (the
-    // note does not start), and a 3xx beside it loses its parameter (both
-    // slide at the volume column's speed: twice as fast).
-    bool volumeColumnPortamento;
-    // The tracker's jumps share one break row: E6x sets it to the loop row,
-    // Dxx to its row, Bxx to 0, and it stays after a loop, so the pattern
-    // after a loop starts at the loop's row. The last of Bxx and Dxx on a row
-    // sets the row; a loop and a jump on one row go on at the break row.
-    bool trackerPatternFlow;
-    // The tracker's vibrato moves the period by its full depth, not in steps of 4.
-    bool vibratoFullDepth;
-    // The tracker's auto-vibrato moves its position before reading it, its
-    // waveforms start downwards, and its sweep grows the depth only while
-    // the note is held (released early, one sweep step of depth is left).
-    bool trackerAutoVibrato;
+    bool arpeggioTable;           // arpeggio note from a 16-entry table by ticks left, off the rounded slid note, capped
+    bool trackerPitch;            // interpolated Amiga table, exact Hz, periods 1..31999, wrapping linear octaves
+    bool finetuneOnChannel;       // E5x sets the finetune of the note beside it, not the sample's
+    bool trackerNoteDelay;        // EDx holds the whole cell back to tick x; no note replays the last; envelopes restart
+    bool keyOffAtItsTick;         // Kxx releases on tick xx; K00 ignores the note beside it
+    bool keyOffCutsVolume;        // key-off zeroes the volume without volume envelope; with instrument: volume only
+    bool offsetOnlyWithNote;      // 9xx only with a starting note; an offset past the sample's end silences it
+    bool retriggerRestartsNote;   // E9x restarts the note and its envelopes; E90 does so on the first tick
+    bool separateFineVolumeMemories;      // EAx and EBx each keep their own memory
+    bool globalVolumeReachesAllChannels;  // a global volume change reaches every playing channel at once
+    bool trackerTremor;           // tremor counts after the first tick; a note it muted stays muted till an instrument
+    bool volumeColumnPortamento;  // volume-column portamento glides like 3xx and a 3xx beside it loses its parameter
+    bool trackerPatternFlow;      // loops, breaks and jumps share one break row, kept after a loop for the next pattern
+    bool vibratoFullDepth;        // vibrato moves the period by its full depth, not in steps of 4
+    bool trackerAutoVibrato;      // auto-vibrato moves before it is read; its sweep grows only while the note is held
 };
 
 inline constexpr PlaybackRules presentationRules{};
