@@ -198,15 +198,14 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
 
     const bool release = cell->note == keyOffNote ||
                          (rules.keyOffAtItsTick ? isImmediateKeyOff(*cell) : cell->effect == EffectKeyOff);
-    if (cell->instrument != 0) {
-        if (rules.keyOffCutsVolume && release) {
-            releaseNote(channel, *resolved.instrument, *song);
-            resetVolumeAndPanning(channel, channel.sample);
-        } else {
-            resetChannel(&channel, resolved.sample);
-        }
+    if (rules.keyOffCutsVolume && release) {
+        // The tracker releases first; an instrument then brings the volume back (the note fades).
+        releaseNote(channel, *resolved.instrument, *song);
+        if (cell->instrument != 0) resetVolumeAndPanning(channel, channel.sample);
+    } else {
+        if (cell->instrument != 0) resetChannel(&channel, resolved.sample);
+        if (release) releaseNote(channel, *resolved.instrument, *song);
     }
-    if (release) releaseNote(channel, *resolved.instrument, *song);
     // An instrument number holds the tracker's tremor off until its next tick.
     if (rules.trackerTremor && cell->instrument != 0) channel.tremorCounter = tremorHeldByInstrument;
     if (cell->volume != 0) applyVolumeColumnFirstTick(tick);

@@ -89,6 +89,8 @@ TEST_F(TrackerRules, TickByTick) {
          {{49, 1}, {keyOff}}, {64, 64, 64, 64, 64, 64, 0, 0}, tracker},
         {"a volume beside the key-off brings the note back, and it fades", Watch::Volume,
          {{49, 1}, {keyOff, 0, 0x30}}, {64, 64, 64, 64, 64, 64, 32, 32}, {.setup = fadeoutOnly, .tracker = true}},
+        {"a key-off with an instrument brings the volume back: the note fades instead of stopping", Watch::Volume,
+         {{49, 1, 0x20}, {keyOff, 1}}, {16, 16, 16, 16, 16, 16, 64, 64}, {.setup = fadeoutOnly, .tracker = true}},
         {"E90 plays the note again on the first tick", Watch::VoiceIndex, {{49, 1}, {0, 0, 0, 14, 0x90}},
          {0, 0, 0, 0, 0, 0, 32, 32}, tracker},
         {"EAx and EBx keep their own memories", Watch::Volume,
