@@ -180,7 +180,7 @@ TEST(PublicApi, Metadata) {
     // Order 0 once, then order 1 until it comes back: 8 rows of 735 frames at tempo 150.
     EXPECT_DOUBLE_EQ(info.durationSeconds, 8 * 735 / 44100.0);
     EXPECT_STREQ(im::metadata(nullptr).title, "");
-    EXPECT_STREQ(im::versionString(), "1.0");
+    EXPECT_STREQ(im::versionString(), "1.1");
 }
 
 // Render ends where the song first comes back, whatever the chunk size; repeats add whole passes.

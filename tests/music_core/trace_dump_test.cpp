@@ -93,7 +93,7 @@ TEST_F(TraceDumpTest, OddInputs) {
         const char* message;
     } cases[] = {
         {"help", "--help", 0, "usage: trace_dump"},
-        {"version", "--version", 0, "trace_dump 1.0"},
+        {"version", "--version", 0, "trace_dump 1.1"},
         {"no song", "", 2, "give one song"},
         {"two songs", "a.xm b.xm", 2, "give one song"},
         {"unknown option named", "--frobnicate a.xm", 2, "unknown option '--frobnicate'"},

@@ -159,7 +159,7 @@ TEST_F(Xm2wavTest, OddInputs) {
     } cases[] = {
         {"help on standard output", "--help", 0, "usage: xm2wav"},
         {"short help", "-h", 0, "--force"},
-        {"version before anything else", "--version out.wav", 0, "xm2wav 1.0"},
+        {"version before anything else", "--version out.wav", 0, "xm2wav 1.1"},
         {"an unknown option is named", "--frobnicate " + song + " " + path("x.wav"), 2, "unknown option '--frobnicate'"},
         {"a single file", song, 2, "give a song and an output file"},
         {"three files", song + " a.wav b.wav", 2, "give a song and an output file"},
