@@ -35,8 +35,9 @@ constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
-// Frames a scaled channel is mixed in at a time.
-constexpr int32_t scratchFrames = 256;
+// Frames a scaled channel is mixed in at a time: a whole block, so that its
+// passes (and their ramps) split exactly where the unscaled ones do.
+constexpr int32_t scratchFrames = blockLength;
 
 constexpr float pcmLowest = -32768.0f;
 constexpr float pcmHighest = 32767.0f;

@@ -874,16 +874,13 @@ bool seekToTime(Module* module, double seconds, Error* error) {
         // The last row the first pass starts at or before the target.
         const auto after = std::upper_bound(pass.arrivals.begin(), pass.arrivals.end(), target,
                                             [](int64_t frame, const RowArrival& row) { return frame < row.frame; });
-        const int32_t repeats = module->repeats;
         if (after == pass.arrivals.begin()) {
             startFromBeginning(*module);
         } else {
             const RowArrival& row = *(after - 1);
             startFrom(*module, row.order, row.row, row.order > 0 || row.row > 0 ? &row : nullptr);
         }
-        module->repeats = -1;  // the pass cannot end inside the rows skipped
         skipFrames(*module, target - (module->secondsBaseFrames + module->framesHanded));
-        module->repeats = repeats;
         return true;
     });
 }

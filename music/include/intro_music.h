@@ -251,7 +251,8 @@ INTRO_MUSIC_API bool seekToTime(Module* module, double seconds, Error* error);
 INTRO_MUSIC_API void restart(Module* module);
 
 // Channels count from 0. A muted channel goes on playing unheard, so that
-// unmuting gives exactly what never muting would have. Volume: a factor on
+// unmuting gives exactly what never muting would have. Changes here and to
+// gain, separation and pitch are heard from the engine's next 20 ms block. Volume: a factor on
 // the channel, 1.0 by default, 0..16. False for a channel the song lacks.
 INTRO_MUSIC_API bool setChannelMuted(Module* module, int32_t channel, bool muted);
 INTRO_MUSIC_API bool setChannelVolume(Module* module, int32_t channel, double volume);
