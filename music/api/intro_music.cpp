@@ -142,10 +142,11 @@ void watchedTick(MusicEngine& engine, Song* song) {
     passTickBegins(module.tracker, engine, *song);
     const int32_t tick = song->tick;
     replayTick(engine, song);
+    const int64_t cameBack = passTickEnds(module.tracker, *song);
+    // After the pass watch, so that the observer sees the tick that comes back counted.
     if (module.observer != nullptr) {
         module.observer(module.observerUser, &module, intro_music::TickInfo{song->orderPosition, song->row, tick});
     }
-    const int64_t cameBack = passTickEnds(module.tracker, *song);
     if (cameBack >= 0 && module.endFrame < 0 && module.repeats >= 0 &&
         module.tracker.passesCompleted > module.repeats) {
         module.endFrame = cameBack - module.secondsBaseFrames;

@@ -169,7 +169,8 @@ struct TickInfo {
 
 struct Module;
 
-// Called from inside render after every replayer tick, on the rendering thread.
+// Called from inside render after every replayer tick, on the rendering thread;
+// position() then counts the pass that tick completes, if any.
 using TickObserver = void (*)(void* user, const Module* module, const TickInfo& tick);
 
 // Loads a song from bytes the caller keeps or frees afterwards.
