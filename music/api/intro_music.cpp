@@ -332,27 +332,27 @@ bool readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vec
 }
 
 // Gain and stereo separation on a mixed block, when either is not neutral.
-void shapeBlock(Module& module) {
+void shapeBlock(const Module& module, float* block) {
     const float gain = module.masterGain;
     if (module.separation != separationNeutral) {
         const float width = static_cast<float>(module.separation) / static_cast<float>(separationNeutral);
         for (int32_t frame = 0; frame < blockLength; ++frame) {
-            float* values = module.mixBuffer + frame * outputChannelCount;
+            float* values = block + frame * outputChannelCount;
             const float middle = (values[0] + values[1]) * 0.5f;
             const float side = (values[0] - values[1]) * 0.5f * width;
             values[0] = (middle + side) * gain;
             values[1] = (middle - side) * gain;
         }
     } else if (gain != 1.0f) {
-        for (float& value : module.mixBuffer) {
-            value *= gain;
+        for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
+            block[value] *= gain;
         }
     }
 }
 
 void produceBlock(Module& module) {
     mixBlock(module.engine, module.mixBuffer);
-    shapeBlock(module);
+    shapeBlock(module, module.mixBuffer);
     module.blockConverted = false;
     module.blockFramesLeft = blockLength;
 }
@@ -406,6 +406,23 @@ int32_t renderFrames(Module* module, Form form, void* frames, int32_t frameCount
     while (written < frameCount) {
         if (module->endFrame >= 0 && module->framesHanded >= module->endFrame) {
             break;
+        }
+        if (module->blockFramesLeft == 0 && form == Form::StereoFloat && frameCount - written >= blockLength &&
+            module->endFrame < 0) {
+            // A whole block of float frames is mixed straight into the caller's buffer.
+            float* block = static_cast<float*>(frames) + static_cast<size_t>(written) * outputChannelCount;
+            mixBlock(module->engine, block);
+            shapeBlock(*module, block);
+            for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
+                block[value] *= floatFullScale;
+            }
+            // The end of the pass may have been found inside this block: hand out no more than it.
+            const int64_t handed = module->endFrame >= 0
+                                       ? std::clamp<int64_t>(module->endFrame - module->framesHanded, 0, blockLength)
+                                       : blockLength;
+            written += static_cast<int32_t>(handed);
+            module->framesHanded += handed;
+            continue;
         }
         if (module->blockFramesLeft == 0) {
             produceBlock(*module);
