@@ -43,6 +43,18 @@ intro_music_module* intro_music_load_from_file(const char* path, intro_music_err
     return wrap(withError(error, [&](intro_music::Error* inner) { return intro_music::loadFromFile(path, inner); }));
 }
 
+intro_music_module* intro_music_load_with_callbacks(const intro_music_file_callbacks* callbacks, const char* name,
+                                                    intro_music_error* error) {
+    intro_music::FileCallbacks inner{};
+    if (callbacks != nullptr) {
+        inner = intro_music::FileCallbacks{callbacks->open, callbacks->close, callbacks->read, callbacks->seek,
+                                           callbacks->tell};
+    }
+    return wrap(withError(error, [&](intro_music::Error* failure) {
+        return intro_music::loadWithCallbacks(inner, name, failure);
+    }));
+}
+
 void intro_music_free(intro_music_module* module) { intro_music::freeModule(unwrap(module)); }
 
 int32_t intro_music_probe(const void* data, size_t size) { return static_cast<int32_t>(intro_music::probe(data, size)); }

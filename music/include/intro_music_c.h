@@ -94,11 +94,24 @@ typedef struct intro_music_pattern_cell {
     uint8_t parameter;
 } intro_music_pattern_cell;
 
+/* The five operations a song is read through from any source: open returns
+   a handle or NULL, read the bytes delivered (0 at the end), seek's origin is
+   0 from the start or 1 from the current position. */
+typedef struct intro_music_file_callbacks {
+    void* (*open)(const char* name);
+    void (*close)(void* handle);
+    int32_t (*read)(void* destination, int32_t count, void* handle);
+    void (*seek)(void* handle, int32_t offset, uint8_t origin);
+    int32_t (*tell)(void* handle);
+} intro_music_file_callbacks;
+
 INTRO_MUSIC_C_API const char* intro_music_version_string(void);
 
 INTRO_MUSIC_C_API intro_music_module* intro_music_load_from_memory(const void* data, size_t size,
                                                                     intro_music_error* error);
 INTRO_MUSIC_C_API intro_music_module* intro_music_load_from_file(const char* path, intro_music_error* error);
+INTRO_MUSIC_C_API intro_music_module* intro_music_load_with_callbacks(const intro_music_file_callbacks* callbacks,
+                                                                      const char* name, intro_music_error* error);
 INTRO_MUSIC_C_API void intro_music_free(intro_music_module* module);
 /* INTRO_MUSIC_PROBE_*: whether bytes start like a song, without loading them. */
 INTRO_MUSIC_C_API int32_t intro_music_probe(const void* data, size_t size);

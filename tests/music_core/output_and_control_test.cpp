@@ -524,5 +524,7 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     EXPECT_EQ(intro_music_load_from_memory("x", 1, &error), nullptr);
     EXPECT_EQ(error.code, INTRO_MUSIC_NOT_A_SONG);
     EXPECT_EQ(intro_music_probe(bytes.data(), bytes.size()), INTRO_MUSIC_PROBE_SONG);
+    EXPECT_EQ(intro_music_load_with_callbacks(nullptr, "song", &error), nullptr);
+    EXPECT_EQ(error.code, INTRO_MUSIC_INVALID_ARGUMENT);
     intro_music_free(nullptr);
 }
