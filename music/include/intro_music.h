@@ -218,8 +218,8 @@ INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t f
 
 // Frames per second, lowestFrameRate..highestFrameRate (frameRate unless
 // set). Ticks last rate x 5 / (2 x tempo) frames, as in the tracker. A change
-// goes on from the same time in the song. False, changing nothing, outside
-// the range.
+// while playing goes on from the same time of the first pass (a later pass
+// starts again from the beginning). False, changing nothing, outside the range.
 INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
 INTRO_MUSIC_API int32_t outputRate(const Module* module);
 // A factor on the whole mix: 1.0 (the default) leaves it, 0..16.
