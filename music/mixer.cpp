@@ -35,6 +35,10 @@ constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
+// Frames a scaled channel is mixed in at a time: a whole block, so that its
+// passes (and their ramps) split exactly where the unscaled ones do.
+constexpr int32_t scratchFrames = blockLength;
+
 constexpr float pcmLowest = -32768.0f;
 constexpr float pcmHighest = 32767.0f;
 
@@ -171,7 +175,7 @@ void silenceVoice(MixerVoice& voice) {
 }
 
 // Starts a new ramp when a target changed, keeps the running one otherwise.
-void updateRamp(MixerVoice& voice) {
+void updateRamp(MixerVoice& voice, int32_t rampFrames) {
     if (voice.rampRemaining != 0 && voice.leftTarget == voice.lastLeftTarget &&
         voice.rightTarget == voice.lastRightTarget) {
         return;
@@ -179,17 +183,18 @@ void updateRamp(MixerVoice& voice) {
     voice.lastLeftTarget = voice.leftTarget;
     voice.lastRightTarget = voice.rightTarget;
     voice.rampRemaining = 0;
+    const float reciprocal = 1.0f / static_cast<float>(rampFrames);
     const int32_t leftNow = voice.leftVolume >> 8;
     const int32_t rightNow = voice.rightVolume >> 8;
     voice.leftRampDelta = 0.0f;
     voice.rightRampDelta = 0.0f;
     if (voice.leftTarget != leftNow) {
-        voice.leftRampDelta = static_cast<float>(voice.leftTarget - leftNow) * targetScale * rampReciprocal;
-        voice.rampRemaining = rampLength;
+        voice.leftRampDelta = static_cast<float>(voice.leftTarget - leftNow) * targetScale * reciprocal;
+        voice.rampRemaining = rampFrames;
     }
     if (voice.rightTarget != rightNow) {
-        voice.rightRampDelta = static_cast<float>(voice.rightTarget - rightNow) * targetScale * rampReciprocal;
-        voice.rampRemaining = rampLength;
+        voice.rightRampDelta = static_cast<float>(voice.rightTarget - rightNow) * targetScale * reciprocal;
+        voice.rampRemaining = rampFrames;
     }
 }
 
@@ -262,7 +267,7 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
     return true;
 }
 
-void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops) {
+void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops, int32_t rampFrames) {
     while (frames > 0 && voice.sample != nullptr) {
         const Sample& sample = *voice.sample;
         if (sample.data == nullptr || sample.length == 0) {
@@ -319,7 +324,7 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& lo
         }
 
         // 2. Volume ramp.
-        updateRamp(voice);
+        updateRamp(voice, rampFrames);
         bool rampCutPass = false;
         if (voice.rampRemaining > 0 && voice.rampRemaining < pass) {
             pass = voice.rampRemaining;
@@ -390,9 +395,17 @@ void setTempo(Song* song, int32_t bpm) {
     song->bpm = bpm;
     // A tempo of 0 would divide by zero; a huge one would give no frames.
     const double tempo = bpm < 1 ? 1.0 : static_cast<double>(bpm);
-    const double frames =
-        1000.0 / (tempo * static_cast<double>(0.4f)) * static_cast<double>(mixRate) * static_cast<double>(0.001f);
-    song->framesPerTick = frames < 1.0 ? 1 : static_cast<int32_t>(frames);
+    const int32_t rate = song->outputRate > 0 ? song->outputRate : mixRate;
+    const double factor = song->tempoFactor > 0.0 ? song->tempoFactor : 1.0;
+    double frames = 0.0;
+    if (rate == mixRate && factor == 1.0) {
+        // The presentation's own rate keeps its original single-precision formula.
+        frames = 1000.0 / (tempo * static_cast<double>(0.4f)) * static_cast<double>(mixRate) *
+                 static_cast<double>(0.001f);
+    } else {
+        frames = std::floor(static_cast<double>(rate) * 5.0 / (2.0 * tempo * factor));
+    }
+    song->framesPerTick = frames < 1.0 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int32_t>(frames);
 }
 
 void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
@@ -400,10 +413,29 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
         return;
     }
     const PassLoops& loops = *activeLoops.load(std::memory_order_relaxed);
+    const Song* song = engine.output.song;
+    const int32_t rampFrames = song != nullptr && song->outputRate > 0 ? rampLengthAt(song->outputRate) : rampLength;
     MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
-        if (voiceTable[index].sample != nullptr) {
-            mixVoice(voiceTable[index], destination, frameCount, loops);
+        if (voiceTable[index].sample == nullptr) {
+            continue;
+        }
+        const float gain = engine.channelGains != nullptr ? engine.channelGains[index % partnerVoiceDistance] : 1.0f;
+        if (gain == 1.0f) {
+            mixVoice(voiceTable[index], destination, frameCount, loops, rampFrames);
+            continue;
+        }
+        // A muted or quieter channel still moves on exactly as if heard, so
+        // that restoring it gives the very same sound as never touching it.
+        for (int32_t done = 0; done < frameCount;) {
+            float scratch[scratchFrames * outputChannelCount] = {};
+            const int32_t chunk = std::min(scratchFrames, frameCount - done);
+            mixVoice(voiceTable[index], scratch, chunk, loops, rampFrames);
+            float* out = destination + static_cast<size_t>(done) * outputChannelCount;
+            for (int32_t value = 0; value < chunk * outputChannelCount && gain != 0.0f; ++value) {
+                out[value] += scratch[value] * gain;
+            }
+            done += chunk;
         }
     }
 }
@@ -422,10 +454,13 @@ bool setMixerPath(MixerPath path) {
 }
 
 void convertToPcm16(int16_t* pcm, const float* input, int32_t frameCount) {
-    if (frameCount <= 0 || pcm == nullptr || input == nullptr) {
+    convertValuesToPcm16(pcm, input, frameCount * outputChannelCount);
+}
+
+void convertValuesToPcm16(int16_t* pcm, const float* input, int32_t count) {
+    if (count <= 0 || pcm == nullptr || input == nullptr) {
         return;
     }
-    const int32_t count = frameCount * outputChannelCount;
     int32_t index = 0;
 #if defined(__SSE2__)
     // The default rounding mode rounds ties to even, as the scalar path does.
@@ -456,6 +491,17 @@ void fillBlock(MusicEngine& engine) {
         target.fillCursor = 0;
     }
     float* slice = target.mixBuffer + static_cast<size_t>(target.fillCursor) * blockLength * outputChannelCount;
+    mixBlock(engine, slice);
+    convertToPcm16(target.pcmRing + static_cast<size_t>(target.fillCursor) * blockLength * outputChannelCount, slice,
+                   blockLength);
+    target.fillCursor = target.fillCursor + 1 < target.blockCount ? target.fillCursor + 1 : 0;
+}
+
+void mixBlock(MusicEngine& engine, float* slice) {
+    Song* song = engine.output.song;
+    if (song == nullptr || slice == nullptr) {
+        return;
+    }
     std::memset(slice, 0, sizeof(float) * blockLength * outputChannelCount);
     int32_t done = 0;
     while (done < blockLength) {
@@ -471,9 +517,6 @@ void fillBlock(MusicEngine& engine) {
         done += chunk;
         song->framesLeftInTick -= chunk;
     }
-    convertToPcm16(target.pcmRing + static_cast<size_t>(target.fillCursor) * blockLength * outputChannelCount, slice,
-                   blockLength);
-    target.fillCursor = target.fillCursor + 1 < target.blockCount ? target.fillCursor + 1 : 0;
 }
 
 }  // namespace intro_music::engine

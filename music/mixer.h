@@ -21,9 +21,12 @@ inline constexpr int32_t bufferLengthMs = 1000;
 // The output ring: 100 blocks, about two seconds.
 inline constexpr int32_t ringLength = (bufferLengthMs / blockDurationMs) * blockLength * 2;
 inline constexpr int32_t ringBlockCount = ringLength / blockLength;
-// Every volume change is spread over this many frames (128 at 44.1 kHz).
+// Every volume change is spread over this many frames (128 at 44.1 kHz):
+// the same time at every output rate.
 inline constexpr int32_t rampLength = mixRate * 128 / 44100;
-inline constexpr float rampReciprocal = 1.0f / static_cast<float>(rampLength);
+constexpr int32_t rampLengthAt(int32_t outputRate) {
+    return outputRate == mixRate ? rampLength : (outputRate * int64_t{128} + 22050) / 44100;
+}
 
 // Where an engine's fillBlock reads its song and writes its blocks. Set up by
 // whoever drives the engine (playback or an offline render).
@@ -40,10 +43,14 @@ void resetMixerVoices(MusicEngine& engine);
 
 // Produces the block at the engine's fill cursor and advances the cursor.
 void fillBlock(MusicEngine& engine);
+// Runs the song's ticks and mixes blockLength stereo frames into slice (zeroed first).
+void mixBlock(MusicEngine& engine, float* slice);
 // Adds frameCount stereo frames of the engine's voices 0..63 into destination.
 void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount);
 // Rounds (ties to even) and clamps 2 x frameCount floats to 16-bit samples.
 void convertToPcm16(int16_t* output, const float* input, int32_t frameCount);
+// The same for valueCount single values (mono frames, or any count).
+void convertValuesToPcm16(int16_t* output, const float* input, int32_t valueCount);
 
 // The instruction sets the mixing loops come in; all give the same bits.
 enum class MixerPath {

@@ -41,7 +41,12 @@ struct MixerVoice {
     int32_t rampRemaining;
 };
 
-// Stores bpm and sets framesPerTick = floor(110250 / bpm) (bpm 0 is treated as 1).
+inline constexpr int32_t lowestOutputRate = 8000;
+inline constexpr int32_t highestOutputRate = 192000;
+
+// Stores bpm and sets framesPerTick = floor(rate x 5 / (2 x bpm x tempo
+// factor)) for the song's output rate (bpm 0 is treated as 1): 110250 / bpm
+// at 44.1 kHz.
 void setTempo(Song* song, int32_t bpm);
 
 }  // namespace intro_music::engine

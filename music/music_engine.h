@@ -16,6 +16,9 @@ struct MusicEngine {
     MixerVoice voices[voiceTableSize];
     MixerOutput output;
     void* driver;  // whoever drives the engine, for its tick handler; may stay null
+    // Per pattern channel, a factor on what its voices add to the mix; null
+    // (the default) leaves every channel as it is. Set by whoever drives.
+    const float* channelGains;
 };
 
 }  // namespace intro_music::engine

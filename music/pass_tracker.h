@@ -1,5 +1,6 @@
 // Finds where a song comes back: the first row it plays a second time with
-// every channel's pattern-loop counter the same. The passes of a pattern
+// every channel's pattern-loop counter the same, and its loop row too while a
+// later loop could still jump to it. The passes of a pattern
 // loop differ in their counters, while a jump back to an earlier place
 // repeats them. Fed by the tick handler, before and after each replayer tick.
 #pragma once
@@ -14,10 +15,10 @@ struct Song;
 struct MusicEngine;
 
 // A pass that never comes back ends here: 20 minutes.
-inline constexpr int64_t longestPassFrames = int64_t{20} * 60 * 44100;
+inline constexpr int64_t longestPassSeconds = int64_t{20} * 60;
 
 struct PassTracker {
-    std::set<std::vector<int32_t>> visited;  // order, row, loop counters of the rows played this pass
+    std::set<std::vector<int32_t>> visited;  // order, row, loop counters and rows of the rows played this pass
     int64_t framesBeforeTick = 0;            // start of the tick being run, counted from the song's start
     int32_t lastTickFrames = 0;
     int64_t passStartFrame = 0;
@@ -27,6 +28,9 @@ struct PassTracker {
     // With recordRows set, every row of the first pass in the order played,
     // with the frame it starts at.
     bool recordRows = false;
+    // Channels with a pattern loop (E6x, x > 0) anywhere in the song, found once.
+    bool loopChannelsKnown = false;
+    uint32_t loopChannels = 0;
     std::vector<std::pair<int64_t, std::vector<int32_t>>> firstPassRows;
 };
 
@@ -38,7 +42,7 @@ void resumePassAt(PassTracker& tracker, const PassTracker& recorded, int64_t fra
 // Before the song's tick: notes where the tick starts and the loop counters.
 void passTickBegins(PassTracker& tracker, const MusicEngine& engine, const Song& song);
 // After the tick: the frame where the song came back (a new pass begins
-// there), or -1. A pass longer than longestPassFrames comes back at that length.
+// there), or -1. A pass longer than longestPassSeconds comes back at that length.
 int64_t passTickEnds(PassTracker& tracker, const Song& song);
 
 }  // namespace intro_music::engine

@@ -93,15 +93,21 @@ bool periodFrequency(const Song* song, int32_t period, int32_t periodOffset, int
 bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t periodOffset, int32_t* frequency,
                      ResamplingStep* step) {
     const bool linear = usesLinearPeriods(song);
-    if (!memo.valid || memo.linear != linear || memo.period != period || memo.periodOffset != periodOffset) {
+    const int32_t outputRate = songOutputRate(song);
+    const double pitchFactor = songPitchFactor(song);
+    if (!memo.valid || memo.linear != linear || memo.period != period || memo.periodOffset != periodOffset ||
+        memo.outputRate != outputRate || memo.pitchFactor != pitchFactor) {
         if (song->rules.trackerPitch) {
             const double exact = trackerFrequency(linear, static_cast<int32_t>(int64_t{period} + periodOffset));
             if (exact <= 0.0) return false;
-            memo = PitchMemo{true, linear, period, periodOffset, truncateToInt32(exact), exactResamplingStep(exact)};
+            memo = PitchMemo{true, linear, period, periodOffset, truncateToInt32(exact), outputRate, pitchFactor,
+                             exactResamplingStep(exact * pitchFactor, outputRate)};
         } else {
             int32_t fresh = 0;
             if (!periodFrequency(song, period, periodOffset, &fresh)) return false;
-            memo = PitchMemo{true, linear, period, periodOffset, fresh, resamplingStep(fresh)};
+            const ResamplingStep freshStep = pitchFactor == 1.0 ? resamplingStep(fresh, outputRate)
+                                                                : scaledResamplingStep(fresh, pitchFactor, outputRate);
+            memo = PitchMemo{true, linear, period, periodOffset, fresh, outputRate, pitchFactor, freshStep};
         }
     }
     *frequency = memo.frequency;
@@ -109,9 +115,24 @@ bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t 
     return true;
 }
 
-ResamplingStep resamplingStep(int32_t frequency) {
+int32_t songOutputRate(const Song* song) { return song->outputRate > 0 ? song->outputRate : mixRate; }
+
+double songPitchFactor(const Song* song) { return song->pitchFactor > 0.0 ? song->pitchFactor : 1.0; }
+
+ResamplingStep scaledResamplingStep(int32_t frequency, double factor, int32_t outputRate) {
+    const double rate = static_cast<double>(frequency < minimumStepFrequency ? minimumStepFrequency : frequency);
+    // Below 2^16 frames per frame, as the mixer limits every step anyway.
+    const double frames = std::clamp(rate * factor / static_cast<double>(outputRate), 0.0, 65535.0);
+    const double whole = std::floor(frames);
+    ResamplingStep step{};
+    step.integer = static_cast<int32_t>(whole);
+    step.fraction = static_cast<uint32_t>(std::min((frames - whole) * 4294967296.0, 4294967295.0));
+    return step;
+}
+
+ResamplingStep resamplingStep(int32_t frequency, int32_t outputRateHz) {
     const uint32_t rate = static_cast<uint32_t>(frequency < minimumStepFrequency ? minimumStepFrequency : frequency);
-    const uint32_t outputRate = static_cast<uint32_t>(mixRate);
+    const uint32_t outputRate = static_cast<uint32_t>(outputRateHz > 0 ? outputRateHz : mixRate);
     ResamplingStep step{};
     step.integer = static_cast<int32_t>(rate / outputRate);
     const uint64_t remainder = rate % outputRate;
@@ -119,8 +140,8 @@ ResamplingStep resamplingStep(int32_t frequency) {
     return step;
 }
 
-ResamplingStep exactResamplingStep(double frequency) {
-    const double frames = frequency / mixRate;
+ResamplingStep exactResamplingStep(double frequency, int32_t outputRate) {
+    const double frames = frequency / outputRate;
     ResamplingStep step{};
     step.integer = truncateToInt32(frames);
     step.fraction = static_cast<uint32_t>(std::min(std::ldexp(frames - step.integer, 32), 4294967295.0));

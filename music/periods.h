@@ -28,10 +28,18 @@ struct ResamplingStep {
     uint32_t fraction;  // units of 2^-32
 };
 
-// Step per output frame for a playback rate, floored at minimumStepFrequency.
-ResamplingStep resamplingStep(int32_t frequency);
-// Step per output frame for an exact playback rate (no floor, no whole-Hz cut).
-ResamplingStep exactResamplingStep(double frequency);
+// Step per output frame for a playback rate at an output rate, the playback
+// rate floored at minimumStepFrequency.
+ResamplingStep resamplingStep(int32_t frequency, int32_t outputRate);
+// The same for a playback rate scaled by a factor (not cut to whole Hz).
+ResamplingStep scaledResamplingStep(int32_t frequency, double factor, int32_t outputRate);
+
+// The song's output rate and pitch factor, their defaults when unset.
+int32_t songOutputRate(const Song* song);
+double songPitchFactor(const Song* song);
+// Step per output frame for an exact playback rate at an output rate (no
+// floor, no whole-Hz cut), for the tracker's rules.
+ResamplingStep exactResamplingStep(double frequency, int32_t outputRate);
 
 // The last pitch worked out for a channel and what it came from.
 struct PitchMemo {
@@ -40,11 +48,14 @@ struct PitchMemo {
     int32_t period;
     int32_t periodOffset;
     int32_t frequency;
+    int32_t outputRate;
+    double pitchFactor;
     ResamplingStep step;
 };
 
 // periodFrequency() and its resamplingStep(), worked out again only when the
-// frequency mode, the period or the offset differ from the memo's.
+// frequency mode, the period, the offset, the output rate or the pitch factor
+// differ from the memo's.
 bool rememberedPitch(PitchMemo& memo, const Song* song, int32_t period, int32_t periodOffset, int32_t* frequency,
                      ResamplingStep* step);
 

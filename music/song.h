@@ -15,6 +15,7 @@ inline constexpr int envelopePointCapacity = 12;
 inline constexpr int orderTableSize = 256;
 inline constexpr int sampleMapSize = 96;
 inline constexpr int sampleGuardFrames = 8;  // zero frames allocated after every sample
+inline constexpr int nameLength = 22;        // instrument and sample names in the file
 
 enum LoopType : uint8_t { LoopNone = 1, LoopForward = 2, LoopPingPong = 4 };
 
@@ -31,6 +32,7 @@ struct Sample {
     uint8_t bitsPerSample;
     uint8_t loopType;
     int8_t relativeNote;
+    char name[nameLength + 1];
 };
 
 struct EnvelopePoint {
@@ -51,6 +53,7 @@ struct Instrument {
     uint8_t volumeEnvelopeFlags, panningEnvelopeFlags;
     uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
     uint16_t fadeout;  // twice the file's value
+    char name[nameLength + 1];
 };
 
 struct Cell {
@@ -77,6 +80,14 @@ using TickHandler = void (*)(MusicEngine& engine, Song* song);
 // sample, instrument index, sample index).
 using SampleDataHook = void (*)(void* buffer, uint32_t byteCount, int bitsPerSample, int instrumentIndex,
                                 int sampleIndex);
+
+// Damage the loader worked round: parts the file ends before, or lacks.
+struct LoadDamage {
+    int32_t cutPatterns;      // patterns whose packed cells the file ends inside
+    int32_t missingPatterns;  // patterns the order list names but the file does not hold
+    int32_t cutInstruments;   // instrument or sample headers the file ends inside
+    int32_t cutSamples;       // samples whose data the file ends inside or before
+};
 
 struct Song {
     Pattern* patterns;
@@ -114,6 +125,11 @@ struct Song {
     TickHandler tickHandler;
     SampleDataHook sampleDataHook;
     PlaybackRules rules;  // zero: the presentation's rules
+    LoadDamage damage;
+    // How the song is rendered; 0 means the default (mixRate, factors of 1).
+    int32_t outputRate;  // frames per second
+    double tempoFactor;  // scales the tempo: ticks are that much shorter
+    double pitchFactor;  // scales every voice's playback rate
 };
 
 inline constexpr uint16_t linearFrequencyFlag = 1;

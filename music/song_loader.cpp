@@ -151,7 +151,7 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint
     for (int32_t index = 0; index < filePatternCount && loaded; ++index) {
         const int64_t start = tellPosition(source);
         uint8_t header[patternHeaderLength] = {};
-        readBytes(source, header, headerLength);
+        const bool headerCut = readBytes(source, header, headerLength) < headerLength;
         int32_t rowCount = byteRowCount ? header[patternRowCountField] + 1 : little16(header + patternRowCountField);
         const uint16_t packedSize = little16(header + packedSizeField);
         if (rowCount == 0) {
@@ -172,10 +172,12 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint
             break;
         }
         if (packedSize == 0) {
+            song.damage.cutPatterns += headerCut ? 1 : 0;
             continue;  // all empty, no data bytes follow
         }
         // Cells come from the packed bytes only; the next pattern follows them.
         const int64_t delivered = readBytes(source, packed, packedSize);
+        song.damage.cutPatterns += headerCut || delivered < packedSize ? 1 : 0;
         std::memset(packed + delivered, 0, static_cast<size_t>(patternReadBufferLength - delivered));
         decodeCells(packed, packedSize, pattern.cells, cellCount, highestInstrument);
     }
@@ -184,6 +186,7 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint
 }
 
 bool addMissingPatterns(Song& song, int32_t filePatternCount) {
+    song.damage.missingPatterns += std::max(song.usedPatternCount - filePatternCount, 0);
     for (int32_t index = filePatternCount; index < song.usedPatternCount; ++index) {
         Pattern& pattern = song.patterns[index];
         pattern.rowCount = missingPatternRowCount;
@@ -259,9 +262,23 @@ uint32_t adpcmByteCount(uint32_t frames) {
     return adpcmTableLength + frames / adpcmFramesPerByte + frames % adpcmFramesPerByte;
 }
 
+// A name field without its padding, as a C string.
+void copyName(char* destination, const uint8_t* field) {
+    int32_t length = 0;
+    while (length < nameLength && field[length] != 0) {
+        destination[length] = static_cast<char>(field[length]);
+        ++length;
+    }
+    while (length > 0 && destination[length - 1] == ' ') {
+        --length;
+    }
+    destination[length] = '\0';
+}
+
 // Fills a sample record from its 40-byte header. Returns the byte count of
 // its data in the file.
 uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
+    copyName(sample.name, header + sampleNameField);
     sample.length = little32(header + sampleLengthField);
     sample.loopStart = little32(header + sampleLoopStartField);
     sample.loopLength = little32(header + sampleLoopLengthField);
@@ -332,7 +349,7 @@ int64_t readAdpcmFrames(uint8_t* bytes, uint32_t length, SongSource& source) {
 // Reads one sample's frames (or takes them from the hook) into 16-bit data,
 // then moves to the end of its bytes in the file.
 bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSource& source, SampleDataHook hook,
-                    int instrumentIndex, int sampleIndex) {
+                    int instrumentIndex, int sampleIndex, bool& cut) {
     const int64_t dataStart = tellPosition(source);
     const uint32_t bytesPerFrame = sample.bitsPerSample / 8;
     const uint32_t keptBytes = sample.length * bytesPerFrame;
@@ -347,6 +364,7 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSour
         hook(sample.data, keptBytes, sample.bitsPerSample, instrumentIndex, sampleIndex);
     } else if (adpcm) {
         framesPresent = readAdpcmFrames(bytes, sample.length, source);
+        cut = framesPresent < sample.length;
         if (framesPresent == 0) {
             releaseSampleData(sample);
             seekTo(source, dataStart + fileByteCount);
@@ -354,6 +372,7 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSour
         }
     } else {
         const int64_t delivered = readBytes(source, bytes, keptBytes);
+        cut = delivered < keptBytes;
         if (delivered == 0) {
             // Nothing of it is in the file: no frames to keep.
             releaseSampleData(sample);
@@ -423,7 +442,8 @@ bool loadInstrumentHeaders(Song& song, SongSource& source, int32_t instrumentInd
     Instrument& instrument = song.instruments[instrumentIndex];
     const int64_t start = tellPosition(source);
     uint8_t header[instrumentFieldsEnd] = {};
-    readBytes(source, header, instrumentShortHeaderLength);
+    bool cut = readBytes(source, header, instrumentShortHeaderLength) < instrumentShortHeaderLength;
+    copyName(instrument.name, header + instrumentNameField);
     // The header is at least the part that holds the sample count, so the
     // next record never starts before the end of this one's fields.
     const int64_t headerSize =
@@ -437,14 +457,14 @@ bool loadInstrumentHeaders(Song& song, SongSource& source, int32_t instrumentInd
     if (sampleCount > 0) {
         // Fields past the header's own size are not in the file: they stay 0.
         const int64_t fieldBytes = std::min<int64_t>(headerSize, instrumentFieldsEnd) - instrumentFieldsStart;
-        readBytes(source, header + instrumentFieldsStart, fieldBytes);
+        cut = readBytes(source, header + instrumentFieldsStart, fieldBytes) < fieldBytes || cut;
         readInstrumentFields(instrument, header);
     }
     seekTo(source, start + headerSize);
 
     for (int32_t index = 0; index < fileSampleCount; ++index) {
         uint8_t sampleHeader[sampleHeaderLength] = {};
-        readBytes(source, sampleHeader, sampleHeaderLength);
+        cut = readBytes(source, sampleHeader, sampleHeaderLength) < sampleHeaderLength || cut;
         if (index >= sampleCount) {
             // Past the samples an instrument can hold: only its data is skipped.
             Sample skipped{};
@@ -461,6 +481,7 @@ bool loadInstrumentHeaders(Song& song, SongSource& source, int32_t instrumentInd
         layout.keptBytes[index] = readSampleHeader(*sample, sampleHeader);
         layout.adpcm[index] = adpcmPacked(sampleHeader);
     }
+    song.damage.cutInstruments += cut ? 1 : 0;
     return true;
 }
 
@@ -475,10 +496,12 @@ bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrument
             seekTo(source, tellPosition(source) + layout.keptBytes[index]);
             continue;
         }
+        bool cut = false;
         if (!loadSampleData(sample, layout.keptBytes[index], layout.adpcm[index], source, song.sampleDataHook,
-                            instrumentIndex, index)) {
+                            instrumentIndex, index, cut)) {
             return false;
         }
+        song.damage.cutSamples += cut ? 1 : 0;
         writeGuardFrame(sample);
     }
     seekTo(source, tellPosition(source) + static_cast<int64_t>(std::min<uint64_t>(layout.skippedBytes, INT32_MAX)));

@@ -64,6 +64,7 @@ inline constexpr uint8_t highestInstrumentNumber = 128;
 // Instrument header.
 inline constexpr int32_t instrumentHeaderSizeFieldLength = 4;
 inline constexpr int32_t instrumentNameAndTypeLength = 23;
+inline constexpr int32_t instrumentNameField = 4;  // nameLength bytes, padded with spaces or zeros
 inline constexpr int32_t instrumentSampleCountField = 27;
 inline constexpr int32_t instrumentShortHeaderLength = 29;  // up to and including the sample count
 inline constexpr int32_t instrumentFieldsStart = 29;        // sample header size, then the fields below
@@ -98,6 +99,7 @@ inline constexpr int32_t sampleFinetuneField = 13;
 inline constexpr int32_t sampleTypeField = 14;
 inline constexpr int32_t samplePanningField = 15;
 inline constexpr int32_t sampleRelativeNoteField = 16;
+inline constexpr int32_t sampleNameField = 18;  // nameLength bytes
 inline constexpr uint8_t sampleForwardLoopBit = 0x01;
 inline constexpr uint8_t samplePingPongLoopBit = 0x02;
 inline constexpr uint8_t sampleSixteenBitBit = 0x10;

@@ -1,11 +1,14 @@
 // bench_music [--seconds N] [--runs N] [SONG.xm | FOLDER]...
-// Measures how fast our engine renders each song compared with two mature
+// Measures how fast our library renders each song compared with two mature
 // players: the real-time factor is seconds of audio rendered per CPU second
 // of the rendering thread, loading excluded, the median of several runs. Next
 // to it, the whole-process CPU time of a child process that loads the song,
 // renders it and exits (median of as many runs). Prints one line per song,
 // the geometric means, our ratio to each player and the slowest ratio. The
 // players take turns run by run, so the ratios compare like with like.
+// Then what the library's settings cost (48 kHz against 44.1 kHz, float
+// against 16-bit, per second of sound) and the start-up cost: a process that
+// loads the longest song and renders 0.01 s.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "file_bytes.h"
+#include "intro_music.h"
 #include "render_subject.h"
 
 namespace {
@@ -30,8 +34,10 @@ constexpr int32_t sampleRate = 44100;
 constexpr int stereoChannels = 2;
 // Frames handed to a player per call, the same for every player.
 constexpr size_t chunkFrames = 4096;
-constexpr double defaultSeconds = 60;
-constexpr int defaultRuns = 9;
+constexpr double defaultSeconds = 120;
+constexpr int defaultRuns = 5;
+constexpr double startupSeconds = 0.01;
+constexpr int startupRuns = 21;
 
 const RenderSubject* const subjects[] = {&ourEngineSubject, &libxmpSubject, &libopenmptSubject};
 constexpr int subjectCount = sizeof subjects / sizeof subjects[0];
@@ -162,6 +168,104 @@ void collectSongs(const char* argument, std::vector<std::filesystem::path>* song
     songs->insert(songs->end(), found.begin(), found.end());
 }
 
+// Thread CPU seconds per second of sound for one setting of the library.
+enum class Setting { Default, Rate48000, Float };
+
+double settingCost(const std::vector<unsigned char>& song, double seconds, Setting setting) {
+    intro_music::Module* module = intro_music::loadFromMemory(song.data(), song.size(), nullptr);
+    if (module == nullptr) return -1;
+    intro_music::setRepeatCount(module, -1);
+    const int32_t rate = setting == Setting::Rate48000 ? 48000 : intro_music::frameRate;
+    intro_music::setOutputRate(module, rate, nullptr);
+    const auto frames = static_cast<size_t>(seconds * rate);
+    std::vector<int16_t> pcm(chunkFrames * stereoChannels);
+    std::vector<float> mix(chunkFrames * stereoChannels);
+    const double start = threadCpuSeconds();
+    for (size_t done = 0; done < frames; done += chunkFrames) {
+        const auto count = static_cast<int32_t>(std::min(chunkFrames, frames - done));
+        if (setting == Setting::Float) {
+            intro_music::renderFloat(module, mix.data(), count);
+        } else {
+            intro_music::render(module, pcm.data(), count);
+        }
+    }
+    const double elapsed = threadCpuSeconds() - start;
+    intro_music::freeModule(module);
+    return elapsed / seconds;
+}
+
+// 48 kHz and float against the default, per second of sound: the geometric
+// mean and the worst song.
+void measureSettings(const std::vector<std::filesystem::path>& songs, double seconds, int runs) {
+    double rateLogSum = 0;
+    double floatLogSum = 0;
+    SlowestRatio worstRate;
+    SlowestRatio worstFloat;
+    int measured = 0;
+    std::printf("\nLibrary settings: thread CPU per second of sound, %g s, median of %d runs.\n", seconds, runs);
+    std::printf("%-46s %14s %14s\n", "song", "48k/44.1k", "float/16-bit");
+    for (const auto& path : songs) {
+        std::vector<unsigned char> song;
+        if (!readFileBytes(path, song)) continue;
+        std::vector<double> costs[3];
+        for (int run = 0; run < runs; ++run) {
+            for (const Setting setting : {Setting::Default, Setting::Rate48000, Setting::Float}) {
+                costs[static_cast<int>(setting)].push_back(settingCost(song, seconds, setting));
+            }
+        }
+        const double base = median(costs[0]);
+        if (!(base > 0)) continue;
+        const double rateRatio = median(costs[1]) / base;
+        const double floatRatio = median(costs[2]) / base;
+        std::printf("%-46s %14.3f %14.3f\n", path.stem().c_str(), rateRatio, floatRatio);
+        rateLogSum += std::log(rateRatio);
+        floatLogSum += std::log(floatRatio);
+        // "Slowest" keeps the smallest value: offer the inverse to keep the largest cost.
+        worstRate.offer(1 / rateRatio, path.stem().string());
+        worstFloat.offer(1 / floatRatio, path.stem().string());
+        ++measured;
+    }
+    if (measured > 0) {
+        std::printf("%-46s %14.3f %14.3f\n", "geometric mean", std::exp(rateLogSum / measured),
+                    std::exp(floatLogSum / measured));
+        std::printf("costliest 48 kHz against 44.1 kHz: %.3f (%s)\n", 1 / worstRate.ratio, worstRate.song.c_str());
+        std::printf("costliest float against 16-bit:     %.3f (%s)\n", 1 / worstFloat.ratio, worstFloat.song.c_str());
+    }
+}
+
+// A process that loads the longest song (one pass) and renders 0.01 s: what
+// a render pays before its first sound.
+void measureStartup(const std::vector<std::filesystem::path>& songs) {
+    std::vector<unsigned char> longest;
+    std::string name;
+    double longestSeconds = 0;
+    for (const auto& path : songs) {
+        std::vector<unsigned char> song;
+        if (!readFileBytes(path, song)) continue;
+        intro_music::Module* module = intro_music::loadFromMemory(song.data(), song.size(), nullptr);
+        const double seconds = intro_music::metadata(module).durationSeconds;
+        intro_music::freeModule(module);
+        if (seconds > longestSeconds) {
+            longestSeconds = seconds;
+            longest = std::move(song);
+            name = path.stem().string() + " (" + std::to_string(static_cast<int>(seconds)) + " s)";
+        }
+    }
+    if (longest.empty()) return;
+    std::printf("\nStart-up: process CPU (ms) to load %s and render %g s, median of %d runs.\n", name.c_str(),
+                startupSeconds, startupRuns);
+    const auto frames = static_cast<size_t>(startupSeconds * sampleRate);
+    std::vector<double> times[subjectCount];
+    for (int run = 0; run < startupRuns; ++run) {
+        for (int subject = 0; subject < subjectCount; ++subject) {
+            times[subject].push_back(timeOneProcess(*subjects[subject], longest, frames));
+        }
+    }
+    for (int subject = 0; subject < subjectCount; ++subject) {
+        std::printf("  %-12s %8.1f\n", subjects[subject]->name, median(times[subject]) * 1e3);
+    }
+}
+
 void printUsage() {
     std::fprintf(stderr, "usage: bench_music [--seconds N] [--runs N] [SONG.xm | FOLDER]...\n");
 }
@@ -263,5 +367,7 @@ int main(int argumentCount, char** arguments) {
     if (failures > 0) {
         std::printf("songs that could not be measured: %d\n", failures);
     }
+    measureSettings(songs, std::min(seconds, 60.0), runs);
+    measureStartup(songs);
     return failures > 0 ? 1 : 0;
 }

@@ -25,8 +25,8 @@ GLFWwindow* __real_glfwCreateWindow(int width, int height, const char* title, GL
 GLFWglproc __real_glfwGetProcAddress(const char* name);
 void __real_glfwSwapBuffers(GLFWwindow* window);
 FT_Error __real_FT_Load_Char(FT_Face face, FT_ULong code, FT_Int32 flags);
-void __real__Z9fillBlockR11MusicEngine(MusicEngine& engine);                // fillBlock(MusicEngine&)
-bool __real__Z13startPlaybackP8PlaybackP4Song(Playback* playback, Song* song);  // startPlayback(Playback*, Song*)
+void __real__ZN11intro_music6engine9fillBlockERNS0_11MusicEngineE(MusicEngine& engine);                // fillBlock(MusicEngine&)
+bool __real__ZN11intro_music6engine13startPlaybackEPNS0_8PlaybackEPNS0_4SongE(Playback* playback, Song* song);  // startPlayback(Playback*, Song*)
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* pointer, size_t size);
@@ -191,14 +191,14 @@ FT_Error __wrap_FT_Load_Char(FT_Face face, FT_ULong code, FT_Int32 flags) {
     return __real_FT_Load_Char(face, code, flags);
 }
 
-void __wrap__Z9fillBlockR11MusicEngine(MusicEngine& engine) {
+void __wrap__ZN11intro_music6engine9fillBlockERNS0_11MusicEngineE(MusicEngine& engine) {
     StartUpSpan span(totals.prefillNs);
-    __real__Z9fillBlockR11MusicEngine(engine);
+    __real__ZN11intro_music6engine9fillBlockERNS0_11MusicEngineE(engine);
 }
 
-bool __wrap__Z13startPlaybackP8PlaybackP4Song(Playback* playback, Song* song) {
+bool __wrap__ZN11intro_music6engine13startPlaybackEPNS0_8PlaybackEPNS0_4SongE(Playback* playback, Song* song) {
     StartUpSpan span(totals.audioStartNs);
-    return __real__Z13startPlaybackP8PlaybackP4Song(playback, song);
+    return __real__ZN11intro_music6engine13startPlaybackEPNS0_8PlaybackEPNS0_4SongE(playback, song);
 }
 
 void* __wrap_malloc(size_t size) {

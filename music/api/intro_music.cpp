@@ -3,6 +3,7 @@
 #include "intro_music.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,14 +11,17 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "mixer.h"
 #include "music_engine.h"
+#include "periods.h"
 #include "pass_tracker.h"
 #include "replayer.h"
 #include "song.h"
+#include "xm_format.h"
 
 using namespace intro_music::engine;
 
@@ -62,12 +66,24 @@ void copyHeaderText(char* destination, const std::vector<uint8_t>& bytes, size_t
 
 namespace intro_music {
 
-// Where the song stands when an order is first reached on its first pass.
-struct OrderArrival {
-    int64_t frame = -1;  // -1: the first pass never reaches the order
-    int32_t speed = 0;
-    int32_t bpm = 0;
-    int32_t globalVolume = 0;
+// Where the first pass stands when it starts a row it has not played before.
+struct RowArrival {
+    int32_t order;
+    int32_t row;
+    int64_t frame;  // from the song's start
+    int32_t speed;
+    int32_t bpm;
+    int32_t globalVolume;
+};
+
+// The first pass, worked out when first asked for: its length, the rows it
+// plays (for the pass watch after a seek) and where it first reaches each row.
+struct FirstPass {
+    bool known = false;
+    int64_t frames = 0;
+    PassTracker rows;
+    std::vector<RowArrival> arrivals;  // in the order played
+    int32_t orderArrival[orderTableSize];  // index of the first arrival in each order, -1: never reached
 };
 
 struct SongDeleter {
@@ -79,21 +95,26 @@ struct Module {
     MusicEngine engine{};
     SongPointer song;
     Metadata info{};
-    OrderArrival arrivals[orderTableSize];
+    mutable FirstPass firstPass;
     std::vector<std::pair<Sample*, int8_t>> loadedFinetunes;  // set-finetune writes them while playing
-    float mixBuffer[blockLength * outputChannelCount]{};
+    std::vector<std::string> warnings;
+    alignas(16) float mixBuffer[blockLength * outputChannelCount]{};
     int16_t block[blockLength * outputChannelCount]{};
-    int32_t blockFramesLeft = 0;   // frames of `block` not handed out yet
+    bool blockConverted = false;   // `block` holds mixBuffer as 16-bit
+    int32_t blockFramesLeft = 0;   // frames of the block not handed out yet
     int64_t framesHanded = 0;      // since the last start or seek
     int64_t secondsBaseFrames = 0;  // song time at the last start or seek
     int64_t endFrame = -1;          // in frames handed out since the last start or seek; -1 while unknown
     int32_t repeats = 0;
     PassTracker tracker;
-    PassTracker firstPass;  // the rows of the first pass, from the scan at load
+    float masterGain = 1.0f;
+    int32_t separation = 100;
+    float channelGains[maxChannels];
+    bool channelMuted[maxChannels]{};
+    float channelVolumes[maxChannels];
     TickObserver observer = nullptr;
     void* observerUser = nullptr;
     Rules rules = Rules::Tracker;
-    std::vector<uint8_t> source;  // the song's bytes, for the first-pass scan under other rules
 };
 
 inline engine::PlaybackRules playbackRules(Rules rules) {
@@ -104,9 +125,20 @@ inline engine::PlaybackRules playbackRules(Rules rules) {
 
 namespace {
 
+using intro_music::FirstPass;
 using intro_music::Module;
-using intro_music::OrderArrival;
+using intro_music::RowArrival;
 using intro_music::SongPointer;
+
+constexpr int32_t maxRowsPerPattern = xm_format::maxRowCount;
+constexpr int32_t separationNeutral = 100;
+constexpr int32_t separationHighest = 200;
+constexpr double highestGain = 16.0;
+constexpr double lowestFactor = 0.25;
+constexpr double highestFactor = 4.0;
+constexpr float floatFullScale = 1.0f / 32768.0f;  // 16-bit full scale is 1.0
+
+int32_t rateOf(const Module& module) { return songOutputRate(module.song.get()); }
 
 // The song's tick handler while a Module plays it: the replayer's tick,
 // watched for the song's return.
@@ -115,78 +147,126 @@ void watchedTick(MusicEngine& engine, Song* song) {
     passTickBegins(module.tracker, engine, *song);
     const int32_t tick = song->tick;
     replayTick(engine, song);
+    const int64_t cameBack = passTickEnds(module.tracker, *song);
+    // After the pass watch, so that the observer sees the tick that comes back counted.
     if (module.observer != nullptr) {
         module.observer(module.observerUser, &module, intro_music::TickInfo{song->orderPosition, song->row, tick});
     }
-    const int64_t cameBack = passTickEnds(module.tracker, *song);
     if (cameBack >= 0 && module.endFrame < 0 && module.repeats >= 0 &&
         module.tracker.passesCompleted > module.repeats) {
         module.endFrame = cameBack - module.secondsBaseFrames;
     }
 }
 
-void startFrom(Module& module, int32_t order) {
-    Song* song = module.song.get();
+void restoreLoadedFinetunes(const Module& module) {
     for (const auto& [sample, finetune] : module.loadedFinetunes) {
         sample->finetune = finetune;
     }
+}
+
+void updateChannelGains(Module& module) {
+    bool anyChanged = false;
+    for (int32_t channel = 0; channel < maxChannels; ++channel) {
+        module.channelGains[channel] = module.channelMuted[channel] ? 0.0f : module.channelVolumes[channel];
+        anyChanged = anyChanged || module.channelGains[channel] != 1.0f;
+    }
+    module.engine.channelGains = anyChanged ? module.channelGains : nullptr;
+}
+
+// Starts playing at an order and row; `arrival` (may be null) is the first
+// pass's state there.
+void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arrival) {
+    Song* song = module.song.get();
+    restoreLoadedFinetunes(module);
     prepareSongStart(module.engine, song);
     module.engine.output = MixerOutput{song, module.mixBuffer, module.block, 1, 0};
     module.engine.driver = &module;
+    updateChannelGains(module);
     song->tickHandler = watchedTick;
     module.blockFramesLeft = 0;
     module.framesHanded = 0;
     module.endFrame = -1;
     resetPassTracker(module.tracker);
     module.secondsBaseFrames = 0;
-    if (order > 0) {
-        const OrderArrival& arrival = module.arrivals[order];
+    if (order > 0 || row > 0) {
         song->orderPosition = song->nextOrder = order;
-        song->row = song->nextRow = 0;
-        if (arrival.frame >= 0) {
-            song->speed = arrival.speed;
-            setTempo(song, arrival.bpm);
-            song->globalVolume = arrival.globalVolume;
-            module.secondsBaseFrames = arrival.frame;
+        song->row = song->nextRow = row;
+        if (arrival != nullptr) {
+            song->speed = arrival->speed;
+            setTempo(song, arrival->bpm);
+            song->globalVolume = arrival->globalVolume;
+            module.secondsBaseFrames = arrival->frame;
         }
         // The pass goes on as the first pass would from there: it ends
         // where that one ends, and the seconds count follows the song's time.
-        resumePassAt(module.tracker, module.firstPass, module.secondsBaseFrames);
+        resumePassAt(module.tracker, module.firstPass.rows, module.secondsBaseFrames);
     }
 }
 
-// One pass of the song on a copy of it, ticks only (nothing is mixed): the
-// duration and where each order is first reached.
-bool scanFirstPass(Module& module, const std::vector<uint8_t>& bytes) {
-    SongPointer copy(loadSongFromMemory(bytes.data(), bytes.size(), nullptr));
+void startFromBeginning(Module& module) { startFrom(module, 0, 0, nullptr); }
+
+// One pass of the module's song on an engine of its own, ticks only (nothing
+// is mixed). The song's play state and the finetunes set-finetune may have
+// changed are put back afterwards, so the playback goes on untouched.
+bool scanFirstPass(const Module& module) {
+    FirstPass& pass = module.firstPass;
+    pass.known = false;
+    pass.frames = 0;
+    pass.arrivals.clear();
+    resetPassTracker(pass.rows);
+    std::fill(std::begin(pass.orderArrival), std::end(pass.orderArrival), -1);
     auto engine = std::unique_ptr<MusicEngine>(new (std::nothrow) MusicEngine{});
-    if (copy == nullptr || engine == nullptr) {
+    if (engine == nullptr) {
         return false;
     }
-    Song& song = *copy;
-    song.rules = module.song->rules;
+    Song& song = *module.song;
+    const Song savedState = song;
+    std::vector<int8_t> playingFinetunes;
+    playingFinetunes.reserve(module.loadedFinetunes.size());
+    for (const auto& [sample, finetune] : module.loadedFinetunes) {
+        playingFinetunes.push_back(sample->finetune);
+    }
+    restoreLoadedFinetunes(module);
     prepareSongStart(*engine, &song);
-    PassTracker& tracker = module.firstPass;
+    PassTracker& tracker = pass.rows;
     tracker.recordRows = true;
+    std::vector<bool> reached(static_cast<size_t>(orderTableSize) * maxRowsPerPattern);
     for (;;) {
-        if (song.tick == 0) {
-            const int32_t order = song.nextOrder >= 0 ? song.nextOrder : song.orderPosition;
-            const int32_t row = song.nextRow >= 0 ? song.nextRow : song.row;
-            if (order >= 0 && order < orderTableSize && module.arrivals[order].frame < 0 && row == 0) {
-                module.arrivals[order] =
-                    OrderArrival{tracker.framesBeforeTick + tracker.lastTickFrames, song.speed, song.bpm,
-                                 song.globalVolume};
-            }
-        }
+        const bool rowStart = song.tick == 0;
+        const int32_t speed = song.speed;
+        const int32_t bpm = song.bpm;
+        const int32_t globalVolume = song.globalVolume;
         passTickBegins(tracker, *engine, song);
         replayTick(*engine, &song);
         const int64_t cameBack = passTickEnds(tracker, song);
         if (cameBack >= 0) {
-            module.info.durationSeconds = static_cast<double>(cameBack) / mixRate;
-            return true;
+            pass.frames = cameBack;
+            break;
+        }
+        const int32_t order = song.orderPosition;
+        const int32_t row = song.row;
+        if (rowStart && order >= 0 && order < orderTableSize && row >= 0 && row < maxRowsPerPattern &&
+            !reached[static_cast<size_t>(order) * maxRowsPerPattern + row]) {
+            reached[static_cast<size_t>(order) * maxRowsPerPattern + row] = true;
+            if (pass.orderArrival[order] < 0) {
+                pass.orderArrival[order] = static_cast<int32_t>(pass.arrivals.size());
+            }
+            pass.arrivals.push_back(RowArrival{order, row, tracker.framesBeforeTick, speed, bpm, globalVolume});
         }
     }
+    song = savedState;
+    for (size_t index = 0; index < playingFinetunes.size(); ++index) {
+        module.loadedFinetunes[index].first->finetune = playingFinetunes[index];
+    }
+    pass.known = true;
+    return true;
 }
+
+bool knowFirstPass(const Module& module) { return module.firstPass.known || scanFirstPass(module); }
+
+// Forgets the first pass: it is worked out again, at the rate and tempo
+// factor then in force, when next asked for.
+void forgetFirstPass(Module& module) { module.firstPass.known = false; }
 
 void fillMetadata(Module& module, const std::vector<uint8_t>& bytes) {
     const Song& song = *module.song;
@@ -212,6 +292,35 @@ void fillMetadata(Module& module, const std::vector<uint8_t>& bytes) {
     info.restartPosition = song.restartPosition;
 }
 
+std::string countedText(int32_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// One line per kind of damage the loader mended.
+void noteLoadWarnings(Module& module) {
+    const LoadDamage& damage = module.song->damage;
+    if (damage.cutPatterns > 0) {
+        module.warnings.push_back("the file ends inside the patterns: " +
+                                  countedText(damage.cutPatterns, "pattern is", "patterns are") +
+                                  " cut short and play what is left");
+    }
+    if (damage.missingPatterns > 0) {
+        module.warnings.push_back("the order list names " +
+                                  countedText(damage.missingPatterns, "pattern", "patterns") +
+                                  " the file does not hold; they play as 64 empty rows");
+    }
+    if (damage.cutInstruments > 0) {
+        module.warnings.push_back("the file ends inside the instruments: " +
+                                  countedText(damage.cutInstruments, "instrument is", "instruments are") +
+                                  " incomplete and the ones after them are missing");
+    }
+    if (damage.cutSamples > 0) {
+        module.warnings.push_back("the file ends inside the sample data: " +
+                                  countedText(damage.cutSamples, "sample is", "samples are") +
+                                  " cut short or missing and play silence where the data is gone");
+    }
+}
+
 // Reads a whole source through file callbacks.
 bool readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> chunk(readChunk);
@@ -227,11 +336,149 @@ bool readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vec
     }
 }
 
+// Gain and stereo separation on a mixed block, when either is not neutral.
+void shapeBlock(const Module& module, float* block) {
+    const float gain = module.masterGain;
+    if (module.separation != separationNeutral) {
+        const float width = static_cast<float>(module.separation) / static_cast<float>(separationNeutral);
+        for (int32_t frame = 0; frame < blockLength; ++frame) {
+            float* values = block + frame * outputChannelCount;
+            const float middle = (values[0] + values[1]) * 0.5f;
+            const float side = (values[0] - values[1]) * 0.5f * width;
+            values[0] = (middle + side) * gain;
+            values[1] = (middle - side) * gain;
+        }
+    } else if (gain != 1.0f) {
+        for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
+            block[value] *= gain;
+        }
+    }
+}
+
+void produceBlock(Module& module) {
+    mixBlock(module.engine, module.mixBuffer);
+    shapeBlock(module, module.mixBuffer);
+    module.blockConverted = false;
+    module.blockFramesLeft = blockLength;
+}
+
+// The output forms: where `count` frames of the current block, from `first`, go.
+enum class Form { Stereo16, StereoFloat, Mono16, MonoFloat };
+
+void deliver(Module& module, Form form, void* destination, int32_t written, int32_t first, int32_t count) {
+    const float* mixed = module.mixBuffer + static_cast<size_t>(first) * outputChannelCount;
+    switch (form) {
+        case Form::Stereo16: {
+            if (!module.blockConverted) {
+                convertToPcm16(module.block, module.mixBuffer, blockLength);
+                module.blockConverted = true;
+            }
+            std::memcpy(static_cast<int16_t*>(destination) + static_cast<size_t>(written) * outputChannelCount,
+                        module.block + static_cast<size_t>(first) * outputChannelCount,
+                        static_cast<size_t>(count) * outputChannelCount * sizeof(int16_t));
+            return;
+        }
+        case Form::StereoFloat: {
+            float* out = static_cast<float*>(destination) + static_cast<size_t>(written) * outputChannelCount;
+            for (int32_t value = 0; value < count * outputChannelCount; ++value) {
+                out[value] = mixed[value] * floatFullScale;
+            }
+            return;
+        }
+        case Form::Mono16: {
+            float mono[blockLength];
+            for (int32_t frame = 0; frame < count; ++frame) {
+                mono[frame] = (mixed[2 * frame] + mixed[2 * frame + 1]) * 0.5f;
+            }
+            convertValuesToPcm16(static_cast<int16_t*>(destination) + written, mono, count);
+            return;
+        }
+        case Form::MonoFloat: {
+            float* out = static_cast<float*>(destination) + written;
+            for (int32_t frame = 0; frame < count; ++frame) {
+                out[frame] = (mixed[2 * frame] + mixed[2 * frame + 1]) * 0.5f * floatFullScale;
+            }
+            return;
+        }
+    }
+}
+
+int32_t renderFrames(Module* module, Form form, void* frames, int32_t frameCount) {
+    if (module == nullptr || frames == nullptr || frameCount <= 0) {
+        return 0;
+    }
+    int32_t written = 0;
+    while (written < frameCount) {
+        if (module->endFrame >= 0 && module->framesHanded >= module->endFrame) {
+            break;
+        }
+        if (module->blockFramesLeft == 0 && form == Form::StereoFloat && frameCount - written >= blockLength &&
+            module->endFrame < 0) {
+            // A whole block of float frames is mixed straight into the caller's buffer.
+            float* block = static_cast<float*>(frames) + static_cast<size_t>(written) * outputChannelCount;
+            mixBlock(module->engine, block);
+            shapeBlock(*module, block);
+            for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
+                block[value] *= floatFullScale;
+            }
+            // The end of the pass may have been found inside this block: hand out no more than it.
+            const int64_t handed = module->endFrame >= 0
+                                       ? std::clamp<int64_t>(module->endFrame - module->framesHanded, 0, blockLength)
+                                       : blockLength;
+            written += static_cast<int32_t>(handed);
+            module->framesHanded += handed;
+            continue;
+        }
+        if (module->blockFramesLeft == 0) {
+            produceBlock(*module);
+        }
+        int64_t take = std::min<int64_t>(frameCount - written, module->blockFramesLeft);
+        if (module->endFrame >= 0) {
+            take = std::min(take, module->endFrame - module->framesHanded);
+        }
+        deliver(*module, form, frames, written, blockLength - module->blockFramesLeft, static_cast<int32_t>(take));
+        written += static_cast<int32_t>(take);
+        module->blockFramesLeft -= static_cast<int32_t>(take);
+        module->framesHanded += take;
+    }
+    return written;
+}
+
+// Renders and drops frames (a seek within a row).
+void skipFrames(Module& module, int64_t count) {
+    float scratch[blockLength];
+    while (count > 0) {
+        const auto chunk = static_cast<int32_t>(std::min<int64_t>(count, blockLength));
+        if (renderFrames(&module, Form::MonoFloat, scratch, chunk) < chunk) {
+            return;
+        }
+        count -= chunk;
+    }
+}
+
+// Every sounding voice takes the song's current output rate and pitch
+// factor now, not at its next change of pitch.
+void retuneVoices(Module& module) {
+    const Song* song = module.song.get();
+    const int32_t rate = songOutputRate(song);
+    const double factor = songPitchFactor(song);
+    for (int32_t index = 0; index < mixedVoiceCount; ++index) {
+        MixerVoice& voice = module.engine.voices[index];
+        if (voice.sample == nullptr) {
+            continue;
+        }
+        const ResamplingStep step = factor == 1.0 ? resamplingStep(voice.frequency, rate)
+                                                  : scaledResamplingStep(voice.frequency, factor, rate);
+        voice.stepInteger = step.integer;
+        voice.stepFraction = step.fraction;
+    }
+}
+
 }  // namespace
 
 namespace intro_music {
 
-const char* versionString() { return "1.0"; }
+const char* versionString() { return "1.1"; }
 
 namespace {
 
@@ -260,28 +507,23 @@ Module* loadBytes(const void* data, size_t size, Error* error) {
         return nullptr;
     }
     auto module = std::unique_ptr<Module>(new (std::nothrow) Module{});
-    const auto* first = static_cast<const uint8_t*>(data);
-    std::vector<uint8_t> bytes;
-    if (module != nullptr) {
-        bytes.assign(first, first + size);
-    }
     if (module == nullptr) {
         setError(error, ErrorCode::OutOfMemory, "out of memory");
         return nullptr;
     }
-    module->song.reset(loadSongFromMemory(bytes.data(), bytes.size(), nullptr));
+    const auto* first = static_cast<const uint8_t*>(data);
+    const std::vector<uint8_t> bytes(first, first + std::min<size_t>(size, probeBytes));
+    module->song.reset(loadSongFromMemory(data, size, nullptr));
     if (module->song == nullptr) {
         setError(error, ErrorCode::NotASong, "not an Extended Module song, or damaged beyond use");
         return nullptr;
     }
+    std::fill(std::begin(module->channelVolumes), std::end(module->channelVolumes), 1.0f);
+    updateChannelGains(*module);
     fillMetadata(*module, bytes);
     module->song->rules = playbackRules(module->rules);
-    if (!scanFirstPass(*module, bytes)) {
-        setError(error, ErrorCode::OutOfMemory, "out of memory");
-        return nullptr;
-    }
-    startFrom(*module, 0);
-    module->source = std::move(bytes);
+    noteLoadWarnings(*module);
+    startFromBeginning(*module);
     return module.release();
 }
 
@@ -354,31 +596,57 @@ Module* loadThroughCallbacks(const FileCallbacks& callbacks, const char* name, E
     return loadBytes(bytes.data(), bytes.size(), error);
 }
 
-int32_t renderFrames(Module* module, int16_t* frames, int32_t frameCount) {
-    if (module == nullptr || frames == nullptr || frameCount <= 0) {
-        return 0;
+const RowArrival* arrivalAt(const FirstPass& pass, int32_t order, int32_t row) {
+    const int32_t first = pass.orderArrival[order];
+    if (first < 0) {
+        return nullptr;
     }
-    int32_t written = 0;
-    while (written < frameCount) {
-        if (module->endFrame >= 0 && module->framesHanded >= module->endFrame) {
-            break;
+    for (size_t index = static_cast<size_t>(first); index < pass.arrivals.size(); ++index) {
+        if (pass.arrivals[index].order == order && pass.arrivals[index].row == row) {
+            return &pass.arrivals[index];
         }
-        if (module->blockFramesLeft == 0) {
-            fillBlock(module->engine);
-            module->blockFramesLeft = blockLength;
-        }
-        int64_t take = std::min<int64_t>(frameCount - written, module->blockFramesLeft);
-        if (module->endFrame >= 0) {
-            take = std::min(take, module->endFrame - module->framesHanded);
-        }
-        const int16_t* source = module->block + (blockLength - module->blockFramesLeft) * outputChannelCount;
-        std::memcpy(frames + static_cast<size_t>(written) * outputChannelCount, source,
-                    static_cast<size_t>(take) * outputChannelCount * sizeof(int16_t));
-        written += static_cast<int32_t>(take);
-        module->blockFramesLeft -= static_cast<int32_t>(take);
-        module->framesHanded += take;
     }
-    return written;
+    return &pass.arrivals[static_cast<size_t>(first)];
+}
+
+bool checkOrder(const Module* module, int32_t order, Error* error) {
+    if (module == nullptr) {
+        setError(error, ErrorCode::InvalidArgument, "no module given");
+        return false;
+    }
+    if (order < 0 || order >= module->song->songLength) {
+        setError(error, ErrorCode::InvalidArgument, "order %d is outside the order list (0..%d)", order,
+                 module->song->songLength - 1);
+        return false;
+    }
+    return true;
+}
+
+int32_t rowsAtOrder(const Module& module, int32_t order) {
+    const Song& song = *module.song;
+    const int32_t pattern = song.orderTable[order];
+    return pattern < song.patternSlotCount && song.patterns != nullptr ? song.patterns[pattern].rowCount
+                                                                       : xm_format::missingPatternRowCount;
+}
+
+// Seeks keep the repeat count; the first pass is worked out if not yet known.
+bool seekWithin(Module& module, int32_t order, int32_t row, Error* error) {
+    if (!knowFirstPass(module)) {
+        setError(error, ErrorCode::OutOfMemory, "out of memory");
+        return false;
+    }
+    const int32_t repeats = module.repeats;
+    startFrom(module, order, row, order > 0 || row > 0 ? arrivalAt(module.firstPass, order, row) : nullptr);
+    module.repeats = repeats;
+    return true;
+}
+
+const Instrument* instrumentAt(const Module* module, int32_t instrument) {
+    if (module == nullptr || instrument < 1 || instrument > module->song->instrumentCount ||
+        module->song->instruments == nullptr) {
+        return nullptr;
+    }
+    return &module->song->instruments[instrument - 1];
 }
 
 }  // namespace
@@ -397,13 +665,162 @@ Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Erro
 
 void freeModule(Module* module) { delete module; }
 
-// Out of memory while tracking the passes ends the render.
-int32_t render(Module* module, int16_t* frames, int32_t frameCount) {
-    return withoutExceptions<int32_t>(nullptr, 0, [&] { return renderFrames(module, frames, frameCount); });
+Probe probe(const void* data, size_t size) {
+    if (data == nullptr || size < static_cast<size_t>(xm_format::headerSizeOffset)) {
+        return Probe::NeedMoreBytes;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (std::memcmp(bytes, xm_format::signature, xm_format::signatureLength) != 0) {
+        return Probe::NotASong;
+    }
+    if (size < probeBytes) {
+        return Probe::NeedMoreBytes;
+    }
+    // The channel and instrument counts must be ones the loader takes.
+    const auto field = [&](int32_t offset) {
+        const size_t at = static_cast<size_t>(xm_format::headerSizeOffset + offset);
+        return static_cast<int32_t>(bytes[at] | (bytes[at + 1] << 8));
+    };
+    if (size >= static_cast<size_t>(xm_format::headerSizeOffset + xm_format::instrumentCountField + 2)) {
+        const int32_t channels = field(xm_format::channelCountField);
+        if (channels == 0 || channels > maxChannels || field(xm_format::songLengthField) > orderTableSize ||
+            field(xm_format::patternCountField) > xm_format::maxPatternCount ||
+            field(xm_format::instrumentCountField) > xm_format::maxInstrumentCount) {
+            return Probe::NotASong;
+        }
+    }
+    return Probe::Song;
 }
 
-Metadata metadata(const Module* module) { return module != nullptr ? module->info : Metadata{}; }
+// Out of memory while tracking the passes ends the render.
+int32_t render(Module* module, int16_t* frames, int32_t frameCount) {
+    return withoutExceptions<int32_t>(nullptr, 0, [&] { return renderFrames(module, Form::Stereo16, frames, frameCount); });
+}
 
+int32_t renderFloat(Module* module, float* frames, int32_t frameCount) {
+    return withoutExceptions<int32_t>(nullptr, 0,
+                                      [&] { return renderFrames(module, Form::StereoFloat, frames, frameCount); });
+}
+
+int32_t renderMono(Module* module, int16_t* frames, int32_t frameCount) {
+    return withoutExceptions<int32_t>(nullptr, 0, [&] { return renderFrames(module, Form::Mono16, frames, frameCount); });
+}
+
+int32_t renderMonoFloat(Module* module, float* frames, int32_t frameCount) {
+    return withoutExceptions<int32_t>(nullptr, 0,
+                                      [&] { return renderFrames(module, Form::MonoFloat, frames, frameCount); });
+}
+
+Metadata metadata(const Module* module) {
+    if (module == nullptr) {
+        return Metadata{};
+    }
+    Metadata info = module->info;
+    const bool known = withoutExceptions<bool>(nullptr, false, [&] { return knowFirstPass(*module); });
+    info.durationSeconds = known ? static_cast<double>(module->firstPass.frames) / rateOf(*module) : 0.0;
+    return info;
+}
+
+int32_t loadWarningCount(const Module* module) {
+    return module != nullptr ? static_cast<int32_t>(module->warnings.size()) : 0;
+}
+
+const char* loadWarning(const Module* module, int32_t index) {
+    if (module == nullptr || index < 0 || index >= loadWarningCount(module)) {
+        return nullptr;
+    }
+    return module->warnings[static_cast<size_t>(index)].c_str();
+}
+
+const char* instrumentName(const Module* module, int32_t instrument) {
+    const Instrument* found = instrumentAt(module, instrument);
+    return found != nullptr ? found->name : "";
+}
+
+int32_t sampleCount(const Module* module, int32_t instrument) {
+    const Instrument* found = instrumentAt(module, instrument);
+    return found != nullptr ? found->sampleCount : 0;
+}
+
+const char* sampleName(const Module* module, int32_t instrument, int32_t sample) {
+    const Instrument* found = instrumentAt(module, instrument);
+    if (found == nullptr || sample < 0 || sample >= found->sampleCount || sample >= maxSamplesPerInstrument ||
+        found->samples[sample] == nullptr) {
+        return "";
+    }
+    return found->samples[sample]->name;
+}
+
+int32_t patternRows(const Module* module, int32_t pattern) {
+    if (module == nullptr || pattern < 0 || pattern >= module->song->patternSlotCount ||
+        module->song->patterns == nullptr || module->song->patterns[pattern].cells == nullptr) {
+        return 0;
+    }
+    return module->song->patterns[pattern].rowCount;
+}
+
+bool patternCell(const Module* module, int32_t pattern, int32_t row, int32_t channel, PatternCell* cell) {
+    if (cell == nullptr || row < 0 || row >= patternRows(module, pattern) || channel < 0 ||
+        channel >= module->song->channelCount) {
+        return false;
+    }
+    const Cell& stored =
+        module->song->patterns[pattern].cells[static_cast<size_t>(row) * module->song->channelCount + channel];
+    const uint8_t note = stored.note == keyOffNote ? xm_format::fileKeyOffNote : stored.note;
+    *cell = PatternCell{note, stored.instrument, stored.volume, stored.effect, stored.parameter};
+    return true;
+}
+
+bool setOutputRate(Module* module, int32_t rate, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (module == nullptr) {
+            setError(error, ErrorCode::InvalidArgument, "no module given");
+            return false;
+        }
+        if (rate < lowestFrameRate || rate > highestFrameRate) {
+            setError(error, ErrorCode::InvalidArgument, "rate %d is outside %d..%d", rate, lowestFrameRate,
+                     highestFrameRate);
+            return false;
+        }
+        if (rate == rateOf(*module)) {
+            return true;
+        }
+        const double seconds = position(module).seconds;
+        const bool started = module->framesHanded > 0 || module->secondsBaseFrames > 0;
+        module->song->outputRate = rate;
+        forgetFirstPass(*module);
+        if (!started) {
+            setTempo(module->song.get(), module->song->bpm);
+            retuneVoices(*module);
+            return true;
+        }
+        // Frame counts change meaning: go on from the same time at the new rate.
+        Metadata info = metadata(module);
+        if (seconds < info.durationSeconds && seekToTime(module, seconds, error)) {
+            return true;
+        }
+        clearError(error);
+        const int32_t repeats = module->repeats;
+        startFromBeginning(*module);
+        module->repeats = repeats;
+        return true;
+    });
+}
+
+int32_t outputRate(const Module* module) { return module != nullptr ? rateOf(*module) : frameRate; }
+
+void setMasterGain(Module* module, double gain) {
+    if (module != nullptr && std::isfinite(gain)) {
+        module->masterGain = static_cast<float>(std::clamp(gain, 0.0, highestGain));
+    }
+}
+
+void setStereoSeparation(Module* module, int32_t percent) {
+    if (module != nullptr) {
+        module->separation = std::clamp(percent, 0, separationHighest);
+    }
+}
 
 void setRepeatCount(Module* module, int32_t repeats) {
     if (module == nullptr) {
@@ -429,26 +846,65 @@ Position position(const Module* module) {
     at.order = song.orderPosition;
     at.pattern = song.orderPosition >= 0 && song.orderPosition < orderTableSize ? song.orderTable[song.orderPosition] : 0;
     at.row = song.row;
-    at.seconds = static_cast<double>(module->secondsBaseFrames + module->framesHanded) / mixRate;
+    at.seconds = static_cast<double>(module->secondsBaseFrames + module->framesHanded) / rateOf(*module);
     at.passesCompleted = module->tracker.passesCompleted;
+    at.speed = song.speed;
+    at.tempo = song.bpm;
     return at;
 }
 
 bool seekToOrder(Module* module, int32_t order, Error* error) {
     return withoutExceptions<bool>(error, false, [&] {
         clearError(error);
+        return checkOrder(module, order, error) && seekWithin(*module, order, 0, error);
+    });
+}
+
+bool seekToRow(Module* module, int32_t order, int32_t row, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (!checkOrder(module, order, error)) {
+            return false;
+        }
+        const int32_t rows = rowsAtOrder(*module, order);
+        if (row < 0 || row >= rows) {
+            setError(error, ErrorCode::InvalidArgument, "row %d is outside the pattern at order %d (0..%d)", row,
+                     order, rows - 1);
+            return false;
+        }
+        return seekWithin(*module, order, row, error);
+    });
+}
+
+bool seekToTime(Module* module, double seconds, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
         if (module == nullptr) {
             setError(error, ErrorCode::InvalidArgument, "no module given");
             return false;
         }
-        if (order < 0 || order >= module->song->songLength) {
-            setError(error, ErrorCode::InvalidArgument, "order %d is outside the order list (0..%d)", order,
-                     module->song->songLength - 1);
+        if (!knowFirstPass(*module)) {
+            setError(error, ErrorCode::OutOfMemory, "out of memory");
             return false;
         }
-        const int32_t repeats = module->repeats;
-        startFrom(*module, order);
-        module->repeats = repeats;
+        const FirstPass& pass = module->firstPass;
+        const double duration = static_cast<double>(pass.frames) / rateOf(*module);
+        if (!std::isfinite(seconds) || seconds < 0.0 || (seconds >= duration && seconds > 0.0)) {
+            setError(error, ErrorCode::InvalidArgument, "%.3f s is outside the song's one pass (0..%.3f s)",
+                     seconds, duration);
+            return false;
+        }
+        const auto target = static_cast<int64_t>(std::llround(seconds * rateOf(*module)));
+        // The last row the first pass starts at or before the target.
+        const auto after = std::upper_bound(pass.arrivals.begin(), pass.arrivals.end(), target,
+                                            [](int64_t frame, const RowArrival& row) { return frame < row.frame; });
+        if (after == pass.arrivals.begin()) {
+            startFromBeginning(*module);
+        } else {
+            const RowArrival& row = *(after - 1);
+            startFrom(*module, row.order, row.row, row.order > 0 || row.row > 0 ? &row : nullptr);
+        }
+        skipFrames(*module, target - (module->secondsBaseFrames + module->framesHanded));
         return true;
     });
 }
@@ -467,16 +923,8 @@ bool setRules(Module* module, Rules rules, Error* error) {
         module->rules = rules;
         module->song->rules = playbackRules(rules);
         // Where the song ends and where each order starts follow the rules.
-        std::fill(std::begin(module->arrivals), std::end(module->arrivals), OrderArrival{});
-        module->firstPass = PassTracker{};
-        module->info.durationSeconds = 0.0;
-        if (!scanFirstPass(*module, module->source)) {
-            setError(error, ErrorCode::OutOfMemory, "out of memory");
-            return false;
-        }
-        const int32_t repeats = module->repeats;
-        startFrom(*module, 0);
-        module->repeats = repeats;
+        forgetFirstPass(*module);
+        startFromBeginning(*module);
         return true;
     });
 }
@@ -486,10 +934,45 @@ Rules rules(const Module* module) { return module != nullptr ? module->rules : R
 void restart(Module* module) {
     if (module != nullptr) {
         withoutExceptions<bool>(nullptr, false, [&] {
-            startFrom(*module, 0);
+            startFromBeginning(*module);
             return true;
         });
     }
+}
+
+bool setChannelMuted(Module* module, int32_t channel, bool muted) {
+    if (module == nullptr || channel < 0 || channel >= module->song->channelCount) {
+        return false;
+    }
+    module->channelMuted[channel] = muted;
+    updateChannelGains(*module);
+    return true;
+}
+
+bool setChannelVolume(Module* module, int32_t channel, double volume) {
+    if (module == nullptr || channel < 0 || channel >= module->song->channelCount || !std::isfinite(volume)) {
+        return false;
+    }
+    module->channelVolumes[channel] = static_cast<float>(std::clamp(volume, 0.0, highestGain));
+    updateChannelGains(*module);
+    return true;
+}
+
+void setTempoFactor(Module* module, double factor) {
+    if (module == nullptr || !std::isfinite(factor)) {
+        return;
+    }
+    module->song->tempoFactor = std::clamp(factor, lowestFactor, highestFactor);
+    setTempo(module->song.get(), module->song->bpm);
+    forgetFirstPass(*module);
+}
+
+void setPitchFactor(Module* module, double factor) {
+    if (module == nullptr || !std::isfinite(factor)) {
+        return;
+    }
+    module->song->pitchFactor = std::clamp(factor, lowestFactor, highestFactor);
+    retuneVoices(*module);
 }
 
 void setTickObserver(Module* module, TickObserver observer, void* user) {

@@ -2,16 +2,20 @@
 
    WHAT IT DOES
    Loads a song in the Extended Module format and renders it, frame by frame,
-   as 16-bit signed interleaved stereo PCM at 44,100 frames per second (the
-   engine's native format: no resampling, no options). It plays songs as the
+   as interleaved stereo (or mono) frames, 16-bit signed or float, at any
+   rate from 8,000 to 192,000 frames per second. It plays songs as the
    tracker that defined the format plays them, quirks included; with
-   Rules::Presentation (setRules) it plays by the intro presentation's simpler
-   rules instead, and a render is then byte for byte what the presentation
-   plays (it is the same loader, replayer and mixer). It also tells
-   where the song is (order, row, seconds), seeks to an order, and knows where
-   the song ends: a song never ends by itself, it loops at its restart
+   Rules::Presentation (setRules) it plays by the intro presentation's
+   simpler rules instead, and a render in the default format (16-bit stereo
+   at 44,100) is then byte for byte what the presentation plays: the same
+   loader, replayer and mixer. It also tells where the song is (order, row,
+   seconds, speed, tempo), seeks to a time, an order or a row, mutes channels,
+   scales tempo and pitch, shows instruments, samples and pattern cells, and
+   knows where the song ends: a song never ends by itself, it loops at its restart
    position, so the engine watches for the first row that the song plays a
    second time (in the same pattern-loop state) and calls that one pass.
+   The one pass is worked out only when first asked for (duration, seeking),
+   so loading and a plain render do not pay for it.
 
    EXAMPLE
        #include <intro_music.h>
@@ -23,9 +27,18 @@
        while ((count = intro_music::render(song, frames, 1024)) > 0)
            std::fwrite(frames, 4, static_cast<size_t>(count), stdout);  // one pass, then render gives 0
        intro_music::freeModule(song);
+   48 kHz float, as a game engine's mixer wants it:
+       intro_music::setOutputRate(song, 48000, nullptr);
+       float mix[2 * 480];
+       intro_music::renderFloat(song, mix, 480);  // -1.0..1.0 is 16-bit full scale; not clipped
+   Muting a channel, then bringing it back exactly as it would have sounded:
+       intro_music::setChannelMuted(song, 3, true);   // channels count from 0
+       intro_music::setChannelMuted(song, 3, false);
    Link with the CMake target intro_music::intro_music (find_package(intro_music
-   CONFIG)) or with pkg-config's intro_music. Playing through a sound device
-   is a separate library (intro_music_live.h, needs SDL2).
+   CONFIG); intro_music::shared for the shared library) or with pkg-config's
+   intro_music. C and other languages: intro_music_c.h, the same calls with
+   an intro_music_ prefix. Playing through a sound device is a separate
+   library (intro_music_live.h, needs SDL2).
 
    THREADING
    There is no global state: every Module owns all of its playback state, and
@@ -45,15 +58,28 @@
 #include <cstddef>
 #include <cstdint>
 
+#if __cplusplus < 201703L
+#error "intro_music.h needs C++17 or later; C programs use intro_music_c.h"
+#endif
+
+// What the shared library exports; the engine behind it stays hidden.
+#if defined(_WIN32)
+#define INTRO_MUSIC_API
+#else
+#define INTRO_MUSIC_API __attribute__((visibility("default")))
+#endif
+
 namespace intro_music {
 
-inline constexpr int frameRate = 44100;    // frames per second of every render
-inline constexpr int channelsPerFrame = 2;  // interleaved left, right
+inline constexpr int frameRate = 44100;    // frames per second unless setOutputRate says otherwise
+inline constexpr int lowestFrameRate = 8000;
+inline constexpr int highestFrameRate = 192000;
+inline constexpr int channelsPerFrame = 2;  // interleaved left, right (render, renderFloat)
 
 inline constexpr int versionMajor = 1;
-inline constexpr int versionMinor = 0;
-// "1.0".
-const char* versionString();
+inline constexpr int versionMinor = 1;
+// "1.1".
+INTRO_MUSIC_API const char* versionString();
 
 enum class ErrorCode : int32_t {
     None = 0,
@@ -103,7 +129,26 @@ struct Position {
     int32_t row;
     double seconds;   // of the song heard so far, from its start
     int32_t passesCompleted;  // times the song has come back to a row it played
+    int32_t speed;    // ticks per row now
+    int32_t tempo;    // beats per minute now (as written; the tempo factor comes on top)
 };
+
+// One cell of a pattern, as the file gives it.
+struct PatternCell {
+    uint8_t note;        // 0 none, 1..96 C-0..B-7, 97 key off
+    uint8_t instrument;  // 0 none, else 1-based
+    uint8_t volume;      // the volume column byte
+    uint8_t effect;      // 0..35: 0-9 and A-Z
+    uint8_t parameter;
+};
+
+// What a few bytes look like, without loading them.
+enum class Probe : int32_t {
+    Song = 0,       // the header of an Extended Module song
+    NotASong,       // something else
+    NeedMoreBytes,  // too short to say: give at least probeBytes
+};
+inline constexpr size_t probeBytes = 64;
 
 // One pattern channel as the replayer leaves it after a tick.
 struct ChannelState {
@@ -134,54 +179,112 @@ enum class Rules : int32_t {
     Presentation = 1,  // the intro presentation's rules: byte for byte what it plays
 };
 
-// Called from inside render after every replayer tick, on the rendering thread.
+// Called from inside render after every replayer tick, on the rendering thread;
+// position() then counts the pass that tick completes, if any.
 using TickObserver = void (*)(void* user, const Module* module, const TickInfo& tick);
 
 // Loads a song from bytes the caller keeps or frees afterwards.
-Module* loadFromMemory(const void* data, size_t size, Error* error);
+INTRO_MUSIC_API Module* loadFromMemory(const void* data, size_t size, Error* error);
 // Loads a song file.
-Module* loadFromFile(const char* path, Error* error);
+INTRO_MUSIC_API Module* loadFromFile(const char* path, Error* error);
 // Loads a song through the caller's file operations; all five must be set.
-Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Error* error);
+INTRO_MUSIC_API Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Error* error);
 // Releases the module; null is ignored.
-void freeModule(Module* module);
+INTRO_MUSIC_API void freeModule(Module* module);
 
-Metadata metadata(const Module* module);
+// Whether bytes (the first probeBytes of a file are enough) start like a song.
+INTRO_MUSIC_API Probe probe(const void* data, size_t size);
 
-// Renders up to frameCount stereo frames into `frames` (2 x frameCount
-// values) and returns how many it wrote: fewer than asked only once the song
-// has ended (see setRepeatCount), then 0 on every later call.
-int32_t render(Module* module, int16_t* frames, int32_t frameCount);
+// durationSeconds is worked out on the first call (one pass, ticks only).
+INTRO_MUSIC_API Metadata metadata(const Module* module);
+
+// What the loader worked round: one line per kind of damage (a file cut
+// short, patterns it lacks). 0 for an intact song; index 0..count-1, null
+// past the end. The text lives as long as the module.
+INTRO_MUSIC_API int32_t loadWarningCount(const Module* module);
+INTRO_MUSIC_API const char* loadWarning(const Module* module, int32_t index);
+
+// Names as the file gives them, without trailing spaces; instruments count
+// from 1, their samples from 0. "" for anything outside the song.
+INTRO_MUSIC_API const char* instrumentName(const Module* module, int32_t instrument);
+INTRO_MUSIC_API int32_t sampleCount(const Module* module, int32_t instrument);
+INTRO_MUSIC_API const char* sampleName(const Module* module, int32_t instrument, int32_t sample);
+// Rows of a pattern (0 for a pattern the song lacks), and one cell. False,
+// leaving *cell alone, outside the pattern.
+INTRO_MUSIC_API int32_t patternRows(const Module* module, int32_t pattern);
+INTRO_MUSIC_API bool patternCell(const Module* module, int32_t pattern, int32_t row, int32_t channel,
+                                 PatternCell* cell);
+
+// Renders up to frameCount frames and returns how many it wrote: fewer than
+// asked only once the song has ended (see setRepeatCount), then 0 on every
+// later call. render: 16-bit stereo (2 x frameCount values). renderFloat:
+// the same mix before conversion, divided by 32768 and not clipped, so that
+// rounding x 32768 and clamping gives render's values. The mono forms give
+// one value per frame, (left + right) / 2. The forms may be mixed freely.
+INTRO_MUSIC_API int32_t render(Module* module, int16_t* frames, int32_t frameCount);
+INTRO_MUSIC_API int32_t renderFloat(Module* module, float* frames, int32_t frameCount);
+INTRO_MUSIC_API int32_t renderMono(Module* module, int16_t* frames, int32_t frameCount);
+INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t frameCount);
+
+// Frames per second, lowestFrameRate..highestFrameRate (frameRate unless
+// set). Ticks last rate x 5 / (2 x tempo) frames, as in the tracker. A change
+// while playing goes on from the same time of the first pass (a later pass
+// starts again from the beginning). False, changing nothing, outside the range.
+INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
+INTRO_MUSIC_API int32_t outputRate(const Module* module);
+// A factor on the whole mix: 1.0 (the default) leaves it, 0..16.
+INTRO_MUSIC_API void setMasterGain(Module* module, double gain);
+// 0 plays every channel in the middle, 100 (the default) the song's own
+// stereo image, up to 200 widens it.
+INTRO_MUSIC_API void setStereoSeparation(Module* module, int32_t percent);
 
 // How many times the song plays before render ends: 0 (the default) plays
 // one pass, n plays n + 1 passes, -1 plays for ever.
-void setRepeatCount(Module* module, int32_t repeats);
+INTRO_MUSIC_API void setRepeatCount(Module* module, int32_t repeats);
 // True once render has delivered the last frame of the last pass.
-bool ended(const Module* module);
+INTRO_MUSIC_API bool ended(const Module* module);
 
 // Where the song is. Order and row are those of the last row the engine has
 // read, at most 20 ms ahead of the frames handed out.
-Position position(const Module* module);
+INTRO_MUSIC_API Position position(const Module* module);
 // Continues from row 0 of the order-list position, with the speed, tempo and
-// global volume the song has there on its first pass and every voice silent.
-// The seconds count follows. False (and nothing changes) for a position
-// outside the order list.
-bool seekToOrder(Module* module, int32_t order, Error* error);
+// global volume the song has there on its first pass (where it first enters
+// the order, at whatever row) and every voice silent. The seconds count
+// follows. False (and nothing changes) for a position outside the order list.
+INTRO_MUSIC_API bool seekToOrder(Module* module, int32_t order, Error* error);
+// The same for a row of an order: the first pass's state at that row when
+// it plays it, else where it enters the order.
+INTRO_MUSIC_API bool seekToRow(Module* module, int32_t order, int32_t row, Error* error);
+// Continues at a time of the first pass (0 up to its duration), within a
+// frame: from the last row that pass starts before it, rendered on to it.
+INTRO_MUSIC_API bool seekToTime(Module* module, double seconds, Error* error);
 // Starts the song again from its beginning, as freshly loaded.
-void restart(Module* module);
+INTRO_MUSIC_API void restart(Module* module);
+
+// Channels count from 0. A muted channel goes on playing unheard, so that
+// unmuting gives exactly what never muting would have. Changes here and to
+// gain, separation and pitch are heard from the engine's next 20 ms block. Volume: a factor on
+// the channel, 1.0 by default, 0..16. False for a channel the song lacks.
+INTRO_MUSIC_API bool setChannelMuted(Module* module, int32_t channel, bool muted);
+INTRO_MUSIC_API bool setChannelVolume(Module* module, int32_t channel, double volume);
+// Factors on the song's tempo and pitch: 1.0 (the default) plays it as
+// written, 0.25..4. Seconds count what is rendered; the duration and the
+// seeks follow the tempo factor in force.
+INTRO_MUSIC_API void setTempoFactor(Module* module, double factor);
+INTRO_MUSIC_API void setPitchFactor(Module* module, double factor);
 
 // Chooses the playback rules (every Module starts with Rules::Tracker) and
 // starts the song again from its beginning; its duration and the positions
 // seekToOrder goes to follow the rules. False (nothing changes) for a value
 // outside Rules.
 //     intro_music::setRules(song, intro_music::Rules::Presentation, &error);
-bool setRules(Module* module, Rules rules, Error* error);
-Rules rules(const Module* module);
+INTRO_MUSIC_API bool setRules(Module* module, Rules rules, Error* error);
+INTRO_MUSIC_API Rules rules(const Module* module);
 
 // Inspection, for tools that trace the replayer: an observer of every tick
 // (null removes it), and the state of the first `capacity` channels. Returns
 // the song's channel count.
-void setTickObserver(Module* module, TickObserver observer, void* user);
-int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity);
+INTRO_MUSIC_API void setTickObserver(Module* module, TickObserver observer, void* user);
+INTRO_MUSIC_API int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity);
 
 }  // namespace intro_music

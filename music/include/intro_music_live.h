@@ -22,7 +22,8 @@ namespace intro_music {
 
 struct LivePlayer;
 
-// Opens the default sound device and plays the module from where it stands.
+// Opens the default sound device at the module's output rate and plays the
+// module from where it stands.
 LivePlayer* startLive(Module* module, Error* error);
 // Closes the device (the frames not yet heard are dropped); null is ignored.
 void stopLive(LivePlayer* live);
@@ -33,5 +34,6 @@ bool livePaused(const LivePlayer* live);
 bool liveEnded(const LivePlayer* live);
 Position livePosition(const LivePlayer* live);
 bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error);
+bool liveSeekToTime(LivePlayer* live, double seconds, Error* error);
 
 }  // namespace intro_music

@@ -77,7 +77,7 @@ LivePlayer* startLive(Module* module, Error* error) {
     }
     live->module = module;
     SDL_AudioSpec desired{};
-    desired.freq = frameRate;
+    desired.freq = outputRate(module);
     desired.format = AUDIO_S16SYS;
     desired.channels = channelsPerFrame;
     desired.samples = callbackFrames;
@@ -127,18 +127,35 @@ Position livePosition(const LivePlayer* live) {
     return at;
 }
 
-bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error) {
-    if (live == nullptr) {
-        return seekToOrder(nullptr, order, error);
-    }
+namespace {
+
+// Runs a seek under the device's lock; a song that moved plays on.
+template <typename Seek>
+bool seekLive(LivePlayer* live, Seek seek) {
     SDL_LockAudioDevice(live->device);
-    const bool moved = seekToOrder(live->module, order, error);
+    const bool moved = seek(live->module);
     if (moved) {
         live->renderEnded.store(false);
         live->drained.store(false);
     }
     SDL_UnlockAudioDevice(live->device);
     return moved;
+}
+
+}  // namespace
+
+bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error) {
+    if (live == nullptr) {
+        return seekToOrder(nullptr, order, error);
+    }
+    return seekLive(live, [&](Module* module) { return seekToOrder(module, order, error); });
+}
+
+bool liveSeekToTime(LivePlayer* live, double seconds, Error* error) {
+    if (live == nullptr) {
+        return seekToTime(nullptr, seconds, error);
+    }
+    return seekLive(live, [&](Module* module) { return seekToTime(module, seconds, error); });
 }
 
 }  // namespace intro_music

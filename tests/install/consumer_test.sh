@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The engine as a user gets it: installed into a temporary prefix, found by an
-# out-of-tree project once with find_package and once with pkg-config; the
-# example renders a song to exactly the bytes xm2wav renders.
+# out-of-tree project once with find_package and once with pkg-config; a C and
+# a C++ program, each built against the static and the shared library, render
+# a song to exactly the bytes xm2wav renders.
 # Usage: consumer_test.sh BUILD_DIR SOURCE_DIR XM2WAV WORK_DIR SONG.xm...
 # (the first song that exists is used)
 set -euo pipefail
@@ -24,12 +25,15 @@ cd "$work_dir"
 prefix=$PWD/prefix
 
 cmake --install "$build_dir" --prefix "$prefix" > install.log
-for file in include/intro_music.h include/intro_music_live.h lib/cmake/intro_music/intro_musicConfig.cmake; do
+for file in include/intro_music.h include/intro_music_c.h include/intro_music_live.h \
+    lib/cmake/intro_music/intro_musicConfig.cmake; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 libraries=$(find "$prefix" -name 'libintro_music*.a' | wc -l)
 [ "$libraries" -eq 2 ] || fail "expected the engine and the live library, found $libraries libraries"
 pc_folder=$(dirname "$(find "$prefix" -name intro_music.pc)")
+shared=$(find "$prefix" -name 'libintro_music.so.1' | head -n 1)
+[ -n "$shared" ] || fail "the shared library libintro_music.so.1 is not installed"
 
 "$xm2wav" --raw "$song" expected.raw 2> /dev/null
 [ -s expected.raw ] || fail "xm2wav rendered nothing"
@@ -41,14 +45,30 @@ cmake -S example -B example-build -G Ninja -DCMAKE_PREFIX_PATH="$prefix" > confi
 cmake --build example-build > build.log || { cat build.log; fail "the example does not build"; }
 example-build/render_song "$song" > find_package.raw 2> /dev/null
 cmp find_package.raw expected.raw || fail "the find_package build renders other bytes than xm2wav"
-echo "find_package: $(stat -c %s find_package.raw) bytes, the same as xm2wav's"
+example-build/render_song_c "$song" > find_package_c.raw
+cmp find_package_c.raw expected.raw || fail "the C program on intro_music::shared renders other bytes than xm2wav"
+echo "find_package: $(stat -c %s find_package.raw) bytes from C++ (static) and C (shared), the same as xm2wav's"
 
-# 2. pkg-config, compiler and linker flags only.
-flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs intro_music)
-c++ -std=c++20 -o render_song_pc example/render_song.cpp $flags
-./render_song_pc "$song" > pkg_config.raw 2> /dev/null
-cmp pkg_config.raw expected.raw || fail "the pkg-config build renders other bytes than xm2wav"
-echo "pkg-config ($flags): the same bytes"
+# 2. pkg-config, compiler and linker flags only: C and C++, static and shared.
+for package in intro_music intro_music_static; do
+    flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs $package)
+    case "$flags" in *..*) fail "pkg-config $package gives paths with '..': $flags" ;; esac
+    runtime=
+    [ $package = intro_music ] && runtime="-Wl,-rpath,$(dirname "$shared")"
+    c++ -std=c++17 -o render_song_$package example/render_song.cpp $flags $runtime
+    cc -std=c99 -Wall -Werror -pedantic -o render_song_c_$package example/render_song_c.c $flags $runtime
+    for program in render_song_$package render_song_c_$package; do
+        ldd ./$program > $program.libraries
+        if [ $package = intro_music ]; then
+            grep -q 'libintro_music.so.1' $program.libraries || fail "$program does not use the shared library"
+        else
+            ! grep -q 'libintro_music' $program.libraries || fail "$program uses a shared library"
+        fi
+        ./$program "$song" > $program.raw 2> /dev/null
+        cmp $program.raw expected.raw || fail "$program renders other bytes than xm2wav"
+    done
+    echo "pkg-config $package ($flags): C and C++ give the same bytes"
+done
 
 # The engine alone needs no SDL2: nothing in its package asks for it.
 ! grep -qi sdl "$prefix/lib/cmake/intro_music/intro_musicTargets.cmake" || fail "the engine's targets name SDL2"

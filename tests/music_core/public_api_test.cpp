@@ -180,7 +180,7 @@ TEST(PublicApi, Metadata) {
     // Order 0 once, then order 1 until it comes back: 8 rows of 735 frames at tempo 150.
     EXPECT_DOUBLE_EQ(info.durationSeconds, 8 * 735 / 44100.0);
     EXPECT_STREQ(im::metadata(nullptr).title, "");
-    EXPECT_STREQ(im::versionString(), "1.0");
+    EXPECT_STREQ(im::versionString(), "1.1");
 }
 
 // Render ends where the song first comes back, whatever the chunk size; repeats add whole passes.
@@ -288,6 +288,32 @@ TEST(PublicApi, PositionAndSeek) {
 }
 
 // A null module is accepted everywhere and does nothing.
+// A module plays by the tracker's rules until told otherwise; choosing rules starts the song again, and the
+// presentation's rules play an arpeggio in another order.
+TEST(PublicApi, RulesChooseHowTheSongPlays) {
+    xm_writer::ModuleData module = loudSong();
+    module.defaultSpeed = 6;
+    for (int row = 0; row < 4; ++row) module.patterns[0].cells[row * 2].parameter = 0x47;  // arpeggio
+    const ModulePointer song = loadBytes(xm_writer::writeModule(module));
+    EXPECT_EQ(im::rules(song.get()), im::Rules::Tracker);
+    const std::vector<int16_t> tracker = renderAll(song.get(), 1000);
+
+    im::Error error{};
+    EXPECT_FALSE(im::setRules(song.get(), static_cast<im::Rules>(7), &error));
+    EXPECT_EQ(error.code, im::ErrorCode::InvalidArgument);
+    EXPECT_EQ(im::rules(song.get()), im::Rules::Tracker);
+
+    ASSERT_TRUE(im::setRules(song.get(), im::Rules::Presentation, &error)) << error.message;
+    EXPECT_EQ(im::rules(song.get()), im::Rules::Presentation);
+    const std::vector<int16_t> presentation = renderAll(song.get(), 1000);
+    EXPECT_EQ(presentation.size(), tracker.size());
+    EXPECT_NE(presentation, tracker);
+
+    ASSERT_TRUE(im::setRules(song.get(), im::Rules::Tracker, &error));
+    EXPECT_EQ(renderAll(song.get(), 1000), tracker) << "back to the tracker's rules, from the beginning";
+    EXPECT_FALSE(im::setRules(nullptr, im::Rules::Tracker, nullptr));
+}
+
 TEST(PublicApi, NullModule) {
     int16_t frames[4] = {1, 2, 3, 4};
     EXPECT_EQ(im::render(nullptr, frames, 2), 0);

@@ -93,12 +93,15 @@ TEST_F(TraceDumpTest, OddInputs) {
         const char* message;
     } cases[] = {
         {"help", "--help", 0, "usage: trace_dump"},
-        {"version", "--version", 0, "trace_dump 1.0"},
+        {"version", "--version", 0, "trace_dump 1.1"},
         {"no song", "", 2, "give one song"},
         {"two songs", "a.xm b.xm", 2, "give one song"},
         {"unknown option named", "--frobnicate a.xm", 2, "unknown option '--frobnicate'"},
         {"bad tick count", "--ticks many a.xm", 2, "--ticks needs"},
         {"bad channel range", "--channels 3-1 a.xm", 2, "--channels needs"},
+        {"a channel past the last", "--channels 32 a.xm", 2, "--channels needs"},
+        {"a channel and rubbish", "--channels 3x a.xm", 2, "--channels needs"},
+        {"the help names the bases", "--help", 0, "instrument is hexadecimal"},
         {"missing song", path("missing.xm"), 1, "no such file"},
         {"a folder", path("folder.xm"), 1, "is a folder"},
         {"an empty file", path("empty.xm"), 1, "is empty"},
@@ -114,4 +117,40 @@ TEST_F(TraceDumpTest, OddInputs) {
             EXPECT_EQ(output_, "");
         }
     }
+}
+
+// The trace ends where the song comes back (one pass), or at --ticks; --channels N shows channel N alone.
+TEST_F(TraceDumpTest, StopsAtTheSongsEnd) {
+    xm_writer::ModuleData module = basicModule();
+    module.channelCount = 3;
+    module.defaultSpeed = 2;
+    module.orders = {0, 1};
+    module.patterns.assign(2, xm_writer::PatternData{4, std::vector<xm_writer::Cell>(12)});
+    module.patterns[0].cells[1] = xm_writer::Cell{13, 1};  // C-1 on channel 1
+    writeFile("song.xm", xm_writer::writeModule(module));
+    const struct {
+        const char* rule;
+        std::string options;
+        long lines;
+        long channelsShown;
+    } cases[] = {
+        {"one pass: 8 rows of 2 ticks", "", 16, 3},
+        {"fewer ticks than the pass", "--ticks 5", 5, 3},
+        {"more ticks than the pass still stop at its end", "--ticks 100", 16, 3},
+        {"one channel", "--channels 1", 16, 1},
+        {"a range", "--channels 1-2", 16, 2},
+    };
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.rule);
+        ASSERT_EQ(run(given.options + " " + path("song.xm")), 0) << errors_;
+        EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), given.lines);
+        std::istringstream lines(output_);
+        std::string first;
+        std::getline(lines, first);
+        size_t separators = 0;
+        for (size_t at = first.find(" | "); at != std::string::npos; at = first.find(" | ", at + 1)) ++separators;
+        EXPECT_EQ(static_cast<long>(separators), given.channelsShown) << first;
+    }
+    ASSERT_EQ(run("--channels 1 " + path("song.xm")), 0);
+    EXPECT_NE(output_.find(" | C-1 01"), std::string::npos) << output_.substr(0, 200);
 }

@@ -160,7 +160,7 @@ TEST_F(Xm2wavTest, OddInputs) {
     } cases[] = {
         {"help on standard output", "--help", 0, "usage: xm2wav"},
         {"short help", "-h", 0, "--force"},
-        {"version before anything else", "--version out.wav", 0, "xm2wav 1.0"},
+        {"version before anything else", "--version out.wav", 0, "xm2wav 1.1"},
         {"an unknown option is named", "--frobnicate " + song + " " + path("x.wav"), 2, "unknown option '--frobnicate'"},
         {"a single file", song, 2, "give a song and an output file"},
         {"three files", song + " a.wav b.wav", 2, "give a song and an output file"},
@@ -267,4 +267,66 @@ TEST_F(Xm2wavTest, InterruptLeavesNoHalfFile) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
     EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
+}
+
+// The output format and the starting place follow the options; the header says the format.
+TEST_F(Xm2wavTest, FormatAndStartOptions) {
+    // 8 rows of 882 frames at speed 1: two 4-row patterns.
+    writeFile("song.xm", xm_writer::writeModule([] {
+                  xm_writer::ModuleData module = basicModule();
+                  module.defaultSpeed = 1;
+                  module.orders = {0, 1};
+                  module.patterns.assign(2, xm_writer::PatternData{4, std::vector<xm_writer::Cell>(8)});
+                  return module;
+              }()));
+    const std::string song = path("song.xm");
+    const struct {
+        const char* rule;
+        std::string options;
+        std::vector<uint32_t> format;  // tag, channels, rate, bytes per second, frame bytes, bits
+        uint32_t dataBytes;
+    } cases[] = {
+        {"the default: 16-bit stereo at 44,100", "", {1, 2, 44100, 176400, 4, 16}, 8 * 882 * 4},
+        {"48 kHz: ticks of 960 frames", "--rate 48000", {1, 2, 48000, 192000, 4, 16}, 8 * 960 * 4},
+        {"float samples", "--float", {3, 2, 44100, 352800, 8, 32}, 8 * 882 * 8},
+        {"mono", "--mono", {1, 1, 44100, 88200, 2, 16}, 8 * 882 * 2},
+        {"all three", "--rate 8000 --float --mono", {3, 1, 8000, 32000, 4, 32}, 8 * 160 * 4},
+        {"from a time inside row 2", "--start 0:00.05", {1, 2, 44100, 176400, 4, 16}, (8 * 882 - 2205) * 4},
+        {"from plain seconds", "--start 0.1", {1, 2, 44100, 176400, 4, 16}, (8 * 882 - 4410) * 4},
+        {"from an order", "--order 1", {1, 2, 44100, 176400, 4, 16}, 4 * 882 * 4},
+        {"from an order and row", "--order 1 --row 3", {1, 2, 44100, 176400, 4, 16}, 1 * 882 * 4},
+        {"seconds from an order", "--order 1 --seconds 0.5", {1, 2, 44100, 176400, 4, 16}, 22050 * 4},
+    };
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.rule);
+        ASSERT_EQ(run("--force " + given.options + " " + song + " " + path("out.wav")), 0) << errors_;
+        const std::vector<uint8_t> bytes = readFile("out.wav");
+        ASSERT_GE(bytes.size(), 44u);
+        const std::vector<uint32_t> format = {get16(bytes, 20), get16(bytes, 22), get32(bytes, 24),
+                                              get32(bytes, 28), get16(bytes, 32), get16(bytes, 34)};
+        EXPECT_EQ(format, given.format);
+        EXPECT_EQ(get32(bytes, 40), given.dataBytes);
+        EXPECT_EQ(bytes.size(), 44 + given.dataBytes);
+    }
+    const struct {
+        const char* rule;
+        std::string options;
+        const char* message;
+    } refused[] = {
+        {"a rate below 8,000", "--rate 7999", "--rate needs"},
+        {"a rate above 192,000", "--rate 192001", "--rate needs"},
+        {"a start that is no time", "--start 1:75", "--start needs"},
+        {"a start and an order", "--start 1 --order 1", "not both"},
+        {"a row without an order", "--row 2", "--row goes with --order"},
+        {"an order past the list", "--order 2", "outside the order list"},
+        {"a row past the pattern", "--order 1 --row 4", "outside the pattern"},
+        {"a start past the pass", "--start 1:00", "outside the song's one pass"},
+        {"more than a WAV file holds", "--rate 192000 --float --seconds 23000", "4 GiB"},
+    };
+    for (const auto& given : refused) {
+        SCOPED_TRACE(given.rule);
+        EXPECT_EQ(run(given.options + " " + song + " " + path("refused.wav")), 2);
+        EXPECT_NE(errors_.find(given.message), std::string::npos) << errors_;
+        EXPECT_FALSE(std::filesystem::exists(path("refused.wav")));
+    }
 }

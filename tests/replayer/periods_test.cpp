@@ -74,15 +74,25 @@ TEST(PeriodFrequency, BothTablesAndTheirLimits) {
 
 // The 32.32 step is the rate over 44100, floored at 100 Hz.
 TEST(ResamplingStep, IntegerAndFraction) {
-    EXPECT_EQ(resamplingStep(44100).integer, 1);
-    EXPECT_EQ(resamplingStep(44100).fraction, 0u);
-    EXPECT_EQ(resamplingStep(8363).integer, 0);
-    EXPECT_EQ(resamplingStep(8363).fraction, static_cast<uint32_t>((uint64_t{8363} << 32) / 44100));
-    EXPECT_EQ(resamplingStep(88200 + 441).integer, 2);
-    EXPECT_EQ(resamplingStep(88200 + 441).fraction, static_cast<uint32_t>(((uint64_t{441} << 32) + 2) / 44100));
+    EXPECT_EQ(resamplingStep(44100, 44100).integer, 1);
+    EXPECT_EQ(resamplingStep(44100, 44100).fraction, 0u);
+    EXPECT_EQ(resamplingStep(8363, 44100).integer, 0);
+    EXPECT_EQ(resamplingStep(8363, 44100).fraction, static_cast<uint32_t>((uint64_t{8363} << 32) / 44100));
+    EXPECT_EQ(resamplingStep(88200 + 441, 44100).integer, 2);
+    EXPECT_EQ(resamplingStep(88200 + 441, 44100).fraction, static_cast<uint32_t>(((uint64_t{441} << 32) + 2) / 44100));
+    // Other output rates divide by themselves.
+    EXPECT_EQ(resamplingStep(48000, 48000).integer, 1);
+    EXPECT_EQ(resamplingStep(48000, 48000).fraction, 0u);
+    EXPECT_EQ(resamplingStep(8363, 8000).integer, 1);
+    EXPECT_EQ(resamplingStep(8363, 8000).fraction, static_cast<uint32_t>(((uint64_t{363} << 32) + 1) / 8000));
+    EXPECT_EQ(resamplingStep(8363, 192000).fraction, static_cast<uint32_t>((uint64_t{8363} << 32) / 192000));
+    // A pitch factor scales the rate before the division, without cutting it to whole Hz.
+    EXPECT_EQ(scaledResamplingStep(22050, 2.0, 44100).integer, 1);
+    EXPECT_EQ(scaledResamplingStep(22050, 2.0, 44100).fraction, 0u);
+    EXPECT_EQ(scaledResamplingStep(44100, 1.5, 44100).fraction, 1u << 31);
     for (int32_t slow : {99, 0, -5000, minInt}) {
-        EXPECT_EQ(resamplingStep(slow).integer, resamplingStep(100).integer) << slow;
-        EXPECT_EQ(resamplingStep(slow).fraction, resamplingStep(100).fraction) << slow;
+        EXPECT_EQ(resamplingStep(slow, 44100).integer, resamplingStep(100, 44100).integer) << slow;
+        EXPECT_EQ(resamplingStep(slow, 44100).fraction, resamplingStep(100, 44100).fraction) << slow;
     }
 }
 

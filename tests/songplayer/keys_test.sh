@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # songplayer in a pseudo-terminal (tmux): the status line is kept in place,
-# and the keys act: right and left change the order, space pauses and
+# and the keys act: down and up change the order, right and left move
+# 5 seconds ahead and back (shown as time and row), space pauses and
 # resumes, n goes to the next song, q quits. Every step waits for the state
 # it checks, with a deadline.
 # Usage: keys_test.sh SONGPLAYER SONG.xm WORK_DIR
@@ -39,13 +40,30 @@ tmux -L "$socket" -f tmux.conf new-session -d -s keys -x 150 -y 12 \
     "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work_dir/capture.raw '$player' first.xm second.xm; echo \"exit status \$?\""
 wait_for '^first\.xm .* order 0/[0-9]+ row'
 [ "$(screen | grep -c 'first\.xm')" -eq 1 ] || fail "the status line is not kept in place"
-press Right
+press Down
 wait_for '^first\.xm .* order 1/'
-press Right
+press Down
 wait_for '^first\.xm .* order 2/'
-press Left
+press Up
 wait_for '^first\.xm .* order 1/'
-echo "left and right move between orders"
+echo "down and up move between orders"
+press Space
+wait_for '\[paused\]'
+seconds_shown() { screen | grep -E '^first\.xm' | sed -E 's|.* ([0-9]+):([0-9.]+) / .*|\1 \2|' | awk '{ print $1 * 60 + $2 }'; }
+before=$(seconds_shown)
+press Right
+wait_for_seconds() {
+    local deadline=$(( $(date +%s) + 20 ))
+    until awk -v now="$(seconds_shown)" -v want="$1" 'BEGIN { exit !(now >= want - 0.15 && now <= want + 0.15) }'; do
+        [ "$(date +%s)" -lt "$deadline" ] || fail "waited in vain for the time $1 s (before: $before s)"
+        sleep 0.05
+    done
+}
+wait_for_seconds "$(awk -v t="$before" 'BEGIN { print t + 5 }')"
+press Left
+wait_for_seconds "$before"
+press Space
+echo "right and left move 5 seconds ahead and back, while paused too"
 press Space
 wait_for '\[paused\]'
 press Space

@@ -3,6 +3,7 @@
 // otherwise it prints only one result line per song.
 //
 //   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -25,6 +26,7 @@ constexpr int exitUsage = 2;
 constexpr long mostLoops = 1000;
 constexpr auto pollInterval = std::chrono::milliseconds(20);
 constexpr int pollsPerStatus = 5;  // the status line changes ten times a second
+constexpr double seekStepSeconds = 5.0;
 const char* const clearLine = "\r\033[K";
 
 void printUsage(std::FILE* stream) {
@@ -32,7 +34,8 @@ void printUsage(std::FILE* stream) {
                  "usage: songplayer [--loops N] [--rules R] SONG.xm...\n"
                  "Plays each song through the sound device, one pass (or N passes) each, in turn.\n"
                  "Keys on a terminal: space pauses and resumes, n plays the next song, q quits,\n"
-                 "left and right go to the previous and the next order.\n"
+                 "left and right go 5 seconds back and ahead, up and down to the previous and the\n"
+                 "next order.\n"
                  "  --loops N    play N passes of each song (default 1)\n"
                  "%s"
                  "  --version    print the version\n"
@@ -127,7 +130,13 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
         if (press.key == Key::Space) {
             intro_music::setLivePaused(live, !intro_music::livePaused(live));
         } else if (press.key == Key::Left || press.key == Key::Right) {
-            const int32_t order = intro_music::livePosition(live).order + (press.key == Key::Right ? 1 : -1);
+            // Within the first pass: from its start up to its last second.
+            const double step = press.key == Key::Right ? seekStepSeconds : -seekStepSeconds;
+            const double target = std::clamp(intro_music::livePosition(live).seconds + step, 0.0,
+                                             std::max(info.durationSeconds - 1.0, 0.0));
+            intro_music::liveSeekToTime(live, target, nullptr);
+        } else if (press.key == Key::Up || press.key == Key::Down) {
+            const int32_t order = intro_music::livePosition(live).order + (press.key == Key::Down ? 1 : -1);
             if (order >= 0 && order < info.orders) intro_music::liveSeekToOrder(live, order, nullptr);
         } else if (press.key == Key::Character && (press.character == 'n' || press.character == 'N')) {
             outcome = Outcome::Skipped;

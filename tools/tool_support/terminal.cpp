@@ -35,6 +35,8 @@ KeyPress KeyReader::poll() {
         const int scan = _getch();
         if (scan == 75) return {Key::Left, 0};
         if (scan == 77) return {Key::Right, 0};
+        if (scan == 72) return {Key::Up, 0};
+        if (scan == 80) return {Key::Down, 0};
         return {Key::Other, 0};
     }
     if (code == space) return {Key::Space, 0};
@@ -78,13 +80,15 @@ KeyPress KeyReader::poll() {
     if (!active_ || !readByte(byte, 0)) return {};
     if (byte == space) return {Key::Space, 0};
     if (byte != escape) return {Key::Character, byte};
-    // Arrow keys: ESC [ C (right) and ESC [ D (left); the rest of a sequence
-    // follows at once.
+    // Arrow keys: ESC [ A, B, C, D (up, down, right, left); the rest of a
+    // sequence follows at once.
     char second = 0;
     char third = 0;
     if (!readByte(second, 50) || (second != '[' && second != 'O') || !readByte(third, 50)) return {Key::Other, 0};
     if (third == 'C') return {Key::Right, 0};
     if (third == 'D') return {Key::Left, 0};
+    if (third == 'A') return {Key::Up, 0};
+    if (third == 'B') return {Key::Down, 0};
     return {Key::Other, 0};
 }
 

@@ -9,7 +9,7 @@ bool isTerminal(std::FILE* stream);
 // Standard output carries bytes unchanged (no newline translation).
 void setBinaryOutput(std::FILE* stream);
 
-enum class Key { None, Space, Left, Right, Other, Character };
+enum class Key { None, Space, Left, Right, Up, Down, Other, Character };
 
 struct KeyPress {
     Key key = Key::None;

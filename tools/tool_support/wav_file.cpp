@@ -7,6 +7,8 @@
 namespace {
 
 constexpr uint16_t pcmFormatTag = 1;
+constexpr uint16_t floatFormatTag = 3;
+constexpr uint16_t floatBitsPerSample = 32;
 constexpr uint16_t channelCount = 2;
 constexpr uint16_t bitsPerSample = 16;
 constexpr uint32_t blockAlign = channelCount * bitsPerSample / 8;
@@ -26,19 +28,25 @@ void putLittle32(uint8_t* out, uint32_t value) {
 
 }  // namespace
 
-void buildStereoWavHeader(uint8_t* header, uint32_t dataBytes, int32_t sampleRate) {
+void buildWavHeader(uint8_t* header, uint32_t dataBytes, const WavFormat& format) {
+    const uint16_t bits = format.floatSamples ? floatBitsPerSample : bitsPerSample;
+    const uint32_t frameBytes = uint32_t{format.channels} * bits / 8;
     std::memcpy(header, "RIFF", 4);
     putLittle32(header + 4, headerBytesAfterRiffSize + dataBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
     putLittle32(header + 16, formatChunkSize);
-    putLittle16(header + 20, pcmFormatTag);
-    putLittle16(header + 22, channelCount);
-    putLittle32(header + 24, static_cast<uint32_t>(sampleRate));
-    putLittle32(header + 28, static_cast<uint32_t>(sampleRate) * blockAlign);
-    putLittle16(header + 32, static_cast<uint16_t>(blockAlign));
-    putLittle16(header + 34, bitsPerSample);
+    putLittle16(header + 20, format.floatSamples ? floatFormatTag : pcmFormatTag);
+    putLittle16(header + 22, format.channels);
+    putLittle32(header + 24, static_cast<uint32_t>(format.sampleRate));
+    putLittle32(header + 28, static_cast<uint32_t>(format.sampleRate) * frameBytes);
+    putLittle16(header + 32, static_cast<uint16_t>(frameBytes));
+    putLittle16(header + 34, bits);
     std::memcpy(header + 36, "data", 4);
     putLittle32(header + 40, dataBytes);
+}
+
+void buildStereoWavHeader(uint8_t* header, uint32_t dataBytes, int32_t sampleRate) {
+    buildWavHeader(header, dataBytes, WavFormat{sampleRate, channelCount, false});
 }
 
 bool writeStereoWav(const char* path, const int16_t* interleaved, size_t frameCount, int32_t sampleRate) {

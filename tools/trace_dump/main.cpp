@@ -2,7 +2,8 @@
 // one line per replayer tick: the order position, row and tick, then per
 // channel the note, instrument, period (+ this tick's offset), channel volume
 // and panning, and the final volume and frequency of the voice it plays on.
-// A channel on which nothing sounds is shown as idle.
+// A channel on which nothing sounds is shown as idle. It stops where the song
+// comes back to a row it has played (one pass), or after --ticks ticks.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -35,16 +36,22 @@ struct TraceOptions {
 struct TraceState {
     const TraceOptions* options = nullptr;
     long ticksPrinted = 0;
+    bool songEnded = false;
     std::vector<intro_music::ChannelState> channels;
 };
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
-                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST] [--rules R] SONG.xm\n"
-                 "Prints the replayer state after every tick (default %ld ticks):\n"
+                 "usage: trace_dump [--ticks N] [--channels FIRST-LAST | --channels N] [--rules R] SONG.xm\n"
+                 "Prints the replayer state after every tick, for one pass of the song (until it comes\n"
+                 "back to a row it has played) or at most --ticks ticks (default %ld):\n"
                  "  order row tick | per channel: note instrument period[+offset] volume panning"
                  " > voice volume frequency\n"
+                 "Bases: the note is a name (C-4, F#5); the instrument is hexadecimal (01..FF);\n"
+                 "everything else is decimal: order, row and tick from 0, period and its signed\n"
+                 "offset, channel volume 0..64, panning 0..255, voice volume 0..127, frequency in Hz.\n"
                  "A channel on which nothing sounds shows \"idle\" in place of its note and instrument.\n"
+                 "  --channels   the channels shown, FIRST-LAST or one channel N, from 0 to 31\n"
                  "%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n",
@@ -64,7 +71,12 @@ bool parseChannelRange(const char* text, int* first, int* last) {
     int from = 0;
     int to = 0;
     char trailing = 0;
-    if (std::sscanf(text, "%d-%d%c", &from, &to, &trailing) != 2) return false;
+    const int read = std::sscanf(text, "%d-%d%c", &from, &to, &trailing);
+    if (read == 1 && std::strchr(text, '-') == nullptr && std::sscanf(text, "%d%c", &from, &trailing) == 1) {
+        to = from;  // one channel
+    } else if (read != 2) {
+        return false;
+    }
     if (from < 0 || to < from || to >= largestChannelCount) return false;
     *first = from;
     *last = to;
@@ -90,7 +102,7 @@ Parse parseArguments(int argumentCount, char** arguments, TraceOptions* options)
                 (ticks ? !parseCount(arguments[index + 1], &options->tickCount)
                        : !parseChannelRange(arguments[index + 1], &options->firstChannel, &options->lastChannel))) {
                 std::fprintf(stderr, ticks ? "trace_dump: --ticks needs a whole number of ticks\n"
-                                           : "trace_dump: --channels needs FIRST-LAST, from 0 to 31\n");
+                                           : "trace_dump: --channels needs FIRST-LAST or N, from 0 to 31\n");
                 return Parse::Usage;
             }
             ++index;
@@ -136,7 +148,12 @@ void printChannel(const intro_music::ChannelState& channel) {
 void printTick(void* user, const intro_music::Module* module, const intro_music::TickInfo& tick) {
     auto& state = *static_cast<TraceState*>(user);
     const TraceOptions& options = *state.options;
-    if (state.ticksPrinted >= options.tickCount) return;
+    if (state.ticksPrinted >= options.tickCount || state.songEnded) return;
+    // The tick that comes back to a played row begins the next pass: not traced.
+    if (intro_music::position(module).passesCompleted > 0) {
+        state.songEnded = true;
+        return;
+    }
     const int32_t count =
         intro_music::channelStates(module, state.channels.data(), static_cast<int32_t>(state.channels.size()));
     std::printf("%3d %3d %2d", tick.order, tick.row, tick.tick);
@@ -167,11 +184,10 @@ int main(int argumentCount, char** arguments) {
         intro_music::freeModule(song);
         return exitFailure;
     }
-    TraceState state{&options, 0, std::vector<intro_music::ChannelState>(largestChannelCount)};
-    intro_music::setRepeatCount(song, -1);  // the trace runs for as many ticks as asked
+    TraceState state{&options, 0, false, std::vector<intro_music::ChannelState>(largestChannelCount)};
     intro_music::setTickObserver(song, printTick, &state);
     std::vector<int16_t> frames(static_cast<size_t>(framesPerRender) * intro_music::channelsPerFrame);
-    while (state.ticksPrinted < options.tickCount) {
+    while (state.ticksPrinted < options.tickCount && !state.songEnded) {
         if (intro_music::render(song, frames.data(), framesPerRender) == 0) break;
     }
     intro_music::freeModule(song);

@@ -1,10 +1,11 @@
 // xm2wav: renders an Extended Module song to a RIFF WAV file (44,100 Hz,
-// 16-bit, stereo) through the engine's public interface, so the file sounds
-// exactly as the presentation plays the song. Written to a temporary file
+// 16-bit, stereo unless asked otherwise) through the engine's public
+// interface, so the file sounds exactly as the presentation plays the song. Written to a temporary file
 // beside the target and renamed when complete: an interrupted or failed
 // render leaves no half file, and nothing is ever overwritten unasked.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -37,7 +38,6 @@ constexpr long mostLoops = 1000;
 constexpr uint32_t streamingSize = 0xFFFFFFFF;
 constexpr size_t riffSizeField = 4;
 constexpr size_t dataSizeField = 40;
-constexpr int32_t bytesPerFrame = 4;
 
 constexpr int progressBarWidth = 40;
 constexpr int32_t framesPerChunk = 884 * 50;  // about one second of sound: one write and one progress update
@@ -53,8 +53,13 @@ void printUsage(std::FILE* stream) {
                  "       xm2wav --info SONG.xm\n"
                  "Renders the song to a 44,100 Hz 16-bit stereo WAV file: one pass of the song (until it\n"
                  "returns to a row it has already played; 20 minutes at most), unless told otherwise.\n"
-                 "  --seconds N  render N seconds instead (at most %.0f)\n"
+                 "  --seconds N  render N seconds instead (at most %.0f, and less than 4 GiB of sound)\n"
                  "  --loops N    render N passes of the song (default 1)\n"
+                 "  --rate N     frames per second, %d to %d (default %d)\n"
+                 "  --float      32-bit float samples (full scale 1.0, not clipped)\n"
+                 "  --mono       one channel, the mean of left and right\n"
+                 "  --start T    begin at a time of the first pass: MM:SS, MM:SS.ss or seconds\n"
+                 "  --order N    begin at order N (row 0, or the row --row R gives)\n"
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
                  "  --info       print the song's metadata and one-pass duration; render nothing\n"
@@ -62,7 +67,8 @@ void printUsage(std::FILE* stream) {
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
                  "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
-                 longestRequestSeconds, rulesOptionHelp);
+                 longestRequestSeconds, intro_music::lowestFrameRate, intro_music::highestFrameRate,
+                 intro_music::frameRate, rulesOptionHelp);
 }
 
 struct Options {
@@ -72,6 +78,12 @@ struct Options {
     bool raw = false;
     bool info = false;
     intro_music::Rules rules = intro_music::Rules::Tracker;
+    int32_t rate = intro_music::frameRate;
+    bool floatSamples = false;
+    bool mono = false;
+    double start = -1.0;  // -1: not given
+    long order = -1;
+    long row = -1;
     std::vector<std::string> paths;
 };
 
@@ -90,6 +102,31 @@ bool parseLoops(const char* text, long& loops) {
     errno = 0;
     loops = std::strtol(text, &end, 10);
     return errno == 0 && end != text && *end == '\0' && loops >= 1 && loops <= mostLoops;
+}
+
+bool parseWhole(const char* text, long lowest, long highest, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= lowest && value <= highest;
+}
+
+// MM:SS, MM:SS.ss or plain seconds.
+bool parseStart(const char* text, double& seconds) {
+    char* end = nullptr;
+    errno = 0;
+    const double first = std::strtod(text, &end);
+    if (errno != 0 || end == text || !std::isfinite(first) || first < 0.0) return false;
+    if (*end == '\0') {
+        seconds = first;
+        return true;
+    }
+    if (*end != ':' || first != std::floor(first)) return false;
+    const char* rest = end + 1;
+    const double second = std::strtod(rest, &end);
+    if (errno != 0 || end == rest || *end != '\0' || !(second >= 0.0 && second < 60.0)) return false;
+    seconds = first * 60.0 + second;
+    return true;
 }
 
 Parse parseArguments(int argumentCount, char** arguments, Options& options) {
@@ -124,6 +161,33 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
                 return Parse::Usage;
             }
             ++index;
+        } else if (argument == "--float") {
+            options.floatSamples = true;
+        } else if (argument == "--mono") {
+            options.mono = true;
+        } else if (argument == "--rate") {
+            long rate = 0;
+            if (index + 1 >= argumentCount ||
+                !parseWhole(arguments[index + 1], intro_music::lowestFrameRate, intro_music::highestFrameRate, rate)) {
+                std::fprintf(stderr, "xm2wav: --rate needs a whole number of frames per second from %d to %d\n",
+                             intro_music::lowestFrameRate, intro_music::highestFrameRate);
+                return Parse::Usage;
+            }
+            options.rate = static_cast<int32_t>(rate);
+            ++index;
+        } else if (argument == "--start") {
+            if (index + 1 >= argumentCount || !parseStart(arguments[index + 1], options.start)) {
+                std::fprintf(stderr, "xm2wav: --start needs a time: MM:SS, MM:SS.ss or seconds\n");
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument == "--order" || argument == "--row") {
+            long& value = argument == "--order" ? options.order : options.row;
+            if (index + 1 >= argumentCount || !parseWhole(arguments[index + 1], 0, 255, value)) {
+                std::fprintf(stderr, "xm2wav: %s needs a whole number from 0 to 255\n", argument.c_str());
+                return Parse::Usage;
+            }
+            ++index;
         } else if (argument == "--loops") {
             if (index + 1 >= argumentCount || !parseLoops(arguments[index + 1], options.loops)) {
                 std::fprintf(stderr, "xm2wav: --loops needs a whole number of passes from 1 to %ld\n", mostLoops);
@@ -137,6 +201,20 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
     }
     if (options.seconds > 0.0 && options.loops > 0) {
         std::fprintf(stderr, "xm2wav: give --seconds or --loops, not both\n");
+        return Parse::Usage;
+    }
+    if (options.start >= 0.0 && options.order >= 0) {
+        std::fprintf(stderr, "xm2wav: give --start or --order, not both\n");
+        return Parse::Usage;
+    }
+    if (options.row >= 0 && options.order < 0) {
+        std::fprintf(stderr, "xm2wav: --row goes with --order\n");
+        return Parse::Usage;
+    }
+    const double frameBytes = (options.mono ? 1 : 2) * (options.floatSamples ? 4 : 2);
+    if (options.seconds * options.rate * frameBytes > static_cast<double>(UINT32_MAX - wavHeaderSize)) {
+        std::fprintf(stderr, "xm2wav: %.0f s at that rate and format are more than a WAV file holds (4 GiB)\n",
+                     options.seconds);
         return Parse::Usage;
     }
     const size_t wanted = options.info ? 1 : 2;
@@ -171,8 +249,8 @@ void printInfo(const char* path, const intro_music::Metadata& info, intro_music:
                 info.durationSeconds);
 }
 
-void showProgress(int64_t written, int64_t total, bool knownLength) {
-    const double seconds = static_cast<double>(written) / intro_music::frameRate;
+void showProgress(int64_t written, int64_t total, bool knownLength, int32_t rate) {
+    const double seconds = static_cast<double>(written) / rate;
     if (knownLength) {
         const double share = total > 0 ? static_cast<double>(written) / static_cast<double>(total) : 1.0;
         const int filled = static_cast<int>(share * progressBarWidth);
@@ -252,9 +330,9 @@ void discard(Destination& destination) {
     fs::remove(destination.temporary, code);
 }
 
-bool writeHeader(std::FILE* file, uint32_t dataBytes, bool streaming) {
+bool writeHeader(std::FILE* file, uint32_t dataBytes, bool streaming, const WavFormat& format) {
     uint8_t header[wavHeaderSize];
-    buildStereoWavHeader(header, dataBytes, intro_music::frameRate);
+    buildWavHeader(header, dataBytes, format);
     if (streaming) {
         for (const size_t field : {riffSizeField, dataSizeField}) {
             for (int byte = 0; byte < 4; ++byte) header[field + byte] = static_cast<uint8_t>(streamingSize >> (8 * byte));
@@ -288,9 +366,30 @@ int main(int argumentCount, char** arguments) {
     }
     if (options.info) {
         printInfo(inputPath.c_str(), intro_music::metadata(song), options.rules);
+        for (int32_t index = 0; index < intro_music::loadWarningCount(song); ++index) {
+            std::printf("warning:     %s\n", intro_music::loadWarning(song, index));
+        }
         intro_music::freeModule(song);
         return 0;
     }
+    for (int32_t index = 0; index < intro_music::loadWarningCount(song); ++index) {
+        std::fprintf(stderr, "xm2wav: warning: %s\n", intro_music::loadWarning(song, index));
+    }
+    // Where the render begins, at what rate.
+    const bool placed = intro_music::setOutputRate(song, options.rate, &error) &&
+                        (options.start < 0.0 || intro_music::seekToTime(song, options.start, &error)) &&
+                        (options.order < 0 || intro_music::seekToRow(song, static_cast<int32_t>(options.order),
+                                                                     static_cast<int32_t>(std::max(options.row, 0L)),
+                                                                     &error));
+    if (!placed) {
+        std::fprintf(stderr, "xm2wav: %s\n", error.message);
+        intro_music::freeModule(song);
+        return exitUsage;
+    }
+    const WavFormat format{options.rate, static_cast<uint16_t>(options.mono ? 1 : 2), options.floatSamples};
+    const int32_t valuesPerFrame = format.channels;
+    const int32_t bytesPerValue = options.floatSamples ? 4 : 2;
+    const int32_t bytesPerFrame = valuesPerFrame * bytesPerValue;
 
     const std::string& outputPath = options.paths[1];
     Destination destination;
@@ -303,31 +402,40 @@ int main(int argumentCount, char** arguments) {
     std::signal(SIGTERM, noteInterrupt);
 
     const bool secondsGiven = options.seconds > 0.0;
-    const int64_t frameLimit = secondsGiven ? std::llround(options.seconds * intro_music::frameRate) : INT64_MAX;
+    const int64_t frameLimit = secondsGiven ? std::llround(options.seconds * options.rate) : INT64_MAX;
     intro_music::setRepeatCount(song, secondsGiven ? -1 : static_cast<int32_t>(std::max(options.loops, 1L) - 1));
     const bool header = !options.raw;
-    bool writeFailed = header && !writeHeader(destination.file, 0, destination.toStandardOutput);
+    bool writeFailed = header && !writeHeader(destination.file, 0, destination.toStandardOutput, format);
     const bool showBar = isTerminal(stderr);
-    std::vector<int16_t> frames(static_cast<size_t>(framesPerChunk) * 2);
-    std::vector<uint8_t> bytes(frames.size() * 2);
+    const size_t chunkValues = static_cast<size_t>(framesPerChunk) * static_cast<size_t>(valuesPerFrame);
+    std::vector<int16_t> frames(options.floatSamples ? 0 : chunkValues);
+    std::vector<float> floatFrames(options.floatSamples ? chunkValues : 0);
+    std::vector<uint8_t> bytes(chunkValues * static_cast<size_t>(bytesPerValue));
     int64_t written = 0;
     while (!writeFailed && !interrupted.load() && written < frameLimit) {
         const auto wanted = static_cast<int32_t>(std::min<int64_t>(framesPerChunk, frameLimit - written));
-        const int32_t count = intro_music::render(song, frames.data(), wanted);
+        const int32_t count = options.floatSamples
+                                  ? (options.mono ? intro_music::renderMonoFloat(song, floatFrames.data(), wanted)
+                                                  : intro_music::renderFloat(song, floatFrames.data(), wanted))
+                                  : (options.mono ? intro_music::renderMono(song, frames.data(), wanted)
+                                                  : intro_music::render(song, frames.data(), wanted));
         if (count == 0) break;
         // Little-endian whatever the machine.
-        for (size_t index = 0; index < static_cast<size_t>(count) * 2; ++index) {
-            const auto value = static_cast<uint16_t>(frames[index]);
-            bytes[2 * index] = static_cast<uint8_t>(value);
-            bytes[2 * index + 1] = static_cast<uint8_t>(value >> 8);
+        for (size_t index = 0; index < static_cast<size_t>(count) * static_cast<size_t>(valuesPerFrame); ++index) {
+            const uint32_t value = options.floatSamples ? std::bit_cast<uint32_t>(floatFrames[index])
+                                                        : static_cast<uint16_t>(frames[index]);
+            for (int32_t byte = 0; byte < bytesPerValue; ++byte) {
+                bytes[index * static_cast<size_t>(bytesPerValue) + static_cast<size_t>(byte)] =
+                    static_cast<uint8_t>(value >> (8 * byte));
+            }
         }
-        const size_t byteCount = static_cast<size_t>(count) * bytesPerFrame;
+        const size_t byteCount = static_cast<size_t>(count) * static_cast<size_t>(bytesPerFrame);
         writeFailed = std::fwrite(bytes.data(), 1, byteCount, destination.file) != byteCount;
         written += count;
-        if (showBar) showProgress(written, frameLimit, secondsGiven);
+        if (showBar) showProgress(written, frameLimit, secondsGiven, options.rate);
     }
     if (showBar) {
-        showProgress(written, written, secondsGiven);
+        showProgress(written, written, secondsGiven, options.rate);
         std::fputc('\n', stderr);
     }
     intro_music::freeModule(song);
@@ -343,7 +451,7 @@ int main(int argumentCount, char** arguments) {
         // Redirected into a file from its start: the header can tell the true length after all.
         if (!writeFailed && header && std::fflush(stdout) == 0 &&
             std::ftell(stdout) == static_cast<long>(wavHeaderSize + dataBytes) && std::fseek(stdout, 0, SEEK_SET) == 0) {
-            writeFailed = !writeHeader(stdout, dataBytes, false);
+            writeFailed = !writeHeader(stdout, dataBytes, false, format);
         }
         writeFailed = std::fflush(stdout) != 0 || writeFailed;
         if (writeFailed) {
@@ -353,7 +461,8 @@ int main(int argumentCount, char** arguments) {
         return 0;
     }
     if (!writeFailed && header) {
-        writeFailed = std::fseek(destination.file, 0, SEEK_SET) != 0 || !writeHeader(destination.file, dataBytes, false);
+        writeFailed =
+            std::fseek(destination.file, 0, SEEK_SET) != 0 || !writeHeader(destination.file, dataBytes, false, format);
     }
     writeFailed = std::fclose(destination.file) != 0 || writeFailed;
     destination.file = nullptr;
