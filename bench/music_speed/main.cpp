@@ -7,7 +7,8 @@
 // the geometric means, our ratio to each player and the slowest ratio. The
 // players take turns run by run, so the ratios compare like with like.
 // Then what the library's settings cost (48 kHz against 44.1 kHz, float
-// against 16-bit, per second of sound) and the start-up cost: a process that
+// against 16-bit, the tracker's rules against the presentation's, per second of
+// sound) and the start-up cost: a process that
 // loads the longest song and renders 0.01 s.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -169,12 +170,14 @@ void collectSongs(const char* argument, std::vector<std::filesystem::path>* song
 }
 
 // Thread CPU seconds per second of sound for one setting of the library.
-enum class Setting { Default, Rate48000, Float };
+// Default: the tracker's rules at 44,100 Hz, 16-bit.
+enum class Setting { Default, Rate48000, Float, PresentationRules };
 
 double settingCost(const std::vector<unsigned char>& song, double seconds, Setting setting) {
     intro_music::Module* module = intro_music::loadFromMemory(song.data(), song.size(), nullptr);
     if (module == nullptr) return -1;
     intro_music::setRepeatCount(module, -1);
+    if (setting == Setting::PresentationRules) intro_music::setRules(module, intro_music::Rules::Presentation, nullptr);
     const int32_t rate = setting == Setting::Rate48000 ? 48000 : intro_music::frameRate;
     intro_music::setOutputRate(module, rate, nullptr);
     const auto frames = static_cast<size_t>(seconds * rate);
@@ -194,22 +197,26 @@ double settingCost(const std::vector<unsigned char>& song, double seconds, Setti
     return elapsed / seconds;
 }
 
-// 48 kHz and float against the default, per second of sound: the geometric
-// mean and the worst song.
+// 48 kHz, float and the tracker's rules against the default (or, for the
+// rules, against the presentation's), per second of sound: the geometric mean
+// and the worst song.
 void measureSettings(const std::vector<std::filesystem::path>& songs, double seconds, int runs) {
     double rateLogSum = 0;
     double floatLogSum = 0;
+    double rulesLogSum = 0;
     SlowestRatio worstRate;
     SlowestRatio worstFloat;
+    SlowestRatio worstRules;
     int measured = 0;
     std::printf("\nLibrary settings: thread CPU per second of sound, %g s, median of %d runs.\n", seconds, runs);
-    std::printf("%-46s %14s %14s\n", "song", "48k/44.1k", "float/16-bit");
+    std::printf("%-46s %14s %14s %14s\n", "song", "48k/44.1k", "float/16-bit", "tracker/intro");
     for (const auto& path : songs) {
         std::vector<unsigned char> song;
         if (!readFileBytes(path, song)) continue;
-        std::vector<double> costs[3];
+        std::vector<double> costs[4];
         for (int run = 0; run < runs; ++run) {
-            for (const Setting setting : {Setting::Default, Setting::Rate48000, Setting::Float}) {
+            for (const Setting setting :
+                 {Setting::Default, Setting::Rate48000, Setting::Float, Setting::PresentationRules}) {
                 costs[static_cast<int>(setting)].push_back(settingCost(song, seconds, setting));
             }
         }
@@ -217,19 +224,24 @@ void measureSettings(const std::vector<std::filesystem::path>& songs, double sec
         if (!(base > 0)) continue;
         const double rateRatio = median(costs[1]) / base;
         const double floatRatio = median(costs[2]) / base;
-        std::printf("%-46s %14.3f %14.3f\n", path.stem().c_str(), rateRatio, floatRatio);
+        const double rulesRatio = base / median(costs[3]);
+        std::printf("%-46s %14.3f %14.3f %14.3f\n", path.stem().c_str(), rateRatio, floatRatio, rulesRatio);
         rateLogSum += std::log(rateRatio);
         floatLogSum += std::log(floatRatio);
+        rulesLogSum += std::log(rulesRatio);
         // "Slowest" keeps the smallest value: offer the inverse to keep the largest cost.
         worstRate.offer(1 / rateRatio, path.stem().string());
         worstFloat.offer(1 / floatRatio, path.stem().string());
+        worstRules.offer(1 / rulesRatio, path.stem().string());
         ++measured;
     }
     if (measured > 0) {
-        std::printf("%-46s %14.3f %14.3f\n", "geometric mean", std::exp(rateLogSum / measured),
-                    std::exp(floatLogSum / measured));
+        std::printf("%-46s %14.3f %14.3f %14.3f\n", "geometric mean", std::exp(rateLogSum / measured),
+                    std::exp(floatLogSum / measured), std::exp(rulesLogSum / measured));
         std::printf("costliest 48 kHz against 44.1 kHz: %.3f (%s)\n", 1 / worstRate.ratio, worstRate.song.c_str());
         std::printf("costliest float against 16-bit:     %.3f (%s)\n", 1 / worstFloat.ratio, worstFloat.song.c_str());
+        std::printf("costliest tracker's rules against the presentation's: %.3f (%s)\n", 1 / worstRules.ratio,
+                    worstRules.song.c_str());
     }
 }
 
