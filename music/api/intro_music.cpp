@@ -1,6 +1,7 @@
 // The public interface over the engine: a Module owns a loaded song, the
 // engine it plays on, the block it renders into and the watch on its passes.
 #include "intro_music.h"
+#include "intro_version.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -222,7 +223,11 @@ bool readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vec
 
 namespace intro_music {
 
-const char* versionString() { return "1.0"; }
+// The header's numbers and the release version come from different files:
+// they cannot drift apart.
+static_assert(versionMajor == INTRO_VERSION_MAJOR && versionMinor == INTRO_VERSION_MINOR,
+              "intro_music.h's version differs from the project version in CMakeLists.txt");
+const char* versionString() { return INTRO_VERSION_STRING; }
 
 namespace {
 
