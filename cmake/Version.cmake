@@ -46,3 +46,6 @@ message(STATUS "intro version ${INTRO_VERSION}")
 
 # For the sources: build/generated/intro_version.h.
 configure_file("${CMAKE_CURRENT_LIST_DIR}/intro_version.h.in" "${PROJECT_BINARY_DIR}/generated/intro_version.h" @ONLY)
+# For scripts/make-dist.sh: the version and the date its archives carry.
+file(CONFIGURE OUTPUT "${PROJECT_BINARY_DIR}/release.env"
+     CONTENT "INTRO_VERSION=${INTRO_VERSION}\nSOURCE_DATE_EPOCH=${INTRO_SOURCE_DATE_EPOCH}\n")

@@ -26,8 +26,8 @@ groups[windows]="dpkg-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   pulseaudio libasound2-plugins:i386"
 groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils"
 groups[fuzz]="clang libclang-rt-14-dev"
-# Release packaging: manual pages, zip, Debian package checks.
-groups[dist]="help2man zip unzip dpkg-dev lintian man-db"
+# Release packaging: manual pages (written by a Python script), zip, Debian package checks.
+groups[dist]="python3 zip unzip file dpkg-dev lintian man-db"
 
 requested=("$@")
 if [ ${#requested[@]} -eq 0 ]; then
