@@ -8,7 +8,8 @@ find_package(Python3 COMPONENTS Interpreter QUIET)
 function(intro_add_manual_page tool summary)
     cmake_parse_arguments(PARSE_ARGV 2 page "" "COMPONENT" "")
     # A cross build cannot run its tools; the native build writes the pages.
-    if(CMAKE_CROSSCOMPILING OR NOT Python3_Interpreter_FOUND)
+    # The sanitizer builds test the tools, they do not install them.
+    if(CMAKE_CROSSCOMPILING OR INTRO_SANITIZE OR NOT Python3_Interpreter_FOUND)
         return()
     endif()
     set(generator "${PROJECT_SOURCE_DIR}/tools/manual_pages/help_to_man.py")
