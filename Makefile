@@ -1,4 +1,5 @@
-# The two set-up commands of the README, and the extra targets.
+# The two set-up commands of the README, and the extra targets. Each target
+# installs the package groups it needs (scripts/install-deps.sh) on first use.
 BUILD_DIR := build
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
@@ -26,11 +27,21 @@ BEHAVIOUR_CASES ?= ../shared/xm-behaviour-cases
 # 32-bit Windows programs, cross-built with mingw-w64; GLFW and FreeType for
 # them are built once from Debian's source packages into a cache.
 WINDOWS_DIR := build-windows
+# Release without debug information, at -O2 as every tested build: GCC 12's
+# -O3 for i686 stops on a false loop warning in the mixer.
+WINDOWS_RELEASE_FLAGS := -O2 -DNDEBUG
 WINDOWS_LIBS := .cache/windows-libs
 WINDOWS_TOOLCHAIN := cmake/mingw-i686.cmake
 WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLCHAIN) \
 	-DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_LIBS) -DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) \
-	-DINTRO_BUILD_TESTS=OFF
+	-DINTRO_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+	"-DCMAKE_C_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)" "-DCMAKE_CXX_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)"
+DIST_DIR := dist
+# The release programs and what the packages hold, built in $(BUILD_DIR).
+DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_live \
+	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page
+# The package groups of `make test`: every stage's.
+TEST_DEPS := build headless test video windows fuzz web dist
 
 # The browser build: Debian's emscripten (its emcc needs Debian's Node
 # modules where a newer Node comes first on the PATH), FreeType for
@@ -52,99 +63,133 @@ timed = @start=$$(date +%s); echo "==== $(1)"; \
 		if [ -n "$${STAGE_TIMES:-}" ]; then printf '%6d s  %s\n' "$$seconds" "$(1)" >> "$$STAGE_TIMES"; fi; \
 	else echo "==== $(1): FAILED after $$(( $$(date +%s) - start )) s"; exit 1; fi
 
+# $(call deps,GROUP...): installs the package groups that are missing.
+deps = @scripts/install-deps.sh $(1)
+# $(call configure,DIR,FLAGS): configures DIR again, so it finds packages a
+# target has just installed (a few seconds when nothing changed).
+configure = cmake -S . -B $(1) $(2) > /dev/null
+
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows-libs test-windows web web-libs serve-web test-web bench-web
+	windows windows-libs test-windows web web-libs serve-web test-web bench-web dist test-dist
 
 all: build
 
+# Every package of every target.
 deps:
 	@scripts/install-deps.sh
 
-$(BUILD_DIR)/build.ninja: | deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
-
-build: deps $(BUILD_DIR)/build.ninja
+build:
+	$(call deps,build video)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Only the presentation and what it embeds; prints how long it took to get there.
+run:
+	@start=$$(date +%s); scripts/install-deps.sh build && \
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) > /dev/null && \
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target intro && \
+	echo "make run: packages and build took $$(( $$(date +%s) - start )) s"
+	@if [ -z "$${DISPLAY:-}" ] || ! xdpyinfo > /dev/null 2>&1; then scripts/install-deps.sh headless; fi
 	scripts/run-presentation.sh $(BUILD_DIR)
 
 # One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
-video: build
+video:
+	$(call deps,build video)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target capture_video
 	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
 
 # The README's picture: the first message at 3.4 s, small.
-preview: build
+preview:
+	$(call deps,build video)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target capture_video
 	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # playback start/stop tests under ThreadSanitizer, a short fuzz run, the
-# Windows programs under wine, and the browser build in headless Chromium.
-test: deps
+# Windows programs under wine, the browser build in headless Chromium, then
+# the release artifacts.
+test:
+	$(call deps,$(TEST_DEPS))
 	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
-	for stage in test-main test-asan test-tsan test-fuzz test-windows test-web; do \
+	for stage in test-main test-asan test-tsan test-fuzz test-windows test-web test-dist; do \
 		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
 	done; \
 	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
 	cat "$$STAGE_TIMES"; rm -f "$$STAGE_TIMES"
 
-test-main: deps $(BUILD_DIR)/build.ninja
+test-main:
+	$(call deps,build headless test video)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	$(call timed,build,cmake --build $(BUILD_DIR) -j $(JOBS))
-	$(call timed,tests,ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS))
+	$(call timed,tests,ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS))
 
-$(ASAN_DIR)/build.ninja: | deps
+$(ASAN_DIR)/build.ninja:
+	$(call deps,build test)
 	cmake -S . -B $(ASAN_DIR) $(HEADLESS_FLAGS) -DINTRO_SANITIZE=$(ASAN_SANITIZERS)
 
-test-asan: deps $(ASAN_DIR)/build.ninja
+test-asan: $(ASAN_DIR)/build.ninja
+	$(call deps,build test)
 	$(call timed,AddressSanitizer + UndefinedBehaviorSanitizer build,cmake --build $(ASAN_DIR) -j $(JOBS))
 	$(call timed,tests under AddressSanitizer + UndefinedBehaviorSanitizer,\
 		env $(SANITIZER_ENV) ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS))
 
-$(TSAN_DIR)/build.ninja: | deps
+$(TSAN_DIR)/build.ninja:
+	$(call deps,build test)
 	cmake -S . -B $(TSAN_DIR) $(HEADLESS_FLAGS) -DINTRO_SANITIZE=thread
 
-test-tsan: deps $(TSAN_DIR)/build.ninja
+test-tsan: $(TSAN_DIR)/build.ninja
+	$(call deps,build test)
 	$(call timed,ThreadSanitizer build,cmake --build $(TSAN_DIR) -j $(JOBS) --target playback_tests)
 	$(call timed,playback tests under ThreadSanitizer,\
 		env $(SANITIZER_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -L playback)
 
 # libFuzzer needs clang.
-$(FUZZ_DIR)/build.ninja: | deps
+$(FUZZ_DIR)/build.ninja:
+	$(call deps,build test fuzz)
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(HEADLESS_FLAGS) -DINTRO_BUILD_FUZZERS=ON
 
-fuzz-build: deps $(FUZZ_DIR)/build.ninja
+fuzz-build: $(FUZZ_DIR)/build.ninja
+	$(call deps,build test fuzz)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target song_fuzzer seed_songs intro_song
 
-test-fuzz: deps $(FUZZ_DIR)/build.ninja
+test-fuzz: $(FUZZ_DIR)/build.ninja
 	$(call timed,fuzzer build,$(MAKE) --no-print-directory fuzz-build)
 	$(call timed,$(TEST_FUZZ_SECONDS) s fuzz run,\
 		tests/fuzz/run_fuzzer.sh $(FUZZ_DIR) $(FUZZ_DIR)/test-run $(TEST_FUZZ_SECONDS))
 
-windows-libs: deps
+windows-libs:
+	$(call deps,build windows)
 	@JOBS=$(JOBS) scripts/build-windows-libs.sh $(WINDOWS_TOOLCHAIN) $(WINDOWS_LIBS)
 
 # build-windows/intro.exe and build-windows/xm2wav.exe. The asset generators
 # run natively: the Windows build takes them from $(BUILD_DIR), which is
 # brought up to date (and exports them) first.
-windows: deps windows-libs $(BUILD_DIR)/build.ninja
+windows: windows-libs
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
 	@[ -f $(WINDOWS_DIR)/build.ninja ] || cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
 
 # The Windows programs under wine against the Linux ones.
-test-windows: deps
+test-windows:
+	$(call deps,build headless test windows)
 	$(call timed,Windows build,$(MAKE) --no-print-directory windows && \
 		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
 	$(call timed,Windows programs under wine,tests/windows/run_checks.sh $(WINDOWS_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
 
-web-libs: deps
+web-libs:
+	$(call deps,web)
 	@JOBS=$(JOBS) $(WEB_ENV) scripts/build-web-libs.sh $(EMSCRIPTEN_TOOLCHAIN) $(WEB_LIBS)
 
 # build-web/: index.html (the presentation), player.html (the song player),
 # their scripts and modules, and serve.py.
-web: deps web-libs $(BUILD_DIR)/build.ninja
+web: web-libs
+	$(call deps,build web)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
 	@[ -f $(WEB_DIR)/build.ninja ] || $(WEB_ENV) cmake -S . -B $(WEB_DIR) $(WEB_FLAGS)
 	$(WEB_ENV) cmake --build $(WEB_DIR) -j $(JOBS) --target intro_web player_web
@@ -154,11 +199,25 @@ serve-web: web
 	/usr/bin/python3 $(WEB_DIR)/serve.py $(WEB_DIR) --port $(WEB_PORT)
 
 # The pages in headless Chromium against the native render of the song.
-test-web: deps
+test-web:
+	$(call deps,build web test)
 	$(call timed,web build,$(MAKE) --no-print-directory web && \
 		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav intro_song)
 	$(call timed,the web pages in headless Chromium,/usr/bin/python3 tests/web/web_checks.py \
 		$(WEB_DIR) $(BUILD_DIR)/xm2wav $(BUILD_DIR)/assets/song.xm $(WEB_DIR)/checks $(REAL_SONGS_CACHE)/songs)
+
+# dist/: the Linux tarball, the Windows zip, the web zip, the Debian packages, SHA256SUMS.
+dist: windows web
+	$(call deps,build video dist)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DIST_TARGETS)
+	scripts/make-dist.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
+
+# The artifacts from the outside: unpacked and run, the packages extracted and checked.
+test-dist:
+	$(call deps,build headless windows dist)
+	$(call timed,release artifacts,$(MAKE) --no-print-directory dist)
+	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(BUILD_DIR) $(WINDOWS_DIR))
 
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
@@ -167,18 +226,22 @@ fuzz: fuzz-build
 
 # The real presentation for SOAK_SECONDS on a virtual screen, M and resizes.
 soak: build
+	$(call deps,headless test)
 	SOAK_SECONDS=$(SOAK_SECONDS) scripts/soak.sh $(BUILD_DIR)
 
 # The end-to-end tests (those matching STRESS_TESTS) STRESS_ROUNDS times with every core kept busy.
 stress: build
+	$(call deps,headless test)
 	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
 # Music rendering speed against the mature players, the presentation's
 # start-up and frame times, then the video capture's speed.
-$(BENCH_DIR)/build.ninja: | deps
+$(BENCH_DIR)/build.ninja:
+	$(call deps,build video bench)
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
-bench: deps $(BENCH_DIR)/build.ninja
+bench: $(BENCH_DIR)/build.ninja
+	$(call deps,build video bench)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
@@ -194,10 +257,12 @@ bench-web: web $(BENCH_DIR)/build.ninja
 
 # Per behaviour case and real song, how close ours (each rule set) sounds to
 # libxmp and libopenmpt, and how close they sound to each other.
-fidelity: deps $(BUILD_DIR)/build.ninja
+fidelity:
+	$(call deps,build test)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav reference_render
 	/usr/bin/python3 scripts/fidelity_report.py --build-dir $(BUILD_DIR) --cases $(BEHAVIOUR_CASES) \
 		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)

@@ -1,6 +1,7 @@
 // The public interface over the engine: a Module owns a loaded song, the
 // engine it plays on, the block it renders into and the watch on its passes.
 #include "intro_music.h"
+#include "intro_version.h"
 
 #include <algorithm>
 #include <cmath>
@@ -478,7 +479,11 @@ void retuneVoices(Module& module) {
 
 namespace intro_music {
 
-const char* versionString() { return "1.1"; }
+// The header's numbers and the release version come from different files:
+// they cannot drift apart.
+static_assert(versionMajor == INTRO_VERSION_MAJOR && versionMinor == INTRO_VERSION_MINOR,
+              "intro_music.h's version differs from the project version in CMakeLists.txt");
+const char* versionString() { return INTRO_VERSION_STRING; }
 
 namespace {
 

@@ -89,9 +89,10 @@ TEST(CaptureOptions, RefusalsAreOneLineNamingTheProblem) {
     }
 }
 
-TEST(CaptureOptions, HelpWinsOverEverythingBeforeIt) {
+TEST(CaptureOptions, HelpAndVersionWinOverEverythingBeforeThem) {
     EXPECT_EQ(parseCaptureOptions({"--help"}).outcome, ParseOutcome::Help);
     EXPECT_EQ(parseCaptureOptions({"--size", "640x360", "-h"}).outcome, ParseOutcome::Help);
+    EXPECT_EQ(parseCaptureOptions({"--lossless", "--version"}).outcome, ParseOutcome::Version);
 }
 
 struct FrameCountCase {

@@ -16,7 +16,9 @@ const char captureUsage[] =
     "  --output FILE   where to write (default intro.mp4, intro.mkv or intro.png)\n"
     "  --lossless      lossless picture and sound\n"
     "  --still S       write only the frame at S seconds, as a PNG image\n"
-    "  --stats         print the capture speed, split into render, read-back and encode\n";
+    "  --stats         print the capture speed, split into render, read-back and encode\n"
+    "  --version       print the version\n"
+    "  -h, --help      print this help\n";
 
 namespace {
 
@@ -79,6 +81,10 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& arguments)
         const std::string& argument = arguments[index];
         if (argument == "--help" || argument == "-h") {
             parsed.outcome = ParseOutcome::Help;
+            return parsed;
+        }
+        if (argument == "--version") {
+            parsed.outcome = ParseOutcome::Version;
             return parsed;
         }
         if (argument == "--lossless") {

@@ -23,7 +23,7 @@ struct CaptureOptions {
     std::string outputPath;  // filled with the default when not given
 };
 
-enum class ParseOutcome { Capture, Help, UsageError };
+enum class ParseOutcome { Capture, Help, Version, UsageError };
 
 struct ParsedCommandLine {
     ParseOutcome outcome = ParseOutcome::Capture;

@@ -16,6 +16,7 @@
 
 #include "capture_options.h"
 #include "frame.h"
+#include "intro_music.h"
 #include "gl_loader.h"
 #include "mixer.h"
 #include "offscreen_context.h"
@@ -257,6 +258,10 @@ int main(int argumentCount, char** arguments) {
         parseCaptureOptions(std::vector<std::string>(arguments + 1, arguments + argumentCount));
     if (parsed.outcome == ParseOutcome::Help) {
         std::fputs(captureUsage, stdout);
+        return 0;
+    }
+    if (parsed.outcome == ParseOutcome::Version) {
+        std::printf("capture_video %s\n", intro_music::versionString());
         return 0;
     }
     if (parsed.outcome == ParseOutcome::UsageError) {
