@@ -57,11 +57,11 @@ run: build
 
 # One pass of the song as a 1920x1080, 60 fps MP4, rendered off screen.
 video: build
-	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
+	$(BUILD_DIR)/capture_video --force --output $(BUILD_DIR)/intro.mp4
 
 # The README's picture: the first message at 3.4 s, small.
 preview: build
-	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
+	$(BUILD_DIR)/capture_video --force --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
