@@ -233,6 +233,18 @@ void startSample(MixerVoice* voices, MusicChannel* channel, Sample* sample) {
     voice->rampRemaining = 0;
 }
 
+// Set-finetune writes into the sample as the song plays; every start plays
+// the samples as they were loaded.
+void restoreLoadedFinetunes(Song* song) {
+    for (int32_t index = 0; index < song->instrumentCount && song->instruments != nullptr; ++index) {
+        const Instrument& instrument = song->instruments[index];
+        for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
+            Sample* sample = instrument.samples[slot];
+            if (sample != nullptr && sample != &emptySample) sample->finetune = sample->loadedFinetune;
+        }
+    }
+}
+
 }  // namespace
 
 void resetSongPlayState(MusicEngine& engine, Song* song) {
@@ -254,6 +266,7 @@ void resetSongPlayState(MusicEngine& engine, Song* song) {
 }
 
 void prepareSongStart(MusicEngine& engine, Song* song) {
+    restoreLoadedFinetunes(song);
     resetMixerVoices(engine);
     resetSongPlayState(engine, song);
 }

@@ -257,6 +257,7 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
     sample.loopLength = little32(header + sampleLoopLengthField);
     sample.volume = header[sampleVolumeField];
     sample.finetune = static_cast<int8_t>(header[sampleFinetuneField]);
+    sample.loadedFinetune = sample.finetune;
     sample.bitsPerSample = 8;
     sample.loopType = LoopNone;
     const uint8_t type = header[sampleTypeField];
