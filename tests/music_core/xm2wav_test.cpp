@@ -153,6 +153,9 @@ TEST_F(Xm2wavTest, OddInputs) {
     writeFile("song.xm", songBytes);
     writeFile("other.xm", songBytes);
     writeFile("taken.wav", {1, 2, 3});
+    std::vector<uint8_t> headerPastTheEnd = songBytes;
+    put32(headerPastTheEnd, xm_writer::headerSizeOffset, 0x7FFFFFFF);
+    writeFile("header.xm", headerPastTheEnd);
     std::filesystem::create_directory(path("folder.xm"));
     const std::string song = path("song.xm");
     const struct {
@@ -174,6 +177,7 @@ TEST_F(Xm2wavTest, OddInputs) {
         {"a folder as the song", path("folder.xm") + " " + path("x.wav"), 1, "is a folder"},
         {"an empty song file", path("empty.xm") + " " + path("x.wav"), 1, "is empty"},
         {"a file that is no song", path("text.xm") + " " + path("x.wav"), 1, "not an Extended Module song"},
+        {"a header that ends past the file", path("header.xm") + " " + path("x.wav"), 1, "damaged beyond use"},
         {"an output folder that does not exist", song + " /nonexistent-folder/out.wav", 1, "cannot create"},
         {"a folder as the output", song + " " + path("folder.xm"), 1, "is a folder"},
         {"an existing output", song + " " + path("taken.wav"), 1, "exists; --force replaces it"},
@@ -196,7 +200,8 @@ TEST_F(Xm2wavTest, OddInputs) {
     EXPECT_EQ(readFile("other.xm"), songBytes);
     EXPECT_EQ(readFile("taken.wav"), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(folderContents(),
-              (std::vector<std::string>{"empty.xm", "folder.xm", "other.xm", "song.xm", "taken.wav", "text.xm"}));
+              (std::vector<std::string>{"empty.xm", "folder.xm", "header.xm", "other.xm", "song.xm", "taken.wav",
+                                        "text.xm"}));
     ASSERT_EQ(run("--force " + song + " " + path("taken.wav")), 0) << errors_;
     EXPECT_EQ(wavFrames("taken.wav"), 8 * 882);
 }
