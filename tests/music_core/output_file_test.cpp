@@ -99,11 +99,13 @@ TEST_F(OutputFileTest, UnwritableOrPreciousDestinationsAreRefusedUpFront) {
     fs::create_directory(folder_ / "folder");
     std::ofstream(folder_ / "kept.wav") << "kept";
     fs::create_symlink("nowhere/at/all.wav", folder_ / "dangling.wav");
+    fs::create_symlink("loop.wav", folder_ / "loop.wav");
     const RefusedDestination rows[] = {
         {"a missing folder", "missing/out.mp4", true, "No such file or directory"},
         {"a folder in the way", "folder", true, "is a folder"},
         {"an existing file, not asked to replace", "kept.wav", false, "exists; --force replaces it"},
-        {"a link to nothing", "dangling.wav", true, "is a link to nothing"},
+        {"a link into a missing folder", "dangling.wav", true, "No such file or directory"},
+        {"a link to itself", "loop.wav", true, "is a link that cannot be followed"},
     };
     for (const RefusedDestination& row : rows) {
         const std::string destination = (folder_ / row.relativePath).string();
@@ -113,7 +115,7 @@ TEST_F(OutputFileTest, UnwritableOrPreciousDestinationsAreRefusedUpFront) {
         EXPECT_NE(file.error().find(row.message), std::string::npos) << row.rule << ": " << file.error();
     }
     EXPECT_EQ(content(folder_ / "kept.wav"), "kept");
-    EXPECT_EQ(entries(), 3);
+    EXPECT_EQ(entries(), 4);
 }
 
 // A character device is written into, never renamed over, with or without replace.
@@ -150,7 +152,12 @@ TEST_F(OutputFileTest, ALinkIsFollowedAndStaysALink) {
     EXPECT_EQ(writeThrough(folder_ / "link.wav", true, "new"), "");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_ / "link.wav")));
     EXPECT_EQ(content(folder_ / "real.wav"), "new");
-    EXPECT_EQ(entries(), 2);
+    // A link to a file not made yet: the file is made, the link stays.
+    fs::create_symlink("later.wav", folder_ / "ahead.wav");
+    EXPECT_EQ(writeThrough(folder_ / "ahead.wav", false, "made"), "");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_ / "ahead.wav")));
+    EXPECT_EQ(content(folder_ / "later.wav"), "made");
+    EXPECT_EQ(entries(), 4);
 }
 
 // A link planted at a temporary name is never written through: the temporary

@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int nameAttempts = 100;
+constexpr int largestLinkChain = 40;  // as the system itself follows
 constexpr int suffixLength = 6;
 const char suffixCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
@@ -77,13 +78,15 @@ int createTemporary(const fs::path& folder, const std::string& name, std::string
 
 OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::move(target)) {
     std::error_code code;
+    // Links are followed to the file they name, which need not exist yet.
     fs::path final = target_;
-    if (fs::is_symlink(fs::symlink_status(final, code))) {
-        final = fs::canonical(final, code);
-        if (code) {
-            error_ = target_ + " is a link to nothing that can be written (" + code.message() + "); give the file itself";
+    for (int hop = 0; fs::is_symlink(fs::symlink_status(final, code)); ++hop) {
+        const fs::path next = fs::read_symlink(final, code);
+        if (code || hop == largestLinkChain) {
+            error_ = target_ + " is a link that cannot be followed; give the file itself";
             return;
         }
+        final = next.is_absolute() ? next : final.parent_path() / next;
     }
     finalPath_ = final.string();
     const fs::file_status status = fs::status(final, code);
