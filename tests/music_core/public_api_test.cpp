@@ -131,7 +131,7 @@ void closeCounted(void* handle) {
     --openSources;
     closeMemory(handle);
 }
-int openDescriptors() {
+[[maybe_unused]] int openDescriptors() {
     int count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
     return count;
