@@ -299,9 +299,12 @@ Module* loadFile(const char* path, Error* error) {
         setError(error, ErrorCode::CannotOpen, "%s: is a folder, not a song file", path);
         return nullptr;
     }
-    if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, code) > largestSongBytes) {
-        setError(error, ErrorCode::NotASong, "%s: larger than the largest song the library loads (2 GiB)", path);
-        return nullptr;
+    if (std::filesystem::is_regular_file(status)) {
+        const uintmax_t size = std::filesystem::file_size(path, code);
+        if (!code && size > largestSongBytes) {
+            setError(error, ErrorCode::NotASong, "%s: larger than the largest song the library loads (2 GiB)", path);
+            return nullptr;
+        }
     }
     // Closed on every way out, the out-of-memory exception included.
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
