@@ -98,14 +98,14 @@ video:
 	$(call deps,build video)
 	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target capture_video
-	$(BUILD_DIR)/capture_video --output $(BUILD_DIR)/intro.mp4
+	$(BUILD_DIR)/capture_video --force --output $(BUILD_DIR)/intro.mp4
 
 # The README's picture: the first message at 3.4 s, small.
 preview:
 	$(call deps,build video)
 	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target capture_video
-	$(BUILD_DIR)/capture_video --still 3.4 --size 480x270 --output docs/preview.png
+	$(BUILD_DIR)/capture_video --force --still 3.4 --size 480x270 --output docs/preview.png
 
 # Every stage in turn, each with its time: the whole suite, the unit and
 # real-song tests under AddressSanitizer and UndefinedBehaviorSanitizer, the

@@ -24,8 +24,11 @@ void playLoopingBuffer(AudioDevice* device, const void* buffer, uint32_t byteCou
 uint64_t audioBytesPlayed(const AudioDevice* device);
 // Hands the writes to the buffer so far over to the device: called by the
 // writer after each block it puts in the ring, with the running total of
-// bytes written. The device's reader acquires the total before it copies,
-// which orders every block write before its reads.
+// bytes written, stored with release order. SDL: the callback acquires the
+// total before it copies, which orders every block write before its reads.
+// waveOut: the driver reads the looping buffer on its own, with nothing of
+// ours to pair with; the release store keeps the block's writes before it
+// in program order, which is all the 2-second lead needs.
 void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten);
 // Stops playing and forgets the buffer; afterwards the buffer may be freed.
 void resetAudioDevice(AudioDevice* device);

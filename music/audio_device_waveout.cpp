@@ -9,6 +9,7 @@
 #include <new>
 
 #include "audio_device.h"
+#include "device_position.h"
 
 namespace intro_music::engine {
 
@@ -17,7 +18,6 @@ constexpr int32_t supportedBitsPerSample = 16;
 constexpr int32_t bitsPerByte = 8;
 // The device repeats a looping header this many times: for as long as it plays.
 constexpr DWORD endlessLoops = 0xFFFFFFFF;
-constexpr uint64_t positionWrap = uint64_t{1} << 32;
 }  // namespace
 
 struct AudioDevice {
@@ -26,8 +26,7 @@ struct AudioDevice {
     bool headerPrepared = false;
     // waveOut counts in 32 bits (about 6.8 hours of sound); the audio thread,
     // the only reader, widens the count so the ring arithmetic never jumps.
-    mutable uint32_t lastPosition = 0;
-    mutable uint64_t positionWraps = 0;
+    mutable WidenedPosition position;
     // The running total of bytes put in the ring, published with release
     // order so every block write comes before the device's later reads.
     std::atomic<uint64_t> bytesWritten{0};
@@ -84,14 +83,9 @@ uint64_t audioBytesPlayed(const AudioDevice* device) {
     MMTIME time{};
     time.wType = TIME_BYTES;
     if (waveOutGetPosition(device->handle, &time, sizeof time) != MMSYSERR_NOERROR || time.wType != TIME_BYTES) {
-        return device->positionWraps * positionWrap + device->lastPosition;
+        return device->position.total;
     }
-    const uint32_t position = time.u.cb;
-    if (position < device->lastPosition) {
-        ++device->positionWraps;
-    }
-    device->lastPosition = position;
-    return device->positionWraps * positionWrap + position;
+    return widenDevicePosition(device->position, time.u.cb);
 }
 
 void publishBufferWrites(AudioDevice* device, uint64_t bytesWritten) {
@@ -112,8 +106,7 @@ void resetAudioDevice(AudioDevice* device) {
         device->headerPrepared = false;
     }
     // Reset also sets the device's position back to 0.
-    device->lastPosition = 0;
-    device->positionWraps = 0;
+    device->position = WidenedPosition{};
 }
 
 void closeAudioDevice(AudioDevice* device) {

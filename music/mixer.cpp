@@ -165,8 +165,21 @@ const PassLoops* widestLoops() {
     return avx2 != nullptr ? avx2 : &baselineLoops;
 }
 
-// The one dispatch point: every pass runs the loops chosen here.
-std::atomic<const PassLoops*> activeLoops{widestLoops()};
+// The one dispatch point: every pass runs the loops chosen here. Null until
+// first use, and constant-initialised, so a render from another file's
+// static constructor (which may run before this file's) still finds loops.
+constinit std::atomic<const PassLoops*> activeLoops{nullptr};
+
+const PassLoops& loopsInUse() {
+    const PassLoops* loops = activeLoops.load(std::memory_order_relaxed);
+    if (loops == nullptr) {
+        // Every thread that gets here picks the same loops; the first store wins.
+        const PassLoops* widest = widestLoops();
+        activeLoops.compare_exchange_strong(loops, widest, std::memory_order_relaxed);
+        loops = activeLoops.load(std::memory_order_relaxed);
+    }
+    return *loops;
+}
 
 void silenceVoice(MixerVoice& voice) {
     voice.sample = nullptr;
@@ -412,7 +425,7 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
     }
-    const PassLoops& loops = *activeLoops.load(std::memory_order_relaxed);
+    const PassLoops& loops = loopsInUse();
     const Song* song = engine.output.song;
     const int32_t rampFrames = song != nullptr && song->outputRate > 0 ? rampLengthAt(song->outputRate) : rampLength;
     MixerVoice* voiceTable = engine.voices;
@@ -441,7 +454,7 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
 }
 
 MixerPath mixerPath() {
-    return activeLoops.load(std::memory_order_relaxed) == &baselineLoops ? MixerPath::Baseline : MixerPath::Avx2;
+    return &loopsInUse() == &baselineLoops ? MixerPath::Baseline : MixerPath::Avx2;
 }
 
 bool setMixerPath(MixerPath path) {

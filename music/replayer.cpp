@@ -346,6 +346,18 @@ void applyGlobalVolumeChange(MusicEngine& engine, Song* song) {
     }
 }
 
+// Set-finetune writes into the sample as the song plays; every start plays
+// the samples as they were loaded.
+void restoreLoadedFinetunes(Song* song) {
+    for (int32_t index = 0; index < song->instrumentCount && song->instruments != nullptr; ++index) {
+        const Instrument& instrument = song->instruments[index];
+        for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
+            Sample* sample = instrument.samples[slot];
+            if (sample != nullptr && sample != &emptySample) sample->finetune = sample->loadedFinetune;
+        }
+    }
+}
+
 }  // namespace
 
 void resetSongPlayState(MusicEngine& engine, Song* song) {
@@ -371,6 +383,7 @@ void resetSongPlayState(MusicEngine& engine, Song* song) {
 }
 
 void prepareSongStart(MusicEngine& engine, Song* song) {
+    restoreLoadedFinetunes(song);
     resetMixerVoices(engine);
     resetSongPlayState(engine, song);
 }

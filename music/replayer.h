@@ -38,7 +38,8 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
 // channels (channel c bound to voice c); used by every start of playback.
 void resetSongPlayState(MusicEngine& engine, Song* song);
 // The reset every start from the beginning goes through: every voice of the
-// engine silent, the song's play state and its channels as at its first row.
+// engine silent, the song's play state and its channels as at its first row,
+// and every sample's finetune as loaded (set-finetune changes it in play).
 void prepareSongStart(MusicEngine& engine, Song* song);
 
 }  // namespace intro_music::engine

@@ -27,7 +27,8 @@ struct Sample {
     uint32_t loopStart;
     uint32_t loopLength;
     uint8_t volume;
-    int8_t finetune;
+    int8_t finetune;        // as set-finetune leaves it while playing
+    int8_t loadedFinetune;  // as the file gives it: every start goes back to it
     int32_t panning;
     uint8_t bitsPerSample;
     uint8_t loopType;

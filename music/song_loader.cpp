@@ -61,6 +61,17 @@ void seekTo(SongSource& source, int64_t position) {
     source.operations.seek(source.handle, static_cast<int32_t>(bounded), SeekFromStart);
 }
 
+// The source's length in bytes, found at its end; the source is left at its start.
+int64_t sourceLength(SongSource& source) {
+    if (source.handle == nullptr) {
+        return 0;
+    }
+    source.operations.seek(source.handle, 0, SeekFromEnd);
+    const int64_t length = tellPosition(source);
+    seekTo(source, 0);
+    return length;
+}
+
 uint16_t little16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 uint32_t little32(const uint8_t* bytes) {
@@ -142,7 +153,7 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint
     if (packed == nullptr) {
         return false;
     }
-    const bool byteRowCount = version == byteRowCountVersion;
+    const bool byteRowCount = version <= byteRowCountVersion;
     const int32_t headerLength = byteRowCount ? byteRowCountPatternHeaderLength : patternHeaderLength;
     const int32_t packedSizeField = byteRowCount ? byteRowCountPackedSizeField : patternPackedSizeField;
     const uint8_t highestInstrument =
@@ -284,6 +295,7 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
     sample.loopLength = little32(header + sampleLoopLengthField);
     sample.volume = header[sampleVolumeField];
     sample.finetune = static_cast<int8_t>(header[sampleFinetuneField]);
+    sample.loadedFinetune = sample.finetune;
     sample.bitsPerSample = 8;
     sample.loopType = LoopNone;
     const uint8_t type = header[sampleTypeField];
@@ -527,6 +539,12 @@ bool parseSong(Song& song, SongSource& source) {
     seekTo(source, headerSizeOffset);
     readBytes(source, header, headerBlockLength);
     const uint32_t headerSize = little32(header);
+    // Everything else is found from where the header ends: a header that ends
+    // past the file leaves nothing to read, so the file is no song.
+    const int64_t headerEnd = int64_t{headerSizeOffset} + int64_t{headerSize};
+    if (headerEnd > sourceLength(source)) {
+        return false;
+    }
     int32_t songLength = little16(header + songLengthField);
     const int32_t restartPosition = little16(header + restartPositionField);
     const int32_t channelCount = little16(header + channelCountField);
@@ -552,7 +570,7 @@ bool parseSong(Song& song, SongSource& source) {
                                                                  highestSpeed));
     song.defaultBpm =
         static_cast<int16_t>(std::clamp<int32_t>(little16(header + defaultBpmField), lowestBpm, highestBpm));
-    seekTo(source, headerSizeOffset + int64_t{headerSize});
+    seekTo(source, headerEnd);
 
     int32_t highestOrder = 0;
     for (int32_t position = 0; position < songLength; ++position) {

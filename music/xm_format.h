@@ -33,8 +33,8 @@ inline constexpr int32_t headerBlockLength = orderTableField + orderTableLength;
 
 // Layouts by version. From 0x0104 on each instrument's sample data follows its
 // sample headers; before it, all instruments come first, then the patterns,
-// then the data of every sample in turn. 0x0102 stores a pattern's row count
-// in one byte, as rows - 1.
+// then the data of every sample in turn. 0x0102 and the versions before it
+// store a pattern's row count in one byte, as rows - 1.
 inline constexpr uint16_t instrumentsLastVersion = 0x0104;
 inline constexpr uint16_t byteRowCountVersion = 0x0102;
 

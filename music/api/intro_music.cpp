@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +35,8 @@ constexpr size_t titleOffset = 17;
 constexpr size_t trackerNameOffset = 38;
 constexpr size_t headerTextLength = 20;
 constexpr int32_t readChunk = 64 * 1024;
+// The loader's offsets are 32-bit: no song is larger.
+constexpr size_t largestSongBytes = INT32_MAX;
 
 void setError(intro_music::Error* error, intro_music::ErrorCode code, const char* format, ...) {
     if (error == nullptr) {
@@ -281,11 +285,6 @@ void fillMetadata(Module& module, const std::vector<uint8_t>& bytes) {
     for (int32_t index = 0; index < song.instrumentCount && song.instruments != nullptr; ++index) {
         const Instrument& instrument = song.instruments[index];
         info.samples += instrument.sampleCount;
-        for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
-            if (instrument.samples[slot] != nullptr && instrument.samples[slot] != &emptySample) {
-                module.loadedFinetunes.emplace_back(instrument.samples[slot], instrument.samples[slot]->finetune);
-            }
-        }
     }
     info.linearFrequencies = (song.flags & linearFrequencyFlag) != 0;
     info.initialSpeed = song.defaultSpeed;
@@ -322,16 +321,24 @@ void noteLoadWarnings(Module& module) {
     }
 }
 
-// Reads a whole source through file callbacks.
-bool readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vector<uint8_t>& bytes) {
+enum class ReadOutcome { Complete, Failed, TooMuchDelivered, TooLarge };
+
+// Reads a whole source through file callbacks: 0 ends it, below 0 is a failure.
+ReadOutcome readAll(const intro_music::FileCallbacks& callbacks, void* handle, std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> chunk(readChunk);
     for (;;) {
         const int32_t count = callbacks.read(chunk.data(), readChunk, handle);
-        if (count <= 0) {
-            return true;
+        if (count == 0) {
+            return ReadOutcome::Complete;
+        }
+        if (count < 0) {
+            return ReadOutcome::Failed;
         }
         if (count > readChunk) {
-            return false;
+            return ReadOutcome::TooMuchDelivered;
+        }
+        if (bytes.size() + static_cast<size_t>(count) > largestSongBytes) {
+            return ReadOutcome::TooLarge;
         }
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + count);
     }
@@ -532,6 +539,10 @@ Module* loadBytes(const void* data, size_t size, Error* error) {
     return module.release();
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 Module* loadFile(const char* path, Error* error) {
     clearError(error);
     if (path == nullptr) {
@@ -548,7 +559,15 @@ Module* loadFile(const char* path, Error* error) {
         setError(error, ErrorCode::CannotOpen, "%s: is a folder, not a song file", path);
         return nullptr;
     }
-    std::FILE* file = std::fopen(path, "rb");
+    if (std::filesystem::is_regular_file(status)) {
+        const uintmax_t size = std::filesystem::file_size(path, code);
+        if (!code && size > largestSongBytes) {
+            setError(error, ErrorCode::NotASong, "%s: larger than the largest song the library loads (2 GiB)", path);
+            return nullptr;
+        }
+    }
+    // Closed on every way out, the out-of-memory exception included.
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     if (file == nullptr) {
         setError(error, ErrorCode::CannotOpen, "%s: cannot open: %s", path, std::strerror(errno));
         return nullptr;
@@ -556,14 +575,16 @@ Module* loadFile(const char* path, Error* error) {
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> chunk(readChunk);
     size_t count = 0;
-    while ((count = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+    // A device or pipe has no size to check first: it is read no further than a song can reach.
+    while (bytes.size() <= largestSongBytes && (count = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
     }
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    std::fclose(file);
-    if (failed) {
-        setError(error, ErrorCode::CannotRead, "%s: cannot read: %s", path, std::strerror(readErrno));
+    if (std::ferror(file.get()) != 0) {
+        setError(error, ErrorCode::CannotRead, "%s: cannot read: %s", path, std::strerror(errno));
+        return nullptr;
+    }
+    if (bytes.size() > largestSongBytes) {
+        setError(error, ErrorCode::NotASong, "%s: larger than the largest song the library loads (2 GiB)", path);
         return nullptr;
     }
     if (bytes.empty()) {
@@ -581,9 +602,8 @@ Module* loadFile(const char* path, Error* error) {
 
 Module* loadThroughCallbacks(const FileCallbacks& callbacks, const char* name, Error* error) {
     clearError(error);
-    if (callbacks.open == nullptr || callbacks.close == nullptr || callbacks.read == nullptr ||
-        callbacks.seek == nullptr || callbacks.tell == nullptr) {
-        setError(error, ErrorCode::InvalidArgument, "all five file callbacks must be set");
+    if (callbacks.open == nullptr || callbacks.close == nullptr || callbacks.read == nullptr) {
+        setError(error, ErrorCode::InvalidArgument, "the open, close and read callbacks must be set");
         return nullptr;
     }
     void* handle = callbacks.open(name);
@@ -592,11 +612,25 @@ Module* loadThroughCallbacks(const FileCallbacks& callbacks, const char* name, E
         return nullptr;
     }
     std::vector<uint8_t> bytes;
-    const bool complete = readAll(callbacks, handle, bytes);
+    ReadOutcome outcome = ReadOutcome::Complete;
+    try {
+        outcome = readAll(callbacks, handle, bytes);
+    } catch (...) {
+        callbacks.close(handle);
+        throw;
+    }
     callbacks.close(handle);
-    if (!complete) {
-        setError(error, ErrorCode::CannotRead, "the read callback delivered more bytes than asked for");
-        return nullptr;
+    switch (outcome) {
+        case ReadOutcome::Complete: break;
+        case ReadOutcome::Failed:
+            setError(error, ErrorCode::CannotRead, "reading the source failed after %zu bytes", bytes.size());
+            return nullptr;
+        case ReadOutcome::TooMuchDelivered:
+            setError(error, ErrorCode::CannotRead, "the read callback delivered more bytes than asked for");
+            return nullptr;
+        case ReadOutcome::TooLarge:
+            setError(error, ErrorCode::NotASong, "the source is larger than the largest song the library loads (2 GiB)");
+            return nullptr;
     }
     return loadBytes(bytes.data(), bytes.size(), error);
 }

@@ -96,10 +96,11 @@ struct Error {
     char message[256];
 };
 
-// The five file operations through which a song is read from any source.
-// `name` is handed to open unchanged; open returns a handle or null. read
-// returns the bytes delivered (0 at the end); seek's origin is 0 from the
-// start or 1 from the current position.
+// The file operations through which a song is read from any source: the
+// library opens it, reads it from start to end and closes it, so seek and
+// tell are never called and may be null. `name` is handed to open unchanged;
+// open returns a handle or null. read returns the bytes delivered: 0 at the
+// end, below 0 for a failure (the load then fails with CannotRead).
 struct FileCallbacks {
     void* (*open)(const char* name);
     void (*close)(void* handle);
@@ -185,9 +186,12 @@ using TickObserver = void (*)(void* user, const Module* module, const TickInfo& 
 
 // Loads a song from bytes the caller keeps or frees afterwards.
 INTRO_MUSIC_API Module* loadFromMemory(const void* data, size_t size, Error* error);
-// Loads a song file.
+// Loads a song file. Sources larger than the largest song the loader can
+// read (2 GiB, its offsets are 32-bit) are refused as NotASong, a device or
+// pipe once it has delivered that much.
 INTRO_MUSIC_API Module* loadFromFile(const char* path, Error* error);
-// Loads a song through the caller's file operations; all five must be set.
+// Loads a song through the caller's file operations; open, close and read
+// must be set. The same size limit applies.
 INTRO_MUSIC_API Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Error* error);
 // Releases the module; null is ignored.
 INTRO_MUSIC_API void freeModule(Module* module);

@@ -10,6 +10,9 @@
        while (live != nullptr && !intro_music::liveEnded(live)) sleepABit();
        intro_music::stopLive(live);
 
+   Signals: SIGINT and SIGTERM stay the program's own (SDL is asked not to
+   catch them unless the program has set SDL_HINT_NO_SIGNAL_HANDLERS itself).
+
    Errors: startLive returns null and fills the Error when no device opens.
    Each LivePlayer opens its own device; a driver with a single device (SDL's
    dummy and disk drivers) takes one LivePlayer at a time.

@@ -65,6 +65,11 @@ LivePlayer* startLive(Module* module, Error* error) {
     if (module == nullptr) {
         return fail(ErrorCode::InvalidArgument, "no module given");
     }
+    // SDL's audio brings up its events, which would catch SIGINT and SIGTERM
+    // for a queue nobody reads: the program would no longer end on Ctrl-C or
+    // kill. The program's own handlers stay; a program that wants SDL's sets
+    // the hint itself (this one is only a default).
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         char message[sizeof(Error::message)];
         std::snprintf(message, sizeof message, "no sound: %s", SDL_GetError());

@@ -293,6 +293,35 @@ std::vector<std::pair<std::string, ModuleData>> seedSongs() {
         module.orders = {0};
         songs.emplace_back("adpcm.xm", module);
     }
+    {
+        // Set-finetune between two notes of the same sample: a restart must play the sample as loaded.
+        ModuleData module = baseModule("set finetune", 2, false);
+        PatternData pattern = notesPattern(2, 8, 49);
+        pattern.cells[2] = {0, 0, 0, Extended, 0x5F};
+        pattern.cells[4] = {49, 1, 0, 0, 0};
+        module.patterns = {pattern};
+        module.orders = {0};
+        songs.emplace_back("set_finetune.xm", module);
+    }
+    {
+        // An order first entered mid-pattern: speed 3 and a break to row 8 of the next order, 3 x 16 rows.
+        ModuleData module = baseModule("entered mid-pattern", 2, true);
+        PatternData first = notesPattern(2, 16, 30);
+        first.cells[0] = {30, 1, 0, SetSpeed, 0x03};
+        first.cells[2] = {0, 0, 0, PatternBreak, 0x08};
+        module.patterns = {first, notesPattern(2, 16, 40), notesPattern(2, 16, 50)};
+        module.orders = {0, 1, 2};
+        songs.emplace_back("break_mid_pattern.xm", module);
+    }
+    {
+        // A damaged volume envelope: a falling segment whose next point lies behind it.
+        ModuleData module = baseModule("envelope behind", 2, true);
+        module.instruments[0].volumeEnvelope.points = {{0, 64}, {4, 0}, {2, 64}};
+        module.instruments[0].volumeEnvelope.flags = 1;
+        module.patterns = {notesPattern(2, 16, 20)};
+        module.orders = {0};
+        songs.emplace_back("envelope_behind.xm", module);
+    }
     return songs;
 }
 

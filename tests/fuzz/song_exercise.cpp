@@ -1,7 +1,10 @@
 #include "song_exercise.h"
 
+#include <algorithm>
 #include <bitset>
+#include <vector>
 
+#include "intro_music.h"
 #include "offline_render.h"
 #include "song.h"
 #include "xm_format.h"
@@ -50,8 +53,60 @@ void watchingTick(MusicEngine& engine, Song* song) {
 
 }  // namespace
 
+namespace {
+
+// Choices for the public-interface run, drawn from the input itself so that a
+// saved input replays exactly as the fuzzer ran it.
+class Choices {
+public:
+    Choices(const uint8_t* data, size_t size) {
+        for (size_t index = 0; index < size; ++index) state_ = (state_ ^ data[index]) * 0x100000001B3ull;
+    }
+    uint32_t next(uint32_t range) {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(state_ >> 33) % range;
+    }
+
+private:
+    uint64_t state_ = 0xCBF29CE484222325ull;
+};
+
+// The interface a user drives: render in odd chunk sizes, seek, change the
+// repeat count, restart, read the position and the channels, up to a frame
+// budget (1 s of sound: the block fill is the same code the run above
+// already drives for up to 10 s).
+void exercisePublicInterface(const uint8_t* data, size_t size) {
+    constexpr int32_t frameBudget = intro_music::frameRate;
+    constexpr int32_t chunkSizes[] = {1, 3, 17, 255, 882, 1024, 4097};
+    intro_music::Error error{};
+    intro_music::Module* module = intro_music::loadFromMemory(data, size, &error);
+    if (module == nullptr) return;
+    Choices choices(data, size);
+    const intro_music::Metadata info = intro_music::metadata(module);
+    std::vector<int16_t> frames(2 * 4097);
+    intro_music::ChannelState states[maxChannels];
+    for (int32_t rendered = 0; rendered < frameBudget;) {
+        switch (choices.next(8)) {
+            case 0: intro_music::seekToOrder(module, static_cast<int32_t>(choices.next(info.orders + 2)) - 1, &error); break;
+            case 1: intro_music::setRepeatCount(module, static_cast<int32_t>(choices.next(4)) - 1); break;
+            case 2: intro_music::restart(module); break;
+            default: break;
+        }
+        const int32_t chunk = chunkSizes[choices.next(std::size(chunkSizes))];
+        const int32_t count = intro_music::render(module, frames.data(), chunk);
+        static_cast<void>(intro_music::position(module));
+        static_cast<void>(intro_music::channelStates(module, states, static_cast<int32_t>(std::size(states))));
+        if (count == 0 && intro_music::ended(module)) intro_music::restart(module);
+        rendered += std::max(count, 1);
+    }
+    intro_music::freeModule(module);
+}
+
+}  // namespace
+
 ExerciseResult exerciseSong(const uint8_t* data, size_t size, int32_t blockBudget) {
     ExerciseResult result{};
+    exercisePublicInterface(data, size);
     Song* song = loadSongFromMemory(data, size, nullptr);
     if (song == nullptr) {
         return result;

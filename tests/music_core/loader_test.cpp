@@ -327,7 +327,7 @@ ModuleData layoutModule() {
 }
 
 // Every layout of the song reads to the same patterns and samples: pattern headers longer than 9 bytes, the older
-// versions that put all instruments first and the sample data last (0x0102 with one-byte row counts), and the
+// versions that put all instruments first and the sample data last (0x0102 and before with one-byte row counts), and the
 // samples past an instrument's 16 skipped with their data.
 TEST(SongLoader, LayoutsReadAlike) {
     struct Case {
@@ -341,12 +341,16 @@ TEST(SongLoader, LayoutsReadAlike) {
         {"version 0x0103: instruments, patterns, then the sample data", xm_writer::instrumentsFirstVersion, 0},
         {"version 0x0102: as 0x0103 with one-byte row counts", xm_writer::byteRowCountVersion, 0},
         {"version 0x0102 with longer pattern headers", xm_writer::byteRowCountVersion, 3},
+        {"version 0x0101: one-byte row counts as 0x0102", 0x0101, 0},
+        {"version 0x0100: one-byte row counts as 0x0102", 0x0100, 0},
     };
     for (const Case& rule : cases) {
         ModuleData module = layoutModule();
-        module.version = rule.version;
+        module.version = std::max(rule.version, xm_writer::byteRowCountVersion);
         module.patternHeaderPadding = rule.headerPadding;
-        const SongPointer song = load(xm_writer::writeModule(module));
+        std::vector<uint8_t> bytes = xm_writer::writeModule(module);
+        put16(bytes, xm_writer::versionOffset, rule.version);  // the writer lays out 0x0102 at the oldest
+        const SongPointer song = load(bytes);
         ASSERT_NE(song, nullptr) << rule.rule;
         EXPECT_EQ(song->patterns[0].rowCount, 8) << rule.rule;
         EXPECT_EQ(fields(song->patterns[0].cells[0]), (CellFields{49, 1, 0, 0, 0})) << rule.rule;
@@ -489,12 +493,19 @@ TEST(SongLoader, MendsHeaderSizes) {
     EXPECT_EQ(song->patterns[0].rowCount, 64);
     EXPECT_EQ(song->instruments[0].samples[0]->data[0], 256);
 
-    std::vector<uint8_t> huge = good;
-    put32(huge, xm_writer::headerSizeOffset, 0xFFFFFFF0u);
-    song = load(huge);  // nothing left to read there: empty patterns, an instrument without samples
+    // A header that ends past the file leaves nothing of the song: refused, however large the size (60 + size
+    // does not fit 32 bits for the largest).
+    const uint32_t pastTheEnd = static_cast<uint32_t>(good.size() - xm_writer::headerSizeOffset + 1);
+    for (const uint32_t size : {pastTheEnd, 0x7FFFFFFFu, 0xFFFFFFC4u, 0xFFFFFFF0u}) {
+        std::vector<uint8_t> huge = good;
+        put32(huge, xm_writer::headerSizeOffset, size);
+        EXPECT_EQ(load(huge), nullptr) << size;
+    }
+    std::vector<uint8_t> toTheEnd = good;
+    put32(toTheEnd, xm_writer::headerSizeOffset, pastTheEnd - 1);
+    song = load(toTheEnd);  // ends exactly at the end: nothing after it, empty patterns
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(song->patterns[0].rowCount, 64);
-    EXPECT_EQ(song->instruments[0].sampleCount, 0);
     // Instrument header sizes: below the sample count's end, or far past the file.
     for (const uint32_t size : {0u, 4u, 28u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         std::vector<uint8_t> bytes = good;

@@ -103,3 +103,22 @@ TEST(OfflineRender, RendersShareNothing) {
     EXPECT_EQ(firstTogether, firstAlone);
     EXPECT_EQ(secondTogether, secondAlone);
 }
+
+// Set-finetune (E5x) changes the sample as it plays; a new start (the presentation's M, the library's restart, a
+// capture) goes through the engine's song start and sounds exactly as the first start did.
+TEST(OfflineRender, ASecondStartSoundsAsTheFirstAfterSetFinetune) {
+    SongPointer song = load(noteOnRow(0, 49));
+    ASSERT_NE(song, nullptr);
+    // Row 1 sets finetune 15; row 2 plays the note again, now with it.
+    song->patterns[0].cells[1] = Cell{0, 0, 0, 0x0E, 0x5F};
+    song->patterns[0].cells[2] = Cell{49, 1, 0, 0, 0};
+    std::vector<int16_t> starts[2];
+    for (std::vector<int16_t>& heard : starts) {
+        OfflineRender* render = beginOfflineRender(song.get());
+        ASSERT_NE(render, nullptr);
+        heard = renderBlocks(render, 10);
+        endOfflineRender(render);
+    }
+    EXPECT_NE(song->instruments[0].samples[0]->finetune, 0) << "the effect played";
+    EXPECT_TRUE(starts[0] == starts[1]) << "the second start plays the sample as loaded";
+}

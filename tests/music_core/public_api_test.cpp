@@ -4,7 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -110,6 +115,28 @@ void seekMemory(void* handle, int32_t offset, uint8_t origin) {
 int32_t tellMemory(void* handle) { return static_cast<MemorySource*>(handle)->offset; }
 void* openNothing(const char*) { return nullptr; }
 
+// A source that fails part way: read gives -1 once 2,000 bytes are delivered.
+int32_t readFailingAfter2000(void* destination, int32_t count, void* handle) {
+    constexpr int32_t failsAt = 2000;
+    auto* source = static_cast<MemorySource*>(handle);
+    if (source->offset >= failsAt) return -1;
+    return readMemory(destination, std::min(count, failsAt - source->offset), handle);
+}
+int openSources = 0;
+void* openCounted(const char* name) {
+    ++openSources;
+    return openMemory(name);
+}
+void closeCounted(void* handle) {
+    --openSources;
+    closeMemory(handle);
+}
+[[maybe_unused]] int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
 }  // namespace
 
 // Every way a load can fail gives null, the error code and a message naming the problem.
@@ -154,7 +181,7 @@ TEST(PublicApi, LoadFailuresAreValues) {
     EXPECT_EQ(im::loadFromMemory("x", 0, &error), nullptr);
     EXPECT_EQ(error.code, im::ErrorCode::Empty);
     EXPECT_EQ(im::loadFromMemory("x", 1, nullptr), nullptr);  // no error record wanted
-    im::FileCallbacks partial{openMemory, closeMemory, readMemory, nullptr, tellMemory};
+    im::FileCallbacks partial{openMemory, closeMemory, nullptr, seekMemory, tellMemory};
     EXPECT_EQ(im::loadWithCallbacks(partial, "", &error), nullptr);
     EXPECT_EQ(error.code, im::ErrorCode::InvalidArgument);
     const im::FileCallbacks refusing{openNothing, closeMemory, readMemory, seekMemory, tellMemory};
@@ -353,4 +380,65 @@ TEST(PublicApi, TwoModulesOnTwoThreads) {
     two.join();
     EXPECT_EQ(firstTogether, firstAlone);
     EXPECT_EQ(secondTogether, secondAlone);
+}
+
+// A read that fails is a failed load (CannotRead), never a shorter song; the source is closed. Only open, close and
+// read are needed: seek and tell may be null.
+TEST(PublicApi, ReadFailuresFailTheLoad) {
+    xm_writer::ModuleData withLongSample = shortSong();
+    withLongSample.instruments[0].samples[0].frames.assign(4000, 7);
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(withLongSample);
+    ASSERT_GT(bytes.size(), 4000u);
+    const char* name = reinterpret_cast<const char*>(&bytes);
+    im::Error error{};
+    const im::FileCallbacks failing{openCounted, closeCounted, readFailingAfter2000, nullptr, nullptr};
+    EXPECT_EQ(im::loadWithCallbacks(failing, name, &error), nullptr);
+    EXPECT_EQ(error.code, im::ErrorCode::CannotRead) << error.message;
+    EXPECT_NE(std::string(error.message).find("after 2000 bytes"), std::string::npos) << error.message;
+    EXPECT_EQ(openSources, 0);
+
+    const im::FileCallbacks readOnly{openCounted, closeCounted, readMemory, nullptr, nullptr};
+    im::Module* module = im::loadWithCallbacks(readOnly, name, &error);
+    EXPECT_NE(module, nullptr) << error.message;
+    im::freeModule(module);
+    EXPECT_EQ(openSources, 0);
+}
+
+// A source larger than any song the loader reads (2 GiB) is refused: a regular file by its size before anything is
+// read, a device once it has delivered that much. A file is closed on every way out, out of memory too.
+TEST(PublicApi, OversizedSourcesAreRefusedAndClosed) {
+    const std::string folder = temporaryFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string huge = folder + "/huge.xm";
+    writeFile(huge, xm_writer::writeModule(shortSong()));
+    ASSERT_EQ(truncate(huge.c_str(), 3LL << 30), 0);  // sparse: no disk space used
+    im::Error error{};
+    EXPECT_EQ(im::loadFromFile(huge.c_str(), &error), nullptr);
+    EXPECT_EQ(error.code, im::ErrorCode::NotASong);
+    EXPECT_NE(std::string(error.message).find("larger than the largest song"), std::string::npos) << error.message;
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Our own zero device, read under a 600 MB address-space limit in a child: each load runs out of memory and
+    // must close its file.
+    const std::string zero = folder + "/zero";
+    ASSERT_EQ(mknod(zero.c_str(), S_IFCHR | 0444, makedev(1, 5)), 0) << "needs root, as CI runs";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{600LL << 20, 600LL << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        const int before = openDescriptors();
+        for (int load = 0; load < 3; ++load) {
+            im::Error childError{};
+            if (im::loadFromFile(zero.c_str(), &childError) != nullptr) _exit(2);
+            if (childError.code != im::ErrorCode::OutOfMemory && childError.code != im::ErrorCode::NotASong) _exit(3);
+        }
+        _exit(openDescriptors() == before ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a file left open; 2: loaded; 3: another error";
+#endif
+    std::system(("rm -rf '" + folder + "'").c_str());
 }

@@ -1,5 +1,7 @@
 // The xm2wav command-line tool, run as a child process on songs written by the test.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,9 +45,11 @@ protected:
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
     }
 
-    // Runs xm2wav with standard output and errors captured; returns its exit status.
-    int run(const std::string& arguments) {
-        const int status = std::system((XM2WAV_PATH " " + arguments + " >'" + path("stdout.bin") + "' 2>'" +
+    // Runs xm2wav with standard output and errors captured; returns its exit status. A limit in seconds stops
+    // a run that goes wrong (as status 124).
+    int run(const std::string& arguments, int limitSeconds = 0) {
+        const std::string limit = limitSeconds > 0 ? "timeout " + std::to_string(limitSeconds) + " " : "";
+        const int status = std::system((limit + XM2WAV_PATH " " + arguments + " >'" + path("stdout.bin") + "' 2>'" +
                                         path("stderr.txt") + "'")
                                            .c_str());
         const std::vector<uint8_t> text = readFile("stderr.txt");
@@ -150,6 +154,9 @@ TEST_F(Xm2wavTest, OddInputs) {
     writeFile("song.xm", songBytes);
     writeFile("other.xm", songBytes);
     writeFile("taken.wav", {1, 2, 3});
+    std::vector<uint8_t> headerPastTheEnd = songBytes;
+    put32(headerPastTheEnd, xm_writer::headerSizeOffset, 0x7FFFFFFF);
+    writeFile("header.xm", headerPastTheEnd);
     std::filesystem::create_directory(path("folder.xm"));
     const std::string song = path("song.xm");
     const struct {
@@ -171,6 +178,7 @@ TEST_F(Xm2wavTest, OddInputs) {
         {"a folder as the song", path("folder.xm") + " " + path("x.wav"), 1, "is a folder"},
         {"an empty song file", path("empty.xm") + " " + path("x.wav"), 1, "is empty"},
         {"a file that is no song", path("text.xm") + " " + path("x.wav"), 1, "not an Extended Module song"},
+        {"a header that ends past the file", path("header.xm") + " " + path("x.wav"), 1, "damaged beyond use"},
         {"an output folder that does not exist", song + " /nonexistent-folder/out.wav", 1, "cannot create"},
         {"a folder as the output", song + " " + path("folder.xm"), 1, "is a folder"},
         {"an existing output", song + " " + path("taken.wav"), 1, "exists; --force replaces it"},
@@ -193,7 +201,8 @@ TEST_F(Xm2wavTest, OddInputs) {
     EXPECT_EQ(readFile("other.xm"), songBytes);
     EXPECT_EQ(readFile("taken.wav"), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(folderContents(),
-              (std::vector<std::string>{"empty.xm", "folder.xm", "other.xm", "song.xm", "taken.wav", "text.xm"}));
+              (std::vector<std::string>{"empty.xm", "folder.xm", "header.xm", "other.xm", "song.xm", "taken.wav",
+                                        "text.xm"}));
     ASSERT_EQ(run("--force " + song + " " + path("taken.wav")), 0) << errors_;
     EXPECT_EQ(wavFrames("taken.wav"), 8 * 882);
 }
@@ -329,4 +338,66 @@ TEST_F(Xm2wavTest, FormatAndStartOptions) {
         EXPECT_NE(errors_.find(given.message), std::string::npos) << errors_;
         EXPECT_FALSE(std::filesystem::exists(path("refused.wav")));
     }
+}
+
+// Nothing but a regular file is ever renamed over: a device node (the test's own null device) and a named pipe are
+// written into and stay what they are, with or without --force; a link is followed and stays a link.
+TEST_F(Xm2wavTest, OutputsThatAreNoRegularFileKeepTheirKind) {
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    ASSERT_EQ(run(path("song.xm") + " " + path("file.wav")), 0) << errors_;
+    const std::vector<uint8_t> file = readFile("file.wav");
+
+    ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "needs root, as CI runs";
+    for (const char* force : {"", "--force "}) {
+        EXPECT_EQ(run(force + path("song.xm") + " " + path("null")), 0) << force << errors_;
+        EXPECT_TRUE(std::filesystem::is_character_file(std::filesystem::symlink_status(path("null")))) << force;
+    }
+
+    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+    std::vector<uint8_t> piped;
+    std::thread reader([&] {
+        std::ifstream stream(path("pipe"), std::ios::binary);
+        piped.assign(std::istreambuf_iterator<char>(stream), {});
+    });
+    EXPECT_EQ(run("--force " + path("song.xm") + " " + path("pipe")), 0) << errors_;
+    reader.join();
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(path("pipe"))));
+    ASSERT_EQ(piped.size(), file.size());
+    EXPECT_EQ(get32(piped, 40), 0xFFFFFFFFu) << "a pipe gets the header of unknown length";
+    EXPECT_TRUE(std::equal(piped.begin() + 44, piped.end(), file.begin() + 44));
+
+    std::filesystem::create_symlink("file.wav", path("link.wav"));
+    EXPECT_EQ(run(path("song.xm") + " " + path("link.wav")), 1) << "the file it names exists";
+    EXPECT_NE(errors_.find("exists; --force replaces it"), std::string::npos) << errors_;
+    writeFile("file.wav", {1, 2, 3});
+    EXPECT_EQ(run("--force " + path("song.xm") + " " + path("link.wav")), 0) << errors_;
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(path("link.wav"))));
+    EXPECT_EQ(readFile("file.wav"), file);
+    EXPECT_EQ(folderContents(), (std::vector<std::string>{"file.wav", "link.wav", "null", "pipe", "song.xm"}));
+}
+
+// A name near the file-name limit (249 characters) still renders: the temporary file takes a short name.
+TEST_F(Xm2wavTest, NameNearTheFileNameLimit) {
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    const std::string name = std::string(245, 'w') + ".wav";
+    ASSERT_EQ(run(path("song.xm") + " " + path(name)), 0) << errors_;
+    EXPECT_EQ(wavFrames(name), 8 * 882);
+    EXPECT_EQ(folderContents(), (std::vector<std::string>{"song.xm", name}));
+}
+
+// A render that cannot fit a WAV file (its sizes are 32-bit) is refused before it starts, with one line and status 2;
+// raw PCM has no such limit. The song: one pattern of 60 rows at speed 255 and tempo 32, just under 20 minutes.
+TEST_F(Xm2wavTest, RendersTooLongForAWavFileAreRefused) {
+    xm_writer::ModuleData module = basicModule();
+    module.defaultSpeed = 255;
+    module.defaultBpm = 32;
+    module.orders = {0};
+    module.patterns.assign(1, xm_writer::PatternData{60, std::vector<xm_writer::Cell>(120)});
+    writeFile("long.xm", xm_writer::writeModule(module));
+    ASSERT_EQ(run("--info " + path("long.xm")), 0) << errors_;
+    // 20 passes fit (about 23,900 s), 21 do not; the bound stops a slip at once instead of after gigabytes.
+    EXPECT_EQ(run("--loops 21 " + path("long.xm") + " " + path("out.wav"), 10), 2) << errors_;
+    EXPECT_NE(errors_.find("more than a WAV file holds"), std::string::npos) << errors_;
+    EXPECT_EQ(std::count(errors_.begin(), errors_.end(), '\n'), 1) << errors_;
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"long.xm"});
 }

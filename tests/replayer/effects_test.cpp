@@ -1,6 +1,9 @@
 // The effect column and the volume column, tick by tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "song_fixture.h"
 #include "waveforms.h"
 
@@ -137,6 +140,33 @@ TEST_F(Effects, SetFinetune) {
     EXPECT_EQ(samples[0].finetune, 7);
     runRows(1);
     EXPECT_EQ(emptySample.finetune, 0);
+}
+
+// During a vibrato the voice plays the period with this tick's offset, in both frequency modes: the pitch memo is
+// worked out again whenever the offset moves, never served stale.
+TEST_F(Effects, VibratoReachesTheVoicesFrequency) {
+    for (const bool linear : {false, true}) {
+        SCOPED_TRACE(linear ? "linear" : "Amiga");
+        makeSong(1, 1, 16, linear);
+        addInstrument();
+        put(0, 0, 49, 1, 0, 4, 0x48);
+        put(1, 0, 0, 0, 0, 4, 0x00);
+        start();
+        std::vector<int> offsets;
+        std::vector<int> frequencies;
+        for (int tick = 0; tick < 12; ++tick) {
+            replayTick(engine, &song);
+            int32_t expected = 0;
+            ASSERT_TRUE(periodFrequency(&song, channel(0).period, channel(0).periodOffset, &expected));
+            EXPECT_EQ(voice(0).frequency, expected) << "tick " << tick << ", offset " << channel(0).periodOffset;
+            offsets.push_back(channel(0).periodOffset);
+            frequencies.push_back(voice(0).frequency);
+        }
+        std::sort(offsets.begin(), offsets.end());
+        std::sort(frequencies.begin(), frequencies.end());
+        EXPECT_GT(std::unique(offsets.begin(), offsets.end()) - offsets.begin(), 3) << "the vibrato moves the offset";
+        EXPECT_GT(std::unique(frequencies.begin(), frequencies.end()) - frequencies.begin(), 3);
+    }
 }
 
 // Waveform nibbles of 4 or more keep the vibrato and tremolo positions when an instrument is given.

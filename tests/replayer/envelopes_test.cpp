@@ -48,6 +48,10 @@ TEST_F(Envelopes, TickByTick) {
              instrument.volumeLoopStart = 1;
              instrument.volumeLoopEnd = instrument.volumeSustainPoint = 3;
          }}},
+        {"a damaged falling segment whose next point lies behind the tick falls on for ever: the output floors at 0",
+         Watch::EnvelopeOutput, {{49, 1}}, {64, 48, 32, 16, 0, 0, 0, 0, 0, 0, 0, 0}, {.setup = [](Instrument& instrument) {
+             setVolumeEnvelope(instrument, {{0, 64}, {4, 0}, {2, 64}}, EnvelopeOn);
+         }}},
         {"a single-point envelope holds its level, also after a key-off", Watch::EnvelopeOutput,
          {{49, 1}, {keyOff}}, Values(12, 48),
          {.setup = [](Instrument& instrument) { setVolumeEnvelope(instrument, {{0, 48}}, EnvelopeOn); }}},

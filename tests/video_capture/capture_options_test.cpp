@@ -34,6 +34,10 @@ const AcceptedCase acceptedCases[] = {
      {"--size", "8192x2", "--fps", "240", "--seconds", "3600"}, 8192, 2, 240, 3600.0, false, -1.0, "intro.mp4"},
     {"the last of a repeated option wins", {"--fps", "24", "--fps", "25"}, 1920, 1080, 25, 0.0, false, -1.0,
      "intro.mp4"},
+    {"an extension in capitals is the same extension", {"--lossless", "-o", "A.MKV"}, 1920, 1080, 60, 0.0, true, -1.0,
+     "A.MKV"},
+    {"a name without an extension (a device, a pipe) takes the format the options give", {"-o", "tmp/pipe"}, 1920,
+     1080, 60, 0.0, false, -1.0, "tmp/pipe"},
 };
 
 TEST(CaptureOptions, AcceptedCommandLines) {
@@ -78,6 +82,11 @@ const RefusedCase refusedCases[] = {
     {"an empty output name is refused", {"--output", ""}, "needs a file name"},
     {"a still is one image, not a lossless video", {"--still", "1", "--lossless"}, "takes no --lossless"},
     {"a still has no length", {"--still", "1", "--seconds", "2"}, "takes no --lossless or --seconds"},
+    {"standard output is no file name", {"--output", "-"}, "cannot go to standard output"},
+    {"an MP4 is not named .wav", {"--output", "x.wav"}, "name the file *.mp4"},
+    {"Matroska is not named .mp4", {"--lossless", "--output", "y.mp4"}, "name the file *.mkv"},
+    {"an MP4 is not named .mkv", {"--output", "z.mkv"}, "name the file *.mp4"},
+    {"a still is not named .jpg", {"--still", "1", "--output", "s.jpg"}, "name the file *.png"},
 };
 
 TEST(CaptureOptions, RefusalsAreOneLineNamingTheProblem) {
@@ -87,6 +96,11 @@ TEST(CaptureOptions, RefusalsAreOneLineNamingTheProblem) {
         EXPECT_NE(parsed.error.find(row.message), std::string::npos) << row.rule << ": " << parsed.error;
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos) << row.rule;
     }
+}
+
+TEST(CaptureOptions, ForceAllowsReplacing) {
+    EXPECT_FALSE(parseCaptureOptions({}).options.replaceExisting);
+    EXPECT_TRUE(parseCaptureOptions({"--force"}).options.replaceExisting);
 }
 
 TEST(CaptureOptions, HelpAndVersionWinOverEverythingBeforeThem) {

@@ -10,12 +10,17 @@ lossless:  two lossless captures are byte-identical; their sound, decoded, is
 mp4:       the MP4 holds H.264 and AAC of the requested size, rate, frame
            count and duration.
 bad_input: refusals are one line with status 1 or 2 and leave no file.
+outputs:   an existing file is replaced only with --force; a device node or a
+           pipe is written into and stays what it is; a link is followed and
+           stays a link; the name's extension must match the container.
 """
 import json
 import os
 import shutil
+import stat
 import subprocess
 import sys
+import threading
 
 import numpy
 
@@ -148,7 +153,12 @@ def check_bad_input(tool, work):
     rows = [
         ("an output in a missing folder", ["--size", "64x36", "--seconds", "1", "--output", missing_folder], 1,
          "cannot create"),
-        ("an output that is a folder", ["--size", "64x36", "--seconds", "1", "--output", folder], 1, "it is a folder"),
+        ("an output that is a folder", ["--size", "64x36", "--seconds", "1", "--output", folder], 1, "is a folder"),
+        ("standard output", ["--size", "64x36", "--output", "-"], 2, "standard output"),
+        ("an MP4 named .wav", ["--size", "64x36", "--output", os.path.join(work, "x.wav")], 2, "name the file *.mp4"),
+        ("Matroska named .mp4", ["--lossless", "--output", os.path.join(work, "y.mp4")], 2, "name the file *.mkv"),
+        ("an MP4 named .mkv", ["--output", os.path.join(work, "z.mkv")], 2, "name the file *.mp4"),
+        ("a still named .mp4", ["--still", "1", "--output", os.path.join(work, "s.mp4")], 2, "name the file *.png"),
         ("a size of 0", ["--size", "0x0", "--output", os.path.join(work, "zero.mp4")], 2, "--size"),
         ("an unknown option", ["--frobnicate", "--output", os.path.join(work, "unknown.mp4")], 2,
          "unknown option --frobnicate"),
@@ -165,6 +175,50 @@ def check_bad_input(tool, work):
     print("every refusal was one line and left no file")
 
 
+SMALL_CAPTURE = ["--size", "64x36", "--seconds", "0.1", "--lossless"]
+
+
+def check_outputs(tool, work):
+    existing = os.path.join(work, "existing.mkv")
+    with open(existing, "wb") as file:
+        file.write(b"keep me")
+    status, _, errors = run([tool, *SMALL_CAPTURE, "--output", existing])
+    if status != 1 or "exists; --force replaces it" not in errors or open(existing, "rb").read() != b"keep me":
+        fail(f"an existing file without --force: status {status}: {errors.strip()}")
+    capture(tool, *SMALL_CAPTURE, "--force", "--output", existing)
+    if open(existing, "rb").read(4) != b"\x1a\x45\xdf\xa3":
+        fail("--force did not replace the file with a Matroska capture")
+    print("an existing file is replaced only with --force")
+
+    # The link is followed: the file it names gets the capture, the link stays a link.
+    target, link = os.path.join(work, "named.mkv"), os.path.join(work, "link.mkv")
+    os.symlink("named.mkv", link)
+    capture(tool, *SMALL_CAPTURE, "--output", link)
+    if not os.path.islink(link) or os.path.getsize(target) == 0:
+        fail("writing through a link replaced the link or left its file empty")
+    print("a link is followed and stays a link")
+
+    # A null device node of our own: written into, still a device afterwards.
+    null = os.path.join(work, "null")
+    os.mknod(null, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+    capture(tool, *SMALL_CAPTURE, "--output", null)
+    if not stat.S_ISCHR(os.lstat(null).st_mode):
+        fail("the device node was replaced")
+    pipe = os.path.join(work, "pipe")
+    os.mkfifo(pipe)
+    received = []
+    reader = threading.Thread(target=lambda: received.append(open(pipe, "rb").read()))
+    reader.start()
+    capture(tool, *SMALL_CAPTURE, "--output", pipe)
+    reader.join(timeout=60)
+    if not stat.S_ISFIFO(os.lstat(pipe).st_mode) or not received or received[0][:4] != b"\x1a\x45\xdf\xa3":
+        fail("the pipe was replaced or did not carry the capture")
+    left = sorted(name for name in os.listdir(work) if name.startswith("."))
+    if left:
+        fail(f"temporary files left behind: {left}")
+    print("a device node and a pipe are written into and stay what they are")
+
+
 def main():
     group, tool, xm2wav, song, work = sys.argv[1:6]
     shutil.rmtree(work, ignore_errors=True)
@@ -175,6 +229,8 @@ def main():
         check_mp4(tool, work)
     elif group == "bad_input":
         check_bad_input(tool, work)
+    elif group == "outputs":
+        check_outputs(tool, work)
     else:
         fail(f"no test group {group}")
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 const char captureUsage[] =
@@ -13,7 +14,10 @@ const char captureUsage[] =
     "  --size WxH      picture size in pixels (default 1920x1080; even sides for MP4)\n"
     "  --fps N         frames per second, 1 to 240 (default 60); frame k shows k/N seconds\n"
     "  --seconds S     length (default: one pass of the song)\n"
-    "  --output FILE   where to write (default intro.mp4, intro.mkv or intro.png)\n"
+    "  --output FILE   where to write (default intro.mp4, intro.mkv or intro.png); the name\n"
+    "                  ends in .mp4, .mkv with --lossless or .png with --still; a device or\n"
+    "                  pipe is written into as it is\n"
+    "  --force         replace FILE if it exists\n"
     "  --lossless      lossless picture and sound\n"
     "  --still S       write only the frame at S seconds, as a PNG image\n"
     "  --stats         print the capture speed, split into render, read-back and encode\n"
@@ -59,6 +63,13 @@ bool parseSeconds(const std::string& text, double lowest, double& seconds) {
     return true;
 }
 
+std::string lowerCase(std::string text) {
+    for (char& character : text) {
+        if (character >= 'A' && character <= 'Z') character = static_cast<char>(character - 'A' + 'a');
+    }
+    return text;
+}
+
 ParsedCommandLine usageError(std::string message) {
     ParsedCommandLine parsed;
     parsed.outcome = ParseOutcome::UsageError;
@@ -93,6 +104,10 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& arguments)
         }
         if (argument == "--stats") {
             options.printStats = true;
+            continue;
+        }
+        if (argument == "--force") {
+            options.replaceExisting = true;
             continue;
         }
         const bool takesValue = argument == "--size" || argument == "--fps" || argument == "--seconds" ||
@@ -140,8 +155,21 @@ ParsedCommandLine parseCaptureOptions(const std::vector<std::string>& arguments)
         return usageError("an MP4 needs even sides, not " + std::to_string(options.width) + "x" +
                           std::to_string(options.height) + " (or use --lossless)");
     }
+    const char* const extension = still ? ".png" : options.lossless ? ".mkv" : ".mp4";
     if (options.outputPath.empty()) {
-        options.outputPath = still ? "intro.png" : options.lossless ? "intro.mkv" : "intro.mp4";
+        options.outputPath = std::string("intro") + extension;
+    }
+    if (options.outputPath == "-") {
+        return usageError("the output cannot go to standard output; give a file name ending in " +
+                          std::string(extension));
+    }
+    // A name with an extension says what it holds; a device or pipe usually has none.
+    const std::string given = std::filesystem::path(options.outputPath).extension().string();
+    if (!given.empty() && lowerCase(given) != extension) {
+        const char* const holds = still             ? "a still is a PNG image"
+                                  : options.lossless ? "--lossless writes Matroska"
+                                                     : "the video is MP4 (Matroska with --lossless)";
+        return usageError(options.outputPath + ": " + holds + "; name the file *" + extension);
     }
     return parsed;
 }

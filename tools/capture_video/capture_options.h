@@ -20,6 +20,7 @@ struct CaptureOptions {
     bool lossless = false;
     double stillSeconds = -1.0;  // at 0 or later: one PNG of the frame at this time instead of a video
     bool printStats = false;
+    bool replaceExisting = false;  // --force: an existing file may be replaced
     std::string outputPath;  // filled with the default when not given
 };
 

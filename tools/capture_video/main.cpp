@@ -21,7 +21,7 @@
 #include "mixer.h"
 #include "offscreen_context.h"
 #include "offscreen_framebuffer.h"
-#include "pending_file.h"
+#include "output_file.h"
 #include "picture.h"
 #include "song_sound.h"
 #include "still_image.h"
@@ -151,7 +151,7 @@ void advanceToFrame(PresentationPicture& picture, int64_t frame, int framesPerSe
 }
 
 int captureStill(const CaptureOptions& options) {
-    PendingFile file(options.outputPath);
+    OutputFile file(options.outputPath, options.replaceExisting);
     if (!file.ready()) {
         return failWith(file.error());
     }
@@ -168,7 +168,7 @@ int captureStill(const CaptureOptions& options) {
     std::vector<uint8_t> pixels(static_cast<size_t>(stage.target->rowBytes()) * options.height);
     stage.target->readPixels(pixels.data());
     std::string error;
-    if (!writePngImage(file.temporaryPath(), options.width, options.height, pixels.data(), error)) {
+    if (!writePngImage(file.writePath(), options.width, options.height, pixels.data(), error)) {
         return failWith(error);
     }
     if (!file.commit()) {
@@ -179,7 +179,7 @@ int captureStill(const CaptureOptions& options) {
 
 int captureVideo(const CaptureOptions& options) {
     // The output first: a path that cannot be written fails at once.
-    PendingFile file(options.outputPath);
+    OutputFile file(options.outputPath, options.replaceExisting);
     if (!file.ready()) {
         return failWith(file.error());
     }
@@ -191,7 +191,7 @@ int captureVideo(const CaptureOptions& options) {
     const int64_t frames = options.seconds > 0.0
                                ? captureFrameCount(options.seconds, fps)
                                : captureFrameCount(static_cast<double>(song.onePassFrames()) / mixRate, fps);
-    VideoWriter writer(file.temporaryPath(), VideoFormat{options.width, options.height, fps, options.lossless});
+    VideoWriter writer(file.writePath(), VideoFormat{options.width, options.height, fps, options.lossless});
     if (!writer.ready()) {
         return failWith(writer.error());
     }

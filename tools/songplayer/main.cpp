@@ -4,8 +4,10 @@
 //
 //   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,11 @@ constexpr auto pollInterval = std::chrono::milliseconds(20);
 constexpr int pollsPerStatus = 5;  // the status line changes ten times a second
 constexpr double seekStepSeconds = 5.0;
 const char* const clearLine = "\r\033[K";
+
+// The signal that asked the player to end (SIGINT, SIGTERM), 0 while none has.
+std::atomic<int> endingSignal{0};
+
+extern "C" void noteEndingSignal(int signal) { endingSignal.store(signal); }
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
@@ -125,7 +132,7 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
         return false;
     }
     outcome = Outcome::Played;
-    for (int poll = 0; !intro_music::liveEnded(live); ++poll) {
+    for (int poll = 0; !intro_music::liveEnded(live) && endingSignal.load() == 0; ++poll) {
         const KeyPress press = keys.poll();
         if (press.key == Key::Space) {
             intro_music::setLivePaused(live, !intro_music::livePaused(live));
@@ -152,6 +159,12 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
     }
     const double seconds = intro_music::livePosition(live).seconds;
     intro_music::stopLive(live);
+    if (endingSignal.load() != 0) {
+        outcome = Outcome::Quit;
+        if (statusLine) std::printf("%s", clearLine);
+        std::fflush(stdout);
+        return true;
+    }
     const char* verb = outcome == Outcome::Played ? "played" : outcome == Outcome::Skipped ? "skipped" : "stopped";
     std::printf("%s%s %s (%s) at %s of %s\n", statusLine ? clearLine : "", verb, path.c_str(), info.title,
                 clock(seconds).c_str(), clock(info.durationSeconds).c_str());
@@ -159,16 +172,9 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
     return true;
 }
 
-}  // namespace
 
-int main(int argumentCount, char** arguments) {
-    Options options;
-    switch (parseArguments(argumentCount, arguments, options)) {
-        case Parse::Help: printUsage(stdout); return 0;
-        case Parse::Version: std::printf("songplayer %s\n", intro_music::versionString()); return 0;
-        case Parse::Usage: return exitUsage;
-        case Parse::Run: break;
-    }
+// Plays every song in turn; the exit status.
+int playAll(const Options& options) {
     KeyReader keys;
     const bool statusLine = isTerminal(stdout);
     bool anyFailed = false;
@@ -192,4 +198,27 @@ int main(int argumentCount, char** arguments) {
         if (outcome == Outcome::Quit) break;
     }
     return anyFailed ? exitFailure : 0;
+}
+
+}  // namespace
+
+int main(int argumentCount, char** arguments) {
+    Options options;
+    switch (parseArguments(argumentCount, arguments, options)) {
+        case Parse::Help: printUsage(stdout); return 0;
+        case Parse::Version: std::printf("songplayer %s\n", intro_music::versionString()); return 0;
+        case Parse::Usage: return exitUsage;
+        case Parse::Run: break;
+    }
+    // Ctrl-C and kill end the player at once: the device is closed and the
+    // terminal given back (the key reader's settings undone) before the
+    // signal ends the process as it would have without a handler.
+    std::signal(SIGINT, noteEndingSignal);
+    std::signal(SIGTERM, noteEndingSignal);
+    const int status = playAll(options);
+    if (const int signal = endingSignal.load(); signal != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    return status;
 }

@@ -1,8 +1,9 @@
 // xm2wav: renders an Extended Module song to a RIFF WAV file (44,100 Hz,
 // 16-bit, stereo unless asked otherwise) through the engine's public
-// interface, so the file sounds exactly as the presentation plays the song. Written to a temporary file
+// interface, by the tracker's rules or, with --rules intro, exactly as the presentation plays the song. Written to a temporary file
 // beside the target and renamed when complete: an interrupted or failed
-// render leaves no half file, and nothing is ever overwritten unasked.
+// render leaves no half file, and nothing is ever overwritten unasked. A
+// device or pipe is written into as it is.
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -15,11 +16,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "intro_music.h"
+#include "output_file.h"
 #include "rules_option.h"
 #include "terminal.h"
 #include "wav_file.h"
@@ -38,6 +41,8 @@ constexpr long mostLoops = 1000;
 constexpr uint32_t streamingSize = 0xFFFFFFFF;
 constexpr size_t riffSizeField = 4;
 constexpr size_t dataSizeField = 40;
+// A WAV file's RIFF size counts 36 header bytes and the data in 32 bits.
+constexpr int64_t largestWavDataBytes = int64_t{0xFFFFFFFF} - 36;
 
 constexpr int progressBarWidth = 40;
 constexpr int32_t framesPerChunk = 884 * 50;  // about one second of sound: one write and one progress update
@@ -262,36 +267,18 @@ void showProgress(int64_t written, int64_t total, bool knownLength, int32_t rate
     std::fflush(stderr);
 }
 
-// Where the render goes: standard output, or a temporary file renamed onto the target at the end.
+// Where the render goes: standard output, a device or pipe written as it
+// comes, or a temporary file renamed onto the target at the end.
 struct Destination {
     std::FILE* file = nullptr;
     bool toStandardOutput = false;
-    fs::path target;
-    fs::path temporary;
+    std::optional<OutputFile> output;
+    // The length is not known while writing: the header says so, and is
+    // corrected at the end only if the stream turns out to be a plain file.
+    bool streaming() const { return toStandardOutput || (output && output->direct()); }
 };
 
-// Refuses targets that would lose data or cannot work; prints the reason.
-bool checkTarget(const fs::path& input, const fs::path& target, bool force) {
-    std::error_code code;
-    const fs::file_status status = fs::status(target, code);
-    if (fs::is_directory(status)) {
-        std::fprintf(stderr, "xm2wav: %s is a folder; give a file name\n", target.string().c_str());
-        return false;
-    }
-    if (fs::exists(status)) {
-        if (fs::equivalent(input, target, code)) {
-            std::fprintf(stderr, "xm2wav: %s is the song itself; refusing to write onto it\n", target.string().c_str());
-            return false;
-        }
-        if (!force) {
-            std::fprintf(stderr, "xm2wav: %s exists; --force replaces it\n", target.string().c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
-bool openDestination(const std::string& path, Destination& destination) {
+bool openDestination(const std::string& inputPath, const std::string& path, bool force, Destination& destination) {
     if (path == standardStream && isTerminal(stdout)) {
         std::fprintf(stderr, "xm2wav: standard output is a terminal; redirect it to a file or a program\n");
         return false;
@@ -302,32 +289,23 @@ bool openDestination(const std::string& path, Destination& destination) {
         destination.toStandardOutput = true;
         return true;
     }
-    destination.target = path;
-    const fs::path folder = destination.target.has_parent_path() ? destination.target.parent_path() : fs::path(".");
-    // Built by appending: GCC 12 at -O3 warns wrongly about "." + string (-Wrestrict).
-    std::string stem = ".";
-    stem += destination.target.filename().string();
-    stem += ".partial-";
-    const auto seed = static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (unsigned long attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = folder / (stem + std::to_string((seed + attempt) % 1000000));
-        std::error_code code;
-        if (fs::exists(candidate, code)) continue;
-        destination.file = std::fopen(candidate.string().c_str(), "wb");
-        if (destination.file == nullptr) break;
-        destination.temporary = std::move(candidate);
-        return true;
+    std::error_code code;
+    if (fs::exists(path, code) && fs::equivalent(inputPath, path, code)) {
+        std::fprintf(stderr, "xm2wav: %s is the song itself; refusing to write onto it\n", path.c_str());
+        return false;
     }
-    std::fprintf(stderr, "xm2wav: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+    OutputFile& output = destination.output.emplace(path, force);
+    destination.file = output.ready() ? output.stream() : nullptr;
+    if (destination.file == nullptr) {
+        std::fprintf(stderr, "xm2wav: %s\n", output.error().c_str());
+        return false;
+    }
+    return true;
 }
 
 void discard(Destination& destination) {
-    if (destination.toStandardOutput) return;
-    if (destination.file != nullptr) std::fclose(destination.file);
+    destination.output.reset();
     destination.file = nullptr;
-    std::error_code code;
-    fs::remove(destination.temporary, code);
 }
 
 bool writeHeader(std::FILE* file, uint32_t dataBytes, bool streaming, const WavFormat& format) {
@@ -390,22 +368,35 @@ int main(int argumentCount, char** arguments) {
     const int32_t valuesPerFrame = format.channels;
     const int32_t bytesPerValue = options.floatSamples ? 4 : 2;
     const int32_t bytesPerFrame = valuesPerFrame * bytesPerValue;
+    const int64_t largestWavFrames = largestWavDataBytes / bytesPerFrame;
 
     const std::string& outputPath = options.paths[1];
+    const bool secondsGiven = options.seconds > 0.0;
+    const bool header = !options.raw;
+    const long passes = std::max(options.loops, 1L);
+    // Later passes may differ from the first a little: the render itself stops too if it outgrows the file.
+    const double expectedSeconds = intro_music::metadata(song).durationSeconds * static_cast<double>(passes);
+    if (header && !secondsGiven && expectedSeconds * options.rate > static_cast<double>(largestWavFrames)) {
+        std::fprintf(stderr,
+                     "xm2wav: %ld passes of %s last about %.0f s, more than a WAV file holds (%.0f s); "
+                     "ask for fewer --loops or --raw\n",
+                     passes, inputPath.c_str(), expectedSeconds,
+                     static_cast<double>(largestWavFrames) / options.rate);
+        intro_music::freeModule(song);
+        return exitUsage;
+    }
     Destination destination;
-    if ((outputPath != standardStream && !checkTarget(inputPath, outputPath, options.force)) ||
-        !openDestination(outputPath, destination)) {
+    if (!openDestination(inputPath, outputPath, options.force, destination)) {
         intro_music::freeModule(song);
         return exitFailure;
     }
     std::signal(SIGINT, noteInterrupt);
     std::signal(SIGTERM, noteInterrupt);
 
-    const bool secondsGiven = options.seconds > 0.0;
     const int64_t frameLimit = secondsGiven ? std::llround(options.seconds * options.rate) : INT64_MAX;
-    intro_music::setRepeatCount(song, secondsGiven ? -1 : static_cast<int32_t>(std::max(options.loops, 1L) - 1));
-    const bool header = !options.raw;
-    bool writeFailed = header && !writeHeader(destination.file, 0, destination.toStandardOutput, format);
+    intro_music::setRepeatCount(song, secondsGiven ? -1 : static_cast<int32_t>(passes - 1));
+    bool writeFailed = header && !writeHeader(destination.file, 0, destination.streaming(), format);
+    bool outgrown = false;
     const bool showBar = isTerminal(stderr);
     const size_t chunkValues = static_cast<size_t>(framesPerChunk) * static_cast<size_t>(valuesPerFrame);
     std::vector<int16_t> frames(options.floatSamples ? 0 : chunkValues);
@@ -420,6 +411,11 @@ int main(int argumentCount, char** arguments) {
                                   : (options.mono ? intro_music::renderMono(song, frames.data(), wanted)
                                                   : intro_music::render(song, frames.data(), wanted));
         if (count == 0) break;
+        // A file whose header must state its length ends before that length no longer fits.
+        if (header && !destination.streaming() && written + count > largestWavFrames) {
+            outgrown = true;
+            break;
+        }
         // Little-endian whatever the machine.
         for (size_t index = 0; index < static_cast<size_t>(count) * static_cast<size_t>(valuesPerFrame); ++index) {
             const uint32_t value = options.floatSamples ? std::bit_cast<uint32_t>(floatFrames[index])
@@ -441,37 +437,48 @@ int main(int argumentCount, char** arguments) {
     intro_music::freeModule(song);
     const int writeErrno = errno;
 
-    if (interrupted.load()) {
+    if (interrupted.load() || outgrown) {
         discard(destination);
+        if (outgrown) {
+            std::fprintf(stderr, "xm2wav: the render outgrew what a WAV file holds; %s not written (--raw has no limit)\n",
+                         outputPath.c_str());
+            return exitFailure;
+        }
         std::fprintf(stderr, "xm2wav: interrupted; %s not written\n", outputPath.c_str());
         return exitInterrupted;
     }
-    const auto dataBytes = static_cast<uint32_t>(written * bytesPerFrame);
-    if (destination.toStandardOutput) {
+    if (destination.streaming()) {
         // Redirected into a file from its start: the header can tell the true length after all.
-        if (!writeFailed && header && std::fflush(stdout) == 0 &&
-            std::ftell(stdout) == static_cast<long>(wavHeaderSize + dataBytes) && std::fseek(stdout, 0, SEEK_SET) == 0) {
-            writeFailed = !writeHeader(stdout, dataBytes, false, format);
+        const int64_t dataBytes = written * bytesPerFrame;
+        if (!writeFailed && header && written <= largestWavFrames && std::fflush(destination.file) == 0 &&
+            std::ftell(destination.file) == static_cast<long>(wavHeaderSize + dataBytes) &&
+            std::fseek(destination.file, 0, SEEK_SET) == 0) {
+            writeFailed = !writeHeader(destination.file, static_cast<uint32_t>(dataBytes), false, format);
         }
-        writeFailed = std::fflush(stdout) != 0 || writeFailed;
+        writeFailed = std::fflush(destination.file) != 0 || writeFailed;
+        if (destination.output && !destination.output->commit()) {
+            std::fprintf(stderr, "xm2wav: %s\n", destination.output->error().c_str());
+            return exitFailure;
+        }
         if (writeFailed) {
-            std::fprintf(stderr, "xm2wav: writing to standard output failed: %s\n", std::strerror(writeErrno));
+            std::fprintf(stderr, "xm2wav: writing to %s failed: %s\n",
+                         destination.toStandardOutput ? "standard output" : outputPath.c_str(), std::strerror(writeErrno));
+            discard(destination);
             return exitFailure;
         }
         return 0;
     }
     if (!writeFailed && header) {
-        writeFailed =
-            std::fseek(destination.file, 0, SEEK_SET) != 0 || !writeHeader(destination.file, dataBytes, false, format);
+        writeFailed = std::fseek(destination.file, 0, SEEK_SET) != 0 ||
+                      !writeHeader(destination.file, static_cast<uint32_t>(written * bytesPerFrame), false, format);
     }
-    writeFailed = std::fclose(destination.file) != 0 || writeFailed;
-    destination.file = nullptr;
-    std::error_code code;
-    if (!writeFailed) fs::rename(destination.temporary, destination.target, code);
-    if (writeFailed || code) {
+    if (writeFailed) {
         discard(destination);
-        std::fprintf(stderr, "xm2wav: writing %s failed: %s\n", outputPath.c_str(),
-                     code ? code.message().c_str() : std::strerror(writeErrno));
+        std::fprintf(stderr, "xm2wav: writing %s failed: %s\n", outputPath.c_str(), std::strerror(writeErrno));
+        return exitFailure;
+    }
+    if (!destination.output->commit()) {
+        std::fprintf(stderr, "xm2wav: %s\n", destination.output->error().c_str());
         return exitFailure;
     }
     return 0;

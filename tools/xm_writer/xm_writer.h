@@ -93,6 +93,7 @@ struct ModuleData {
 
 // Header layout offsets that tests patch to build damaged files.
 inline constexpr size_t signatureOffset = 0;
+inline constexpr size_t versionOffset = 58;
 inline constexpr size_t headerSizeOffset = 60;
 inline constexpr size_t songLengthOffset = 64;
 inline constexpr size_t restartPositionOffset = 66;

@@ -1,0 +1,189 @@
+// The tools' output file: a file appears complete or not at all, an existing
+// one is replaced only when asked, and nothing that is not a regular file is
+// ever renamed over. Device nodes are the test's own, in its own folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "output_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/output-file-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    int entries() const {
+        int count = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) {
+            ++count;
+        }
+        return count;
+    }
+
+    std::string content(const fs::path& path) const {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    // Writes `text` through a fresh OutputFile and commits it; the error, or "" on success.
+    std::string writeThrough(const fs::path& target, bool replace, const std::string& text) {
+        OutputFile file(target.string(), replace);
+        if (!file.ready()) return file.error();
+        std::FILE* stream = file.stream();
+        if (stream == nullptr) return file.error();
+        std::fputs(text.c_str(), stream);
+        return file.commit() ? "" : file.error();
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(OutputFileTest, CommitReplacesTheDestinationWithTheFinishedFile) {
+    const fs::path destination = folder_ / "out.mp4";
+    std::ofstream(destination) << "old";
+    {
+        OutputFile file(destination.string(), true);
+        ASSERT_TRUE(file.ready()) << file.error();
+        EXPECT_FALSE(file.direct());
+        EXPECT_EQ(fs::path(file.writePath()).parent_path(), folder_);
+        std::ofstream(file.writePath()) << "new";
+        ASSERT_TRUE(file.commit()) << file.error();
+    }
+    EXPECT_EQ(content(destination), "new");
+    EXPECT_EQ(entries(), 1);
+    // Readable as any file the user creates, not private as a temporary file is.
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat status {};
+    ASSERT_EQ(stat(destination.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0666u & ~mask);
+}
+
+TEST_F(OutputFileTest, AnUncommittedFileLeavesNothingAndTheOldFileUntouched) {
+    const fs::path destination = folder_ / "out.mp4";
+    std::ofstream(destination) << "old";
+    {
+        OutputFile file(destination.string(), true);
+        ASSERT_TRUE(file.ready());
+        std::fputs("half", file.stream());
+    }
+    EXPECT_EQ(content(destination), "old");
+    EXPECT_EQ(entries(), 1);
+}
+
+struct RefusedDestination {
+    const char* rule;
+    std::string relativePath;
+    bool replace;
+    const char* message;
+};
+
+TEST_F(OutputFileTest, UnwritableOrPreciousDestinationsAreRefusedUpFront) {
+    fs::create_directory(folder_ / "folder");
+    std::ofstream(folder_ / "kept.wav") << "kept";
+    fs::create_symlink("nowhere/at/all.wav", folder_ / "dangling.wav");
+    fs::create_symlink("loop.wav", folder_ / "loop.wav");
+    const RefusedDestination rows[] = {
+        {"a missing folder", "missing/out.mp4", true, "No such file or directory"},
+        {"a folder in the way", "folder", true, "is a folder"},
+        {"an existing file, not asked to replace", "kept.wav", false, "exists; --force replaces it"},
+        {"a link into a missing folder", "dangling.wav", true, "No such file or directory"},
+        {"a link to itself", "loop.wav", true, "is a link that cannot be followed"},
+    };
+    for (const RefusedDestination& row : rows) {
+        const std::string destination = (folder_ / row.relativePath).string();
+        OutputFile file(destination, row.replace);
+        EXPECT_FALSE(file.ready()) << row.rule;
+        EXPECT_NE(file.error().find(destination), std::string::npos) << row.rule << ": " << file.error();
+        EXPECT_NE(file.error().find(row.message), std::string::npos) << row.rule << ": " << file.error();
+    }
+    EXPECT_EQ(content(folder_ / "kept.wav"), "kept");
+    EXPECT_EQ(entries(), 4);
+}
+
+// A character device is written into, never renamed over, with or without replace.
+TEST_F(OutputFileTest, ADeviceNodeIsWrittenIntoAndStaysADevice) {
+    const fs::path null = folder_ / "null";
+    ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "needs root, as CI runs";
+    for (const bool replace : {false, true}) {
+        EXPECT_EQ(writeThrough(null, replace, "sound"), "") << "replace " << replace;
+        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(null))) << "replace " << replace;
+    }
+    EXPECT_EQ(entries(), 1);
+}
+
+TEST_F(OutputFileTest, APipeGetsTheBytesAndStaysAPipe) {
+    const fs::path pipe = folder_ / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // The reader opens first (without waiting) so the writer's open does not wait either.
+    const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(writeThrough(pipe, true, "through the pipe"), "");
+    char buffer[64] = {};
+    const ssize_t count = read(reader, buffer, sizeof buffer);
+    close(reader);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(count, 0))), "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
+    EXPECT_EQ(entries(), 1);
+}
+
+// A link at the target: the file it names gets the output, the link stays.
+TEST_F(OutputFileTest, ALinkIsFollowedAndStaysALink) {
+    std::ofstream(folder_ / "real.wav") << "old";
+    fs::create_symlink("real.wav", folder_ / "link.wav");
+    EXPECT_NE(writeThrough(folder_ / "link.wav", false, "new"), "") << "the file it names exists";
+    EXPECT_EQ(writeThrough(folder_ / "link.wav", true, "new"), "");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_ / "link.wav")));
+    EXPECT_EQ(content(folder_ / "real.wav"), "new");
+    // A link to a file not made yet: the file is made, the link stays.
+    fs::create_symlink("later.wav", folder_ / "ahead.wav");
+    EXPECT_EQ(writeThrough(folder_ / "ahead.wav", false, "made"), "");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_ / "ahead.wav")));
+    EXPECT_EQ(content(folder_ / "later.wav"), "made");
+    EXPECT_EQ(entries(), 4);
+}
+
+// A link planted at a temporary name is never written through: the temporary
+// file is created exclusively, and the link's target stays as it was.
+TEST_F(OutputFileTest, PlantedLinksAtTemporaryNamesAreNeverFollowed) {
+    std::ofstream(folder_ / "victim") << "precious";
+    // Every name of the old predictable form, and the short form, as links.
+    for (int number = 0; number < 50; ++number) {
+        fs::create_symlink("victim", folder_ / (".out.wav.partial-" + std::to_string(number)));
+    }
+    OutputFile file((folder_ / "out.wav").string(), false);
+    ASSERT_TRUE(file.ready()) << file.error();
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(file.writePath())));
+    std::fputs("render", file.stream());
+    ASSERT_TRUE(file.commit()) << file.error();
+    EXPECT_EQ(content(folder_ / "victim"), "precious");
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(folder_ / "out.wav")));
+    EXPECT_EQ(content(folder_ / "out.wav"), "render");
+}
+
+// A name near the file-name limit leaves no room for the temporary suffix: a short temporary name is used.
+TEST_F(OutputFileTest, ANameNearTheLimitStillGetsATemporaryFile) {
+    const std::string name = std::string(245, 'n') + ".wav";
+    EXPECT_EQ(writeThrough(folder_ / name, false, "long"), "");
+    EXPECT_EQ(content(folder_ / name), "long");
+    EXPECT_EQ(entries(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# songplayer in a pseudo-terminal (tmux) ends at once on Ctrl-C and on
+# SIGTERM, by that signal, with the terminal's echo given back. Every step
+# waits for the state it checks, with a deadline.
+# Usage: signals_test.sh SONGPLAYER SONG.xm WORK_DIR
+set -euo pipefail
+player=$(realpath "$1")
+song=$(realpath "$2")
+work_dir=$(realpath -m "$3")
+rm -rf "$work_dir"
+mkdir -p "$work_dir"
+cd "$work_dir"
+cp "$song" song.xm
+socket=songplayer-signals-$$
+printf 'set -g remain-on-exit on\n' > tmux.conf
+cleanup() { tmux -L "$socket" kill-server 2> /dev/null || true; }
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- screen:" >&2
+    tmux -L "$socket" capture-pane -p -t "$session" >&2 || true
+    exit 1
+}
+screen() { tmux -L "$socket" capture-pane -p -t "$session"; }
+wait_for() {
+    local deadline=$(( $(date +%s) + 20 ))
+    until screen | grep -Eq -- "$1"; do
+        [ "$(date +%s)" -lt "$deadline" ] || fail "waited in vain for: $1"
+        sleep 0.05
+    done
+}
+
+# Plays with the loops at their most, so only a signal can end it; then the
+# status and whether the terminal echoes again. The shell traps the signals
+# (the player still gets them as it would by default) so it lives to report.
+cat > run.sh << SCRIPT
+trap true INT TERM
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=\$1.raw '$player' --loops 1000 song.xm
+echo "exit status \$?"
+stty -a | grep -Eo '(^| )-?echo( |\$)' | sed 's/^/terminal: /'
+SCRIPT
+start_player() {
+    session=$1
+    tmux -L "$socket" -f tmux.conf new-session -d -s "$session" -x 150 -y 12 "bash run.sh $session"
+    wait_for '^song\.xm .* order [0-9]+/[0-9]+ row'
+}
+
+start_player interrupt
+tmux -L "$socket" send-keys -t interrupt C-c
+wait_for '^exit status 130'
+wait_for '^terminal:  ?echo'
+echo "Ctrl-C ends the player (status 130) and the terminal echoes again"
+
+start_player terminate
+shell=$(tmux -L "$socket" display-message -p -t terminate '#{pane_pid}')
+player_pid=$(pgrep -P "$shell")
+kill -TERM "$player_pid"
+wait_for '^exit status 143'
+wait_for '^terminal:  ?echo'
+echo "SIGTERM ends the player (status 143) and the terminal echoes again"
+echo "PASS"

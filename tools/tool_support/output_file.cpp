@@ -1,0 +1,199 @@
+#include "output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int nameAttempts = 100;
+constexpr int largestLinkChain = 40;  // as the system itself follows
+constexpr int suffixLength = 6;
+const char suffixCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+#if defined(_WIN32)
+constexpr int exclusiveFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
+constexpr int createdMode = _S_IREAD | _S_IWRITE;
+int openFile(const char* path, int flags, int mode) { return _open(path, flags, mode); }
+int closeFile(int descriptor) { return _close(descriptor); }
+std::FILE* streamOver(int descriptor) { return _fdopen(descriptor, "wb"); }
+constexpr int directFlags = _O_WRONLY | _O_BINARY;
+#else
+// Never through a link planted at the name, and never an existing file.
+constexpr int exclusiveFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+// The umask takes away what the user does not want, as for any new file.
+constexpr int createdMode = 0666;
+int openFile(const char* path, int flags, int mode) { return open(path, flags, mode); }
+int closeFile(int descriptor) { return close(descriptor); }
+std::FILE* streamOver(int descriptor) { return fdopen(descriptor, "wb"); }
+constexpr int directFlags = O_WRONLY | O_CLOEXEC;
+#endif
+
+std::string randomSuffix(std::mt19937& generator) {
+    std::uniform_int_distribution<size_t> pick(0, sizeof suffixCharacters - 2);
+    std::string suffix;
+    for (int index = 0; index < suffixLength; ++index) suffix += suffixCharacters[pick(generator)];
+    return suffix;
+}
+
+// Creates a new, empty file under a fresh hidden name in `folder`; the name
+// carries the target's so a left-over is recognisable, unless that makes it
+// too long for the file system. Returns the descriptor, or -1 with errno.
+int createTemporary(const fs::path& folder, const std::string& name, std::string& path) {
+    std::mt19937 generator(std::random_device{}());
+    bool shortName = false;
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        const std::string stem = shortName ? ".partial-" : "." + name + ".partial-";
+        const fs::path candidate = folder / (stem + randomSuffix(generator));
+        const int descriptor = openFile(candidate.string().c_str(), exclusiveFlags, createdMode);
+        if (descriptor >= 0) {
+            path = candidate.string();
+            return descriptor;
+        }
+        if (errno == ENAMETOOLONG && !shortName) {
+            shortName = true;
+        } else if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::move(target)) {
+    std::error_code code;
+    // Links are followed to the file they name, which need not exist yet.
+    fs::path final = target_;
+    for (int hop = 0; fs::is_symlink(fs::symlink_status(final, code)); ++hop) {
+        const fs::path next = fs::read_symlink(final, code);
+        if (code || hop == largestLinkChain) {
+            error_ = target_ + " is a link that cannot be followed; give the file itself";
+            return;
+        }
+        final = next.is_absolute() ? next : final.parent_path() / next;
+    }
+    finalPath_ = final.string();
+    const fs::file_status status = fs::status(final, code);
+    switch (status.type()) {
+        case fs::file_type::not_found:
+            break;
+        case fs::file_type::directory:
+            error_ = target_ + " is a folder; give a file name";
+            return;
+        case fs::file_type::regular:
+            if (!replaceExisting) {
+                error_ = target_ + " exists; --force replaces it";
+                return;
+            }
+            break;
+        case fs::file_type::block:
+            error_ = target_ + " is a disk device; refusing to write onto it";
+            return;
+        default:
+            // A device, pipe or socket takes the bytes as they come; there is
+            // no file to replace and nothing to rename.
+            direct_ = true;
+            writePath_ = finalPath_;
+            return;
+    }
+    const fs::path folder = final.has_parent_path() ? final.parent_path() : fs::path(".");
+    descriptor_ = createTemporary(folder, final.filename().string(), writePath_);
+    if (descriptor_ < 0) {
+        error_ = "cannot create " + target_ + ": " + std::strerror(errno);
+        writePath_.clear();
+    }
+}
+
+OutputFile::~OutputFile() { discard(); }
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      finalPath_(std::move(other.finalPath_)),
+      writePath_(std::exchange(other.writePath_, {})),
+      error_(std::move(other.error_)),
+      direct_(other.direct_),
+      descriptor_(std::exchange(other.descriptor_, -1)),
+      stream_(std::exchange(other.stream_, nullptr)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        finalPath_ = std::move(other.finalPath_);
+        writePath_ = std::exchange(other.writePath_, {});
+        error_ = std::move(other.error_);
+        direct_ = other.direct_;
+        descriptor_ = std::exchange(other.descriptor_, -1);
+        stream_ = std::exchange(other.stream_, nullptr);
+    }
+    return *this;
+}
+
+std::FILE* OutputFile::stream() {
+    if (stream_ != nullptr || !ready()) return stream_;
+    if (direct_) {
+        descriptor_ = openFile(writePath_.c_str(), directFlags, 0);
+    }
+    if (descriptor_ >= 0) {
+        stream_ = streamOver(descriptor_);
+        if (stream_ != nullptr) descriptor_ = -1;
+    }
+    if (stream_ == nullptr) error_ = "cannot write " + target_ + ": " + std::strerror(errno);
+    return stream_;
+}
+
+bool OutputFile::commit() {
+    if (!ready()) return false;
+    bool closed = true;
+    if (stream_ != nullptr) closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    const int closeErrno = errno;
+    if (descriptor_ >= 0) closeFile(descriptor_);
+    descriptor_ = -1;
+    if (!closed) {
+        error_ = "writing " + target_ + " failed: " + std::strerror(closeErrno);
+        discard();
+        return false;
+    }
+    if (direct_) {
+        writePath_.clear();
+        return true;
+    }
+    std::error_code code;
+    fs::rename(writePath_, finalPath_, code);
+    if (code) {
+        error_ = "cannot write " + target_ + ": " + code.message();
+        discard();
+        return false;
+    }
+    writePath_.clear();
+    return true;
+}
+
+void OutputFile::discard() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    stream_ = nullptr;
+    if (descriptor_ >= 0) closeFile(descriptor_);
+    descriptor_ = -1;
+    if (!direct_ && !writePath_.empty()) {
+        std::error_code code;
+        fs::remove(writePath_, code);
+    }
+    writePath_.clear();
+}
