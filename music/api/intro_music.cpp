@@ -101,7 +101,6 @@ struct Module {
     SongPointer song;
     Metadata info{};
     mutable FirstPass firstPass;
-    std::vector<std::pair<Sample*, int8_t>> loadedFinetunes;  // set-finetune writes them while playing
     std::vector<std::string> warnings;
     alignas(16) float mixBuffer[blockLength * outputChannelCount]{};
     int16_t block[blockLength * outputChannelCount]{};
@@ -163,9 +162,16 @@ void watchedTick(MusicEngine& engine, Song* song) {
     }
 }
 
-void restoreLoadedFinetunes(const Module& module) {
-    for (const auto& [sample, finetune] : module.loadedFinetunes) {
-        sample->finetune = finetune;
+// Every sample of the song, for what set-finetune writes into them as the song plays.
+template <typename Visit>
+void forEachSample(Song& song, Visit visit) {
+    for (int32_t index = 0; index < song.instrumentCount && song.instruments != nullptr; ++index) {
+        Instrument& instrument = song.instruments[index];
+        for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
+            if (instrument.samples[slot] != nullptr && instrument.samples[slot] != &emptySample) {
+                visit(*instrument.samples[slot]);
+            }
+        }
     }
 }
 
@@ -182,7 +188,6 @@ void updateChannelGains(Module& module) {
 // pass's state there.
 void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arrival) {
     Song* song = module.song.get();
-    restoreLoadedFinetunes(module);
     prepareSongStart(module.engine, song);
     module.engine.output = MixerOutput{song, module.mixBuffer, module.block, 1, 0};
     module.engine.driver = &module;
@@ -227,11 +232,7 @@ bool scanFirstPass(const Module& module) {
     Song& song = *module.song;
     const Song savedState = song;
     std::vector<int8_t> playingFinetunes;
-    playingFinetunes.reserve(module.loadedFinetunes.size());
-    for (const auto& [sample, finetune] : module.loadedFinetunes) {
-        playingFinetunes.push_back(sample->finetune);
-    }
-    restoreLoadedFinetunes(module);
+    forEachSample(song, [&](const Sample& sample) { playingFinetunes.push_back(sample.finetune); });
     prepareSongStart(*engine, &song);
     PassTracker& tracker = pass.rows;
     tracker.recordRows = true;
@@ -260,9 +261,8 @@ bool scanFirstPass(const Module& module) {
         }
     }
     song = savedState;
-    for (size_t index = 0; index < playingFinetunes.size(); ++index) {
-        module.loadedFinetunes[index].first->finetune = playingFinetunes[index];
-    }
+    size_t next = 0;
+    forEachSample(song, [&](Sample& sample) { sample.finetune = playingFinetunes[next++]; });
     pass.known = true;
     return true;
 }

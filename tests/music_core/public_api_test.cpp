@@ -344,6 +344,33 @@ TEST(PublicApi, RulesChooseHowTheSongPlays) {
     EXPECT_FALSE(im::setRules(nullptr, im::Rules::Tracker, nullptr));
 }
 
+// Working out the one pass (asked for by metadata) plays the song on the module's own samples; what set-finetune
+// writes into them there must not reach the sound, before or during playback.
+TEST(PublicApi, AskingForTheDurationChangesNothingHeard) {
+    xm_writer::ModuleData module = loudSong();
+    module.patterns[0].cells[2] = xm_writer::Cell{0, 0, 0, 0x0E, 0x5F};  // set-finetune, heard from the next note
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(module);
+    const auto presentationModule = [&] {
+        ModulePointer song = loadBytes(bytes);
+        EXPECT_TRUE(im::setRules(song.get(), im::Rules::Presentation, nullptr));
+        return song;
+    };
+    const ModulePointer straight = presentationModule();
+    const std::vector<int16_t> expected = renderAll(straight.get(), 1000);
+
+    const ModulePointer askedFirst = presentationModule();
+    EXPECT_GT(im::metadata(askedFirst.get()).durationSeconds, 0.0);
+    EXPECT_EQ(renderAll(askedFirst.get(), 1000), expected);
+
+    const ModulePointer askedMidway = presentationModule();
+    std::vector<int16_t> heard(size_t{rowFrames} * 2 * 5);
+    ASSERT_EQ(im::render(askedMidway.get(), heard.data(), rowFrames * 5), rowFrames * 5);
+    EXPECT_GT(im::metadata(askedMidway.get()).durationSeconds, 0.0);
+    const std::vector<int16_t> rest = renderAll(askedMidway.get(), 1000);
+    heard.insert(heard.end(), rest.begin(), rest.end());
+    EXPECT_EQ(heard, expected);
+}
+
 TEST(PublicApi, NullModule) {
     int16_t frames[4] = {1, 2, 3, 4};
     EXPECT_EQ(im::render(nullptr, frames, 2), 0);
