@@ -13,6 +13,8 @@
 
 #include "audio_device.h"
 
+namespace intro_music::engine {
+
 namespace {
 constexpr int32_t supportedBitsPerSample = 16;
 constexpr int32_t supportedChannelCount = 2;
@@ -112,3 +114,5 @@ void closeAudioDevice(AudioDevice* device) {
     closeRingPlayerNode(device->node);
     delete device;
 }
+
+}  // namespace intro_music::engine
