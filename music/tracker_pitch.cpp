@@ -72,16 +72,10 @@ int32_t tableEntry(bool linear, int32_t index) {
     return trackerNotePeriod(linear, note, finetune);
 }
 
-const std::array<uint32_t, linearStepsPerOctave>& linearTable() {
-    static const std::array<uint32_t, linearStepsPerOctave> table = [] {
-        std::array<uint32_t, linearStepsPerOctave> values{};
-        for (int32_t step = 0; step < linearStepsPerOctave; ++step) {
-            values[static_cast<size_t>(step)] =
-                static_cast<uint32_t>(std::floor(linearTableBase * std::exp2(-step / double{linearStepsPerOctave})));
-        }
-        return values;
-    }();
-    return table;
+// An entry of the tracker's linear frequency table (for the highest octave),
+// worked out as it is needed: the pitch memo keeps the result per channel.
+double linearTableEntry(uint32_t step) {
+    return std::floor(linearTableBase * std::exp2(-static_cast<double>(step) / linearStepsPerOctave));
 }
 
 }  // namespace
@@ -117,7 +111,7 @@ double trackerFrequency(bool linear, int32_t period) {
     if (!linear) return amigaFrequencyConstant / wrapped;
     const uint32_t octaveCount = (linearOctaveRange - wrapped) / linearStepsPerOctave;
     const uint32_t shift = (linearOctaveBase - octaveCount) & octaveShiftMask;
-    return std::ldexp(static_cast<double>(linearTable()[wrapped % linearStepsPerOctave]) * 4.0,
+    return std::ldexp(linearTableEntry(wrapped % linearStepsPerOctave) * 4.0,
                       -static_cast<int>(shift));
 }
 
