@@ -151,7 +151,7 @@ shared_library_dependencies() {
   (cd "$scratch" && dpkg-shlibdeps -O "$@" 2> /dev/null) | sed -n 's/^shlibs:Depends=//p'
 }
 
-# intro-music: the tools (and the shared library, once there is one).
+# intro-music: the tools and the shared library.
 tools_root=$work/intro-music
 DESTDIR=$tools_root cmake --install "$build_dir" --prefix /usr --component tools > /dev/null
 [ -x "$tools_root/usr/bin/xm2wav" ] || fail "the tools component installed no xm2wav"
@@ -162,14 +162,19 @@ find "$tools_root/usr/share/man" -type f -name '*.1' -exec gzip -9n {} +
 package_docs "$tools_root" intro-music
 mapfile -t tool_programs < <(find "$tools_root/usr" -type f \( -path '*/bin/*' -o -name '*.so*' \) | LC_ALL=C sort)
 tool_depends=$(shared_library_dependencies "${tool_programs[@]}")
+# The shared library: what other packages depend on to use it, and the linker cache refreshed on install.
+mkdir -p "$tools_root/DEBIAN"
+printf 'libintro_music 1 intro-music (>= %s)\n' "${version%%+*}" > "$tools_root/DEBIAN/shlibs"
+printf 'activate-noawait ldconfig\n' > "$tools_root/DEBIAN/triggers"
 build_deb "$tools_root" intro-music \
   "Depends: $tool_depends" \
   "Section: sound" \
   "Priority: optional" \
   "Description: tracker (XM) song renderer, player and tracer" \
   " The command-line tools of the intro music engine, which plays Extended" \
-  " Module (.xm) tracker songs:" \
-  "  xm2wav renders a song to a 44.1 kHz 16-bit stereo WAV file;" \
+  " Module (.xm) tracker songs by the tracker's own playback rules, and its" \
+  " shared library (libintro_music.so.1, C and C++ interfaces):" \
+  "  xm2wav renders a song to a WAV file (any rate, 16-bit or float);" \
   "  songplayer plays songs through the sound device, with keys to pause," \
   "  skip and move between orders;" \
   "  trace_dump prints the replayer's state tick by tick."
@@ -182,8 +187,7 @@ find "$dev_root/usr" -type f -name '*.a' -exec strip --strip-debug --remove-sect
   --remove-section=.note --enable-deterministic-archives {} +
 package_docs "$dev_root" intro-music-dev
 mkdir -p "$dev_root/usr/share/doc/intro-music-dev/examples"
-cp "$source_dir/examples/CMakeLists.txt" "$source_dir/examples/render_song.cpp" \
-  "$dev_root/usr/share/doc/intro-music-dev/examples/"
+cp "$source_dir"/examples/* "$dev_root/usr/share/doc/intro-music-dev/examples/"
 build_deb "$dev_root" intro-music-dev \
   "Depends: intro-music (= $version), libsdl2-dev" \
   "Section: libdevel" \
@@ -191,7 +195,8 @@ build_deb "$dev_root" intro-music-dev \
   "Description: tracker (XM) song engine - development files" \
   " The intro music engine loads Extended Module (.xm) tracker songs from" \
   " memory or files, reports their metadata and length, and renders them to" \
-  " 16-bit stereo PCM at 44.1 kHz, with seeking and loop control; a second" \
+  " 16-bit or float PCM at any rate, with seeking, channel control and loop" \
+  " control; a second" \
   " library plays a song through the sound device with SDL2." \
   " ." \
   " This package holds the headers, the static libraries, the pkg-config and" \
