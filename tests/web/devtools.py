@@ -57,6 +57,7 @@ class Browser:
         self.next_id = 1
         self.results = {}
         self.events = []
+        self.crashed_sessions = set()
         self.condition = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -82,6 +83,8 @@ class Browser:
                         self.results[message["id"]] = message
                     else:
                         self.events.append(message)
+                        if message.get("method") == "Inspector.targetCrashed":
+                            self.crashed_sessions.add(message.get("sessionId"))
                     self.condition.notify_all()
         with self.condition:
             self.results[None] = {"error": {"message": "the browser closed its pipe"}}
@@ -100,6 +103,9 @@ class Browser:
             while message_id not in self.results:
                 if None in self.results:
                     raise ProtocolError(f"{method}: {self.results[None]['error']['message']}")
+                # A crashed page never answers: say so rather than wait out the timeout.
+                if session is not None and session in self.crashed_sessions:
+                    raise ProtocolError(f"{method}: the page's renderer crashed")
                 remaining = deadline - time.monotonic()
                 if remaining <= 0:
                     raise ProtocolError(f"{method}: no answer within {timeout} s")

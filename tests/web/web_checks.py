@@ -235,7 +235,9 @@ def wav_data(path):
 def choose_file(browser, path):
     document = browser.page("DOM.getDocument")["root"]["nodeId"]
     node = browser.page("DOM.querySelector", nodeId=document, selector="#file")["nodeId"]
-    browser.page("DOM.setFileInputFiles", nodeId=node, files=[str(path)])
+    # Chromium takes a relative path without a word, then gives the page an
+    # empty File and its renderer crashes reading it.
+    browser.page("DOM.setFileInputFiles", nodeId=node, files=[str(path.resolve())])
 
 
 def check_player(base, work, xm2wav, song, real_song):
