@@ -12,27 +12,17 @@
 
 #include "intro_music.h"
 #include "intro_music_c.h"
+#include "test_modules.h"
 #include "test_songs.h"
 #include "xm_writer.h"
 
+using namespace test_modules;
 using namespace test_songs;
 namespace im = intro_music;
 
 namespace {
 
 constexpr int32_t rowFrames = 882;  // speed 1, tempo 125, at 44.1 kHz
-
-struct ModuleDeleter {
-    void operator()(im::Module* module) const { im::freeModule(module); }
-};
-using ModulePointer = std::unique_ptr<im::Module, ModuleDeleter>;
-
-ModulePointer loadBytes(const std::vector<uint8_t>& bytes) {
-    im::Error error{};
-    ModulePointer module(im::loadFromMemory(bytes.data(), bytes.size(), &error));
-    EXPECT_NE(module, nullptr) << error.message;
-    return module;
-}
 
 // A looping wave on both channels of every row, panned apart, over three
 // 4-row patterns at speed 1: every frame sounds, left and right differ.

@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "intro_music.h"
+#include "test_modules.h"
 #include "test_songs.h"
 #include "xm_writer.h"
 
+using namespace test_modules;
 using namespace test_songs;
 namespace im = intro_music;
 
@@ -51,18 +53,6 @@ xm_writer::ModuleData loudSong() {
     sample.loop = xm_writer::LoopKind::Forward;
     sample.loopLength = 64;
     module.instruments[0].samples = {sample};
-    return module;
-}
-
-struct ModuleDeleter {
-    void operator()(im::Module* module) const { im::freeModule(module); }
-};
-using ModulePointer = std::unique_ptr<im::Module, ModuleDeleter>;
-
-ModulePointer loadBytes(const std::vector<uint8_t>& bytes) {
-    im::Error error{};
-    ModulePointer module(im::loadFromMemory(bytes.data(), bytes.size(), &error));
-    EXPECT_NE(module, nullptr) << error.message;
     return module;
 }
 
