@@ -32,6 +32,11 @@ constexpr uint64_t largestStep = uint64_t{1} << 48;
 constexpr uint64_t largestPlayableLength = uint64_t{1} << 30;
 
 constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
+// Ramp times by the tracker's rules: the tracker's own, and the shorter
+// ones the reference players give files other programs saved.
+constexpr int64_t trackerRampMicroseconds = 5000;
+constexpr int64_t risingRampMicroseconds = 363;
+constexpr int64_t fallingRampMicroseconds = 952;
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
@@ -188,17 +193,30 @@ void silenceVoice(MixerVoice& voice) {
 }
 
 // Starts a new ramp when a target changed, keeps the running one otherwise.
-void updateRamp(MixerVoice& voice, int32_t rampFrames) {
+void updateRamp(MixerVoice& voice, RampLengths ramps) {
     if (voice.rampRemaining != 0 && voice.leftTarget == voice.lastLeftTarget &&
         voice.rightTarget == voice.lastRightTarget) {
         return;
     }
+    const bool wasRamping = voice.rampRemaining != 0;
     voice.lastLeftTarget = voice.leftTarget;
     voice.lastRightTarget = voice.rightTarget;
     voice.rampRemaining = 0;
-    const float reciprocal = 1.0f / static_cast<float>(rampFrames);
     const int32_t leftNow = voice.leftVolume >> 8;
     const int32_t rightNow = voice.rightVolume >> 8;
+    const bool rising = voice.leftTarget > leftNow || voice.rightTarget > rightNow;
+    const int32_t rampFrames = rising ? ramps.rising : ramps.falling;
+    const float reciprocal = 1.0f / static_cast<float>(rampFrames);
+    if (ramps.exactGains) {
+        if (!wasRamping) {
+            voice.leftRampGain = static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
+            voice.rightRampGain = static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
+        }
+        voice.leftRampDelta = (static_cast<float>(voice.leftTarget) * targetScale - voice.leftRampGain) * reciprocal;
+        voice.rightRampDelta = (static_cast<float>(voice.rightTarget) * targetScale - voice.rightRampGain) * reciprocal;
+        if (voice.leftTarget != leftNow || voice.rightTarget != rightNow) voice.rampRemaining = rampFrames;
+        return;
+    }
     voice.leftRampDelta = 0.0f;
     voice.rightRampDelta = 0.0f;
     if (voice.leftTarget != leftNow) {
@@ -280,7 +298,7 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
     return true;
 }
 
-void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops, int32_t rampFrames) {
+void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops, RampLengths ramps) {
     while (frames > 0 && voice.sample != nullptr) {
         const Sample& sample = *voice.sample;
         if (sample.data == nullptr || sample.length == 0) {
@@ -337,7 +355,7 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& lo
         }
 
         // 2. Volume ramp.
-        updateRamp(voice, rampFrames);
+        updateRamp(voice, ramps);
         bool rampCutPass = false;
         if (voice.rampRemaining > 0 && voice.rampRemaining < pass) {
             pass = voice.rampRemaining;
@@ -358,10 +376,15 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& lo
                             static_cast<float>(voice.leftTarget) / targetFullScale,
                             static_cast<float>(voice.rightTarget) / targetFullScale);
         } else if (pass > 0) {
-            float leftGain = static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
-            float rightGain = static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
+            float leftGain = ramps.exactGains ? voice.leftRampGain
+                                              : static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
+            float rightGain = ramps.exactGains
+                                  ? voice.rightRampGain
+                                  : static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
             end = loops.ramp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
                              voice.rightRampDelta);
+            voice.leftRampGain = leftGain;
+            voice.rightRampGain = rightGain;
             voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * targetFullScale * volumeFixedOne));
             voice.rightVolume = static_cast<int32_t>(std::lrint(rightGain * targetFullScale * volumeFixedOne));
             voice.rampRemaining -= pass;
@@ -421,13 +444,27 @@ void setTempo(Song* song, int32_t bpm) {
     song->framesPerTick = frames < 1.0 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int32_t>(frames);
 }
 
+RampLengths rampLengthsFor(const Song* song) {
+    const int32_t rate = song != nullptr && song->outputRate > 0 ? song->outputRate : mixRate;
+    if (song == nullptr || !song->rules.trackerVolumeRamps) {
+        return {rampLengthAt(rate), rampLengthAt(rate), false};
+    }
+    const auto frames = [rate](int64_t microseconds) {
+        return std::max<int32_t>(1, static_cast<int32_t>((microseconds * rate + 500000) / 1000000));
+    };
+    if (song->savedByTheTracker) {
+        return {frames(trackerRampMicroseconds), frames(trackerRampMicroseconds), true};
+    }
+    return {frames(risingRampMicroseconds), frames(fallingRampMicroseconds), true};
+}
+
 void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
     }
     const PassLoops& loops = loopsInUse();
     const Song* song = engine.output.song;
-    const int32_t rampFrames = song != nullptr && song->outputRate > 0 ? rampLengthAt(song->outputRate) : rampLength;
+    const RampLengths ramps = rampLengthsFor(song);
     MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
         if (voiceTable[index].sample == nullptr) {
@@ -435,7 +472,7 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
         }
         const float gain = engine.channelGains != nullptr ? engine.channelGains[index % partnerVoiceDistance] : 1.0f;
         if (gain == 1.0f) {
-            mixVoice(voiceTable[index], destination, frameCount, loops, rampFrames);
+            mixVoice(voiceTable[index], destination, frameCount, loops, ramps);
             continue;
         }
         // A muted or quieter channel still moves on exactly as if heard, so
@@ -443,7 +480,7 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
         for (int32_t done = 0; done < frameCount;) {
             float scratch[scratchFrames * outputChannelCount] = {};
             const int32_t chunk = std::min(scratchFrames, frameCount - done);
-            mixVoice(voiceTable[index], scratch, chunk, loops, rampFrames);
+            mixVoice(voiceTable[index], scratch, chunk, loops, ramps);
             float* out = destination + static_cast<size_t>(done) * outputChannelCount;
             for (int32_t value = 0; value < chunk * outputChannelCount && gain != 0.0f; ++value) {
                 out[value] += scratch[value] * gain;

@@ -27,6 +27,14 @@ inline constexpr int32_t rampLength = mixRate * 128 / 44100;
 constexpr int32_t rampLengthAt(int32_t outputRate) {
     return outputRate == mixRate ? rampLength : (outputRate * int64_t{128} + 22050) / 44100;
 }
+// Frames a volume change takes, rising and falling: both rampLength by the
+// presentation's rules.
+struct RampLengths {
+    int32_t rising;
+    int32_t falling;
+    bool exactGains;  // carry the running gains between passes (leftRampGain)
+};
+RampLengths rampLengthsFor(const Song* song);
 
 // Where an engine's fillBlock reads its song and writes its blocks. Set up by
 // whoever drives the engine (playback or an offline render).

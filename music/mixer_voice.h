@@ -39,6 +39,11 @@ struct MixerVoice {
     float leftRampDelta;
     float rightRampDelta;
     int32_t rampRemaining;
+    // A running ramp's gains, carried exactly from pass to pass with the
+    // tracker's ramps: however the frames are cut into passes, the ramp is the
+    // same. The presentation's ramps start each pass from the 8.8 volumes.
+    float leftRampGain;
+    float rightRampGain;
 };
 
 inline constexpr int32_t lowestOutputRate = 8000;

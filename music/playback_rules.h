@@ -23,6 +23,7 @@ struct PlaybackRules {
     bool trackerPatternFlow;      // loops, breaks and jumps share one break row, kept after a loop for the next pattern
     bool vibratoFullDepth;        // vibrato moves the period by its full depth, not in steps of 4
     bool trackerAutoVibrato;      // auto-vibrato moves before it is read; its sweep grows only while the note is held
+    bool trackerVolumeRamps;      // 5 ms ramps in files the tracker saved; 0.36 ms up, 0.95 ms down in others' files
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -43,6 +44,7 @@ inline constexpr PlaybackRules trackerRules{
     .trackerPatternFlow = true,
     .vibratoFullDepth = true,
     .trackerAutoVibrato = true,
+    .trackerVolumeRamps = true,
 };
 
 }  // namespace intro_music::engine

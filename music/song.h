@@ -127,6 +127,9 @@ struct Song {
     SampleDataHook sampleDataHook;
     PlaybackRules rules;  // zero: the presentation's rules
     LoadDamage damage;
+    // Both names are padded with spaces, as the tracker pads them; other
+    // programs leave zeros or fill the program name to its last byte.
+    bool savedByTheTracker;
     // How the song is rendered; 0 means the default (mixRate, factors of 1).
     int32_t outputRate;  // frames per second
     double tempoFactor;  // scales the tempo: ticks are that much shorter

@@ -530,6 +530,11 @@ bool parseSong(Song& song, SongSource& source) {
     song.tickHandler = replayTick;
     song.initialGlobalVolume = startGlobalVolume;
 
+    uint8_t names[namesLength] = {};
+    seekTo(source, namesOffset);
+    readBytes(source, names, namesLength);
+    song.savedByTheTracker = std::memchr(names, 0, namesLength) == nullptr && names[namesLength - 1] == ' ';
+
     uint8_t versionBytes[versionLength] = {};
     seekTo(source, versionOffset);
     readBytes(source, versionBytes, versionLength);

@@ -14,6 +14,9 @@ namespace xm_format {
 // File header.
 inline constexpr char signature[] = "Extended Module: ";
 inline constexpr int32_t signatureLength = 17;
+// The song's name, a marker byte and the name of the program that saved it.
+inline constexpr int32_t namesOffset = 17;
+inline constexpr int32_t namesLength = 41;
 inline constexpr int32_t versionOffset = 58;
 inline constexpr int32_t versionLength = 2;
 inline constexpr int32_t headerSizeOffset = 60;  // the header size counts from here

@@ -68,6 +68,34 @@ TEST(SongLoader, SignatureMustMatchByteForByte) {
     EXPECT_EQ(loadSongFromMemory(good.data(), 10, nullptr), nullptr);
 }
 
+// The tracker pads the song's name and its own with spaces; other programs leave zeros or fill the field.
+TEST(SongLoader, TellsFilesTheTrackerSaved) {
+    struct Row {
+        const char* rule;
+        const char* programName;
+        int zeroAt;  // a byte of the names made zero, -1 for none
+        bool savedByTheTracker;
+    };
+    constexpr int songNameEnd = 17 + 19;
+    constexpr int programNameEnd = 38 + 19;
+    const Row rows[] = {
+        {"both names padded with spaces", "a tracker", -1, true},
+        {"a song name ended with zeros", "a tracker", songNameEnd, false},
+        {"a program name ended with zeros", "a tracker", programNameEnd, false},
+        {"a program name filling its 20 bytes", "a program name of 20", -1, false},
+    };
+    for (const Row& row : rows) {
+        ModuleData module = basicModule();
+        module.name = "song";
+        module.trackerName = row.programName;
+        std::vector<uint8_t> bytes = xm_writer::writeModule(module);
+        if (row.zeroAt >= 0) bytes[static_cast<size_t>(row.zeroAt)] = 0;
+        const SongPointer song = load(bytes);
+        ASSERT_NE(song, nullptr) << row.rule;
+        EXPECT_EQ(song->savedByTheTracker, row.savedByTheTracker) << row.rule;
+    }
+}
+
 // An empty pattern (packed size 0) takes 9 bytes and gives empty rows. Packed cells: 0x80 alone is empty, 0x83 is
 // note and instrument, bytes below 0x80 start a 5-byte cell; note 97 is key-off, instruments above 128 are 0.
 TEST(SongLoader, EmptyPackedAndUnpackedCells) {

@@ -24,6 +24,14 @@ constexpr uint8_t noteC4 = 49;
 constexpr uint8_t noteE4 = 53;
 constexpr uint8_t noteG4 = 56;
 constexpr uint8_t noteC5 = 61;
+constexpr size_t songNameLength = 20;
+
+// The song's name ended with zeros, as most programs save it: the players
+// then treat the file as not the tracker's own (it is not), and so do we.
+std::string programSavedName(std::string name) {
+    name.resize(songNameLength, '\0');
+    return name;
+}
 
 SampleData adpcmSample(std::vector<int16_t> frames) {
     SampleData sample;
@@ -72,7 +80,7 @@ SampleData pcmSquare() {
 // stored after it in the same instrument (high notes).
 ModuleData adpcmSong() {
     ModuleData module;
-    module.name = "adpcm samples";
+    module.name = programSavedName("adpcm samples");
     module.channelCount = 2;
     module.flags = 1;  // linear frequencies
     module.orders = {0};
@@ -115,7 +123,7 @@ InstrumentData toneInstrument() {
 struct SongSketch {
     ModuleData module;
     SongSketch(const char* name, int channels, int patternCount, int rowCount) {
-        module.name = name;
+        module.name = programSavedName(name);
         module.channelCount = channels;
         module.flags = 1;  // linear frequencies
         for (int pattern = 0; pattern < patternCount; ++pattern) {
