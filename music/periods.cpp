@@ -69,7 +69,9 @@ int32_t linearPeriod(int32_t note, int32_t finetune) {
 bool usesLinearPeriods(const Song* song) { return (song->flags & linearFrequencyFlag) != 0; }
 
 int32_t notePeriod(const Song* song, int32_t note, int32_t finetune) {
-    if (song->rules.trackerPitch) return trackerNotePeriod(usesLinearPeriods(song), note, finetune);
+    if (song->rules.trackerPitch) {
+        return trackerNotePeriod(usesLinearPeriods(song), note, finetune, song->playsFinetuneLowBits);
+    }
     return usesLinearPeriods(song) ? linearPeriod(note, finetune) : amigaPeriod(note, finetune);
 }
 

@@ -127,9 +127,13 @@ struct Song {
     SampleDataHook sampleDataHook;
     PlaybackRules rules;  // zero: the presentation's rules
     LoadDamage damage;
-    // Both names are padded with spaces, as the tracker pads them; other
-    // programs leave zeros or fill the program name to its last byte.
+    // Both names are padded with spaces, as the tracker pads them, and the
+    // program is not the reference player's tracker; other programs leave
+    // zeros or fill the program name to its last byte.
     bool savedByTheTracker;
+    // Saved by a version of the reference player's own tracker that played
+    // the finetune's lowest bits (before 1.22.07.19): its songs are tuned by them.
+    bool playsFinetuneLowBits;
     // How the song is rendered; 0 means the default (mixRate, factors of 1).
     int32_t outputRate;  // frames per second
     double tempoFactor;  // scales the tempo: ticks are that much shorter

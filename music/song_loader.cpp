@@ -520,6 +520,14 @@ bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrument
     return true;
 }
 
+// A version of the reference player's own tracker from before it took up the
+// tracker's finetune precision.
+bool savedByFinetuneKeepingVersion(const uint8_t* programName) {
+    if (std::memcmp(programName, referenceTrackerName, referenceTrackerNameLength) != 0) return false;
+    const uint8_t* version = programName + referenceTrackerNameLength;
+    return std::memcmp(version, firstVersionDroppingFinetuneLowBits, referenceVersionLength) < 0;
+}
+
 bool parseSong(Song& song, SongSource& source) {
     uint8_t signatureBytes[signatureLength] = {};
     seekTo(source, 0);
@@ -533,7 +541,11 @@ bool parseSong(Song& song, SongSource& source) {
     uint8_t names[namesLength] = {};
     seekTo(source, namesOffset);
     readBytes(source, names, namesLength);
-    song.savedByTheTracker = std::memchr(names, 0, namesLength) == nullptr && names[namesLength - 1] == ' ';
+    const bool savedByTheReferenceTracker =
+        std::memcmp(names + programNameField, referenceTrackerName, referenceTrackerNameLength) == 0;
+    song.savedByTheTracker = std::memchr(names, 0, namesLength) == nullptr && names[namesLength - 1] == ' ' &&
+                             !savedByTheReferenceTracker;
+    song.playsFinetuneLowBits = savedByTheReferenceTracker && savedByFinetuneKeepingVersion(names + programNameField);
 
     uint8_t versionBytes[versionLength] = {};
     seekTo(source, versionOffset);

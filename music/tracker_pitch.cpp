@@ -69,7 +69,7 @@ int32_t tableEntry(bool linear, int32_t index) {
         note = 0;
         finetune -= 128;
     }
-    return trackerNotePeriod(linear, note, finetune);
+    return trackerNotePeriod(linear, note, finetune, false);
 }
 
 // An entry of the tracker's linear frequency table (for the highest octave),
@@ -80,8 +80,9 @@ double linearTableEntry(uint32_t step) {
 
 }  // namespace
 
-int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune) {
+int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune, bool keepFinetuneLowBits) {
     note = std::max(note, 0);
+    if (!keepFinetuneLowBits) finetune = (finetune >> tableFinetuneShift) << tableFinetuneShift;
     if (linear) return std::max(linearTopPeriod - linearUnitsPerNote * note - finetune / 2, 1);
     return amigaNotePeriod(note, finetune);
 }

@@ -1,8 +1,7 @@
 // The tracker's own pitch arithmetic: its Amiga periods (interpolated between
 // the 8 finetune steps of its period table), its arpeggio note search over
 // its note table (16 steps a semitone) and its period to frequency
-// conversion, which keeps the fraction of a hertz. Finetune keeps its full
-// precision, as the mature players play songs not saved by the tracker itself.
+// conversion, which keeps the fraction of a hertz.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +13,10 @@ inline constexpr int32_t trackerMinimumPeriod = 1;
 inline constexpr int32_t trackerMaximumPeriod = 31999;
 
 // Period of a 0-based note (relative note included) with a finetune -128..127.
-int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune);
+// The tracker's note table has 16 steps a semitone, so it loses the
+// finetune's lowest three bits; keepFinetuneLowBits plays them, as songs saved
+// by a program that played them expect.
+int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune, bool keepFinetuneLowBits);
 
 // The arpeggio's period: the note nearest the (possibly slid) period, moved
 // up by `semitones`, never above the tracker's cap near note 96.

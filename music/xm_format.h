@@ -17,6 +17,14 @@ inline constexpr int32_t signatureLength = 17;
 // The song's name, a marker byte and the name of the program that saved it.
 inline constexpr int32_t namesOffset = 17;
 inline constexpr int32_t namesLength = 41;
+inline constexpr int32_t programNameField = 21;  // within the names
+inline constexpr int32_t programNameLength = 20;
+// The reference player's own tracker names itself and its version
+// ("1.22.07.19": hexadecimal digits, so they compare as text).
+inline constexpr char referenceTrackerName[] = "OpenMPT ";
+inline constexpr int32_t referenceTrackerNameLength = 8;
+inline constexpr int32_t referenceVersionLength = 10;
+inline constexpr char firstVersionDroppingFinetuneLowBits[] = "1.22.07.19";
 inline constexpr int32_t versionOffset = 58;
 inline constexpr int32_t versionLength = 2;
 inline constexpr int32_t headerSizeOffset = 60;  // the header size counts from here

@@ -68,13 +68,15 @@ TEST(SongLoader, SignatureMustMatchByteForByte) {
     EXPECT_EQ(loadSongFromMemory(good.data(), 10, nullptr), nullptr);
 }
 
-// The tracker pads the song's name and its own with spaces; other programs leave zeros or fill the field.
-TEST(SongLoader, TellsFilesTheTrackerSaved) {
+// The tracker pads the song's name and its own with spaces; other programs leave zeros or fill the field. The
+// reference player's tracker names its version: before 1.22.07.19 it played the finetune's lowest bits.
+TEST(SongLoader, TellsWhichProgramSavedTheFile) {
     struct Row {
         const char* rule;
         const char* programName;
         int zeroAt;  // a byte of the names made zero, -1 for none
         bool savedByTheTracker;
+        bool playsFinetuneLowBits = false;
     };
     constexpr int songNameEnd = 17 + 19;
     constexpr int programNameEnd = 38 + 19;
@@ -83,6 +85,9 @@ TEST(SongLoader, TellsFilesTheTrackerSaved) {
         {"a song name ended with zeros", "a tracker", songNameEnd, false},
         {"a program name ended with zeros", "a tracker", programNameEnd, false},
         {"a program name filling its 20 bytes", "a program name of 20", -1, false},
+        {"the reference tracker pads like the tracker but names itself", "OpenMPT 1.22.07.19", -1, false},
+        {"its versions before that one play the finetune's lowest bits", "OpenMPT 1.20.00.39", -1, false, true},
+        {"and the later ones do not", "OpenMPT 1.31.06.00", -1, false, false},
     };
     for (const Row& row : rows) {
         ModuleData module = basicModule();
@@ -93,6 +98,7 @@ TEST(SongLoader, TellsFilesTheTrackerSaved) {
         const SongPointer song = load(bytes);
         ASSERT_NE(song, nullptr) << row.rule;
         EXPECT_EQ(song->savedByTheTracker, row.savedByTheTracker) << row.rule;
+        EXPECT_EQ(song->playsFinetuneLowBits, row.playsFinetuneLowBits) << row.rule;
     }
 }
 

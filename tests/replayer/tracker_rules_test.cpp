@@ -47,9 +47,13 @@ TEST(TrackerPitch, TablesAndFrequencies) {
     };
     for (const Row& row : rows) EXPECT_DOUBLE_EQ(trackerFrequency(row.linear, row.period), row.hertz) << row.rule;
 
-    EXPECT_EQ(trackerNotePeriod(false, 48, 0), 1712) << "Amiga C-4";
-    EXPECT_EQ(trackerNotePeriod(false, 48, -128), 1814) << "Amiga finetune -128 is the table's step below C-4";
-    EXPECT_EQ(trackerNotePeriod(true, 48, -128), 4672) << "linear finetune -128 is a semitone down";
+    EXPECT_EQ(trackerNotePeriod(false, 48, 0, false), 1712) << "Amiga C-4";
+    EXPECT_EQ(trackerNotePeriod(false, 48, -128, false), 1814) << "Amiga finetune -128 is the table's step below C-4";
+    EXPECT_EQ(trackerNotePeriod(true, 48, -128, false), 4672) << "linear finetune -128 is a semitone down";
+    EXPECT_EQ(trackerNotePeriod(true, 48, -85, false), 4652) << "the table loses the finetune's lowest bits: -85 is -88";
+    EXPECT_EQ(trackerNotePeriod(true, 48, -85, true), 4650) << "unless the song was saved to keep them";
+    EXPECT_EQ(trackerNotePeriod(false, 48, 15, false), trackerNotePeriod(false, 48, 8, false))
+        << "Amiga periods too: 15 is 8";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0), 4608) << "the arpeggio rounds a slid period to a note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1), 4608 - 128) << "and counts up from the nearest note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12), 1540) << "capped a step below note 96";
