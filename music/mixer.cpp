@@ -194,8 +194,13 @@ void silenceVoice(MixerVoice& voice) {
 
 // Starts a new ramp when a target changed, keeps the running one otherwise.
 void updateRamp(MixerVoice& voice, RampLengths ramps) {
-    if (voice.rampRemaining != 0 && voice.leftTarget == voice.lastLeftTarget &&
-        voice.rightTarget == voice.lastRightTarget) {
+    const bool targetsKept = voice.leftTarget == voice.lastLeftTarget && voice.rightTarget == voice.lastRightTarget;
+    if (voice.rampRemaining != 0 && targetsKept) {
+        return;
+    }
+    // A voice settled on targets that stay, the common case on every pass:
+    // no ramp to start.
+    if (targetsKept && voice.leftTarget == voice.leftVolume >> 8 && voice.rightTarget == voice.rightVolume >> 8) {
         return;
     }
     const bool wasRamping = voice.rampRemaining != 0;
