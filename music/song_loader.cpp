@@ -189,7 +189,7 @@ bool loadPatterns(Song& song, SongSource& source, int32_t filePatternCount, uint
         // Cells come from the packed bytes only; the next pattern follows them.
         const int64_t delivered = readBytes(source, packed, packedSize);
         song.damage.cutPatterns += headerCut || delivered < packedSize ? 1 : 0;
-        std::memset(packed + delivered, 0, static_cast<size_t>(patternReadBufferLength - delivered));
+        std::memset(packed + delivered, 0, static_cast<size_t>(packedSize - delivered + largestPackedCell));
         decodeCells(packed, packedSize, pattern.cells, cellCount, highestInstrument);
     }
     std::free(packed);
@@ -383,7 +383,11 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSour
             return true;
         }
     } else {
-        const int64_t delivered = readBytes(source, bytes, keptBytes);
+        // 8-bit frames are read into the upper half of the 16-bit buffer and
+        // widened forwards from there: frame k's two bytes end before byte
+        // length + k + 1, the next one still to be read.
+        uint8_t* fileBytes = sample.bitsPerSample == 8 ? bytes + sample.length : bytes;
+        const int64_t delivered = readBytes(source, fileBytes, keptBytes);
         cut = delivered < keptBytes;
         if (delivered == 0) {
             // Nothing of it is in the file: no frames to keep.
@@ -397,18 +401,21 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSour
         }
         // Deltas from 0, wrapping; frames the file no longer holds stay 0.
         if (sample.bitsPerSample == 8) {
-            for (int64_t frame = 1; frame < framesPresent; ++frame) {
-                bytes[frame] = static_cast<uint8_t>(bytes[frame] + bytes[frame - 1]);
+            uint8_t previous = 0;
+            for (int64_t frame = 0; frame < framesPresent; ++frame) {
+                previous = static_cast<uint8_t>(previous + fileBytes[frame]);
+                sample.data[frame] = static_cast<int16_t>(static_cast<uint16_t>(previous << 8));
             }
+            std::memset(bytes + 2 * framesPresent, 0, static_cast<size_t>(sample.length - framesPresent) * 2);
         }
     }
-    if (sample.bitsPerSample == 8) {
+    if (sample.bitsPerSample == 8 && (hook != nullptr || adpcm)) {
         // Widen in place from the top: frame k (bytes 2k, 2k + 1) only
         // overwrites bytes that have already been widened.
         for (int64_t frame = framesPresent - 1; frame >= 0; --frame) {
             sample.data[frame] = static_cast<int16_t>(static_cast<uint16_t>(bytes[frame] << 8));
         }
-    } else {
+    } else if (sample.bitsPerSample == 16) {
         if constexpr (std::endian::native == std::endian::big) {
             for (int64_t frame = 0; frame < framesPresent; ++frame) {
                 sample.data[frame] = static_cast<int16_t>(little16(bytes + 2 * frame));
