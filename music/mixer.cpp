@@ -1,6 +1,7 @@
 #include "mixer.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -39,6 +40,22 @@ constexpr int64_t risingRampMicroseconds = 363;
 constexpr int64_t fallingRampMicroseconds = 952;
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
+
+// target / targetFullScale for the targets a voice can have, worked out once:
+// the same quotients, without a division on every pass.
+constexpr int32_t tabulatedTargets = 256;
+constexpr std::array<float, tabulatedTargets> steadyGains = [] {
+    std::array<float, tabulatedTargets> gains{};
+    for (int32_t target = 0; target < tabulatedTargets; ++target) {
+        gains[static_cast<size_t>(target)] = static_cast<float>(target) / targetFullScale;
+    }
+    return gains;
+}();
+
+float steadyGain(int32_t target) {
+    return target >= 0 && target < tabulatedTargets ? steadyGains[static_cast<size_t>(target)]
+                                                    : static_cast<float>(target) / targetFullScale;
+}
 
 // Frames a scaled channel is mixed in at a time: a whole block, so that its
 // passes (and their ramps) split exactly where the unscaled ones do.
@@ -378,8 +395,7 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& lo
             end += signedStep * static_cast<uint64_t>(pass);
         } else if (voice.rampRemaining == 0) {
             end = loops.steady(sample.data, end, signedStep, out, pass,
-                            static_cast<float>(voice.leftTarget) / targetFullScale,
-                            static_cast<float>(voice.rightTarget) / targetFullScale);
+                            steadyGain(voice.leftTarget), steadyGain(voice.rightTarget));
         } else if (pass > 0) {
             float leftGain = ramps.exactGains ? voice.leftRampGain
                                               : static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
