@@ -383,7 +383,7 @@ int main(int argumentCount, char** arguments) {
     if (failures > 0) {
         std::printf("songs that could not be measured: %d\n", failures);
     }
-    measureSettings(songs, std::min(seconds, 60.0), runs);
+    measureSettings(songs, seconds, runs);
     measureStartup(songs);
     return failures > 0 ? 1 : 0;
 }
