@@ -91,7 +91,7 @@ void arpeggio(ChannelTick& tick) {
         channel.periodOffset = 0;
     } else if (tick.song->rules.arpeggioTable) {
         channel.periodOffset = trackerArpeggioPeriod(usesLinearPeriods(tick.song), channel.period, channel.finetune,
-                                                     semitones) -
+                                                     semitones, tick.song->playsFinetuneLowBits) -
                                channel.period;
     } else if (usesLinearPeriods(tick.song)) {
         channel.periodOffset = linearSemitoneUnits * semitones;

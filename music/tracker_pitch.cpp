@@ -61,15 +61,16 @@ int32_t amigaNotePeriod(int32_t note, int32_t finetune) {
     return ((first * (tableStepsPerNote - weight) + second * weight) << 1) >> octave;
 }
 
-// The tracker's note table entry: note (index / 16) - 1 at a finetune of (index % 16) x 8.
-int32_t tableEntry(bool linear, int32_t index) {
+// The tracker's note table entry: note (index / 16) - 1 at a finetune of
+// (index % 16) x 8, plus the finetune's lowest bits when they are kept.
+int32_t tableEntry(bool linear, int32_t index, int32_t finetuneLowBits) {
     int32_t note = index / tableStepsPerNote - 1;
-    int32_t finetune = (index % tableStepsPerNote) << tableFinetuneShift;
+    int32_t finetune = ((index % tableStepsPerNote) << tableFinetuneShift) + finetuneLowBits;
     if (note < 0) {
         note = 0;
         finetune -= 128;
     }
-    return trackerNotePeriod(linear, note, finetune, false);
+    return trackerNotePeriod(linear, note, finetune, true);
 }
 
 // An entry of the tracker's linear frequency table (for the highest octave),
@@ -87,15 +88,17 @@ int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune, bool keep
     return amigaNotePeriod(note, finetune);
 }
 
-int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int32_t semitones) {
+int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int32_t semitones,
+                              bool keepFinetuneLowBits) {
     const int32_t fine = (finetune >> tableFinetuneShift) + tableStepsPerNote;
+    const int32_t lowBits = keepFinetuneLowBits ? finetune & ((1 << tableFinetuneShift) - 1) : 0;
     int32_t high = arpeggioSearchNotes * tableStepsPerNote;
     int32_t low = 0;
     for (int32_t round = 0; round < arpeggioSearchRounds; ++round) {
         const int32_t middle = (((low + high) >> 1) & ~(tableStepsPerNote - 1)) + fine;
         const int32_t lookUp = std::max(middle - arpeggioHalfNote, 0);
         const int32_t noteStart = (middle - fine) & ~(tableStepsPerNote - 1);
-        if (period >= tableEntry(linear, lookUp)) {
+        if (period >= tableEntry(linear, lookUp, lowBits)) {
             high = noteStart;
         } else {
             low = noteStart;
@@ -103,7 +106,7 @@ int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int
     }
     int32_t index = low + fine + semitones * tableStepsPerNote;
     if (index >= arpeggioCapIndex) index = arpeggioCappedIndex;
-    return tableEntry(linear, index);
+    return tableEntry(linear, index, lowBits);
 }
 
 double trackerFrequency(bool linear, int32_t period) {

@@ -19,8 +19,10 @@ inline constexpr int32_t trackerMaximumPeriod = 31999;
 int32_t trackerNotePeriod(bool linear, int32_t note, int32_t finetune, bool keepFinetuneLowBits);
 
 // The arpeggio's period: the note nearest the (possibly slid) period, moved
-// up by `semitones`, never above the tracker's cap near note 96.
-int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int32_t semitones);
+// up by `semitones`, never above the tracker's cap near note 96. With
+// keepFinetuneLowBits the notes keep the finetune's lowest bits, as above.
+int32_t trackerArpeggioPeriod(bool linear, int32_t period, int32_t finetune, int32_t semitones,
+                              bool keepFinetuneLowBits);
 
 // Playback rate in Hz of a period; 0 for a period that gives no pitch. The
 // period is the tracker's 16-bit value: a slide past it wraps, and linear

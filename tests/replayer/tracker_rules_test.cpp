@@ -54,9 +54,11 @@ TEST(TrackerPitch, TablesAndFrequencies) {
     EXPECT_EQ(trackerNotePeriod(true, 48, -85, true), 4650) << "unless the song was saved to keep them";
     EXPECT_EQ(trackerNotePeriod(false, 48, 15, false), trackerNotePeriod(false, 48, 8, false))
         << "Amiga periods too: 15 is 8";
-    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0), 4608) << "the arpeggio rounds a slid period to a note";
-    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1), 4608 - 128) << "and counts up from the nearest note";
-    EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12), 1540) << "capped a step below note 96";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0, false), 4608) << "the arpeggio rounds a slid period to a note";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1, false), 4608 - 128) << "and counts up from the nearest note";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12, false), 1540) << "capped a step below note 96";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, false), 4622 - 448 + 2) << "its notes lose the finetune's low bits";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, true), 4622 - 448) << "unless the song keeps them";
 }
 
 // Each row: one of the tracker's rules, the cells of channel 0 row by row, the watched value after each tick.
