@@ -552,7 +552,7 @@ bool parseSong(Song& song, SongSource& source) {
         std::memcmp(names + programNameField, referenceTrackerName, referenceTrackerNameLength) == 0;
     song.savedByTheTracker = std::memchr(names, 0, namesLength) == nullptr && names[namesLength - 1] == ' ' &&
                              !savedByTheReferenceTracker;
-    song.playsFinetuneLowBits = savedByTheReferenceTracker && savedByFinetuneKeepingVersion(names + programNameField);
+    song.playsFinetuneLowBits = savedByFinetuneKeepingVersion(names + programNameField);
 
     uint8_t versionBytes[versionLength] = {};
     seekTo(source, versionOffset);
