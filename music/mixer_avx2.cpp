@@ -22,6 +22,8 @@ constexpr uint64_t oneFrameStep = uint64_t{1} << mixFractionBits;
 // The sample frames of eight output frames: for the positions
 // p_k = position + k x step, k = 0..7, the frames d[i_k] (first) and
 // d[i_k + 1] (second) and the fractions of p_k, i_k being p_k's frame index.
+// The lanes hold the frames in the order 0, 1, 4, 5, 2, 3, 6, 7: one unpack
+// per half then puts each frame's value beside itself in output order.
 struct EightFrames {
     __m256i first;
     __m256i second;
@@ -33,25 +35,25 @@ struct EightFrames {
 // of the sample, so the loads stay inside the guard frames that follow it.
 static_assert(sampleGuardFrames >= 8, "the eight-frame loads read up to 8 frames past a played frame");
 struct NearFrames {
-    // k x step as 64-bit lanes, frames 0, 1, 4, 5 in one register and 2, 3,
-    // 6, 7 in the other: in that order one shuffle per 128-bit half collects
-    // the upper or the lower 32 bits of all eight in frame order.
-    __m256i steps0145;
-    __m256i steps2367;
+    // k x step as 64-bit lanes, frames 0 to 3 in one register and 4 to 7 in
+    // the other: one shuffle per 128-bit half collects the upper or the
+    // lower 32 bits of all eight in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
+    __m256i steps0123;
+    __m256i steps4567;
 };
 
 INTRO_AVX2 inline NearFrames nearFrames(uint64_t step) {
     const auto times = [&](uint64_t frame) { return static_cast<long long>(frame * step); };
-    return {_mm256_setr_epi64x(times(0), times(1), times(4), times(5)),
-            _mm256_setr_epi64x(times(2), times(3), times(6), times(7))};
+    return {_mm256_setr_epi64x(times(0), times(1), times(2), times(3)),
+            _mm256_setr_epi64x(times(4), times(5), times(6), times(7))};
 }
 
 INTRO_AVX2 inline EightFrames readEight(NearFrames& reader, const int16_t* data, uint64_t position, uint64_t) {
     // The fraction of the position plus k x step: its lower 32 bits are the
     // fraction of p_k, its upper 32 bits i_k - i_0 (0..7).
     const __m256i start = _mm256_set1_epi64x(static_cast<long long>(static_cast<uint32_t>(position)));
-    const __m256 a = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps0145));
-    const __m256 b = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps2367));
+    const __m256 a = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps0123));
+    const __m256 b = _mm256_castsi256_ps(_mm256_add_epi64(start, reader.steps4567));
     const __m256i offsets = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
     const int16_t* base = data + (position >> mixFractionBits);
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base));      // d[i_0 .. i_0 + 7]
@@ -70,7 +72,7 @@ struct FarFrames {
 
 INTRO_AVX2 inline FarFrames farFrames(uint64_t position, uint64_t step) {
     const auto at = [&](uint64_t frame) { return static_cast<int32_t>(position + frame * step); };
-    return {_mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)),
+    return {_mm256_setr_epi32(at(0), at(1), at(4), at(5), at(2), at(3), at(6), at(7)),
             _mm256_set1_epi32(static_cast<int32_t>(8 * step))};
 }
 
@@ -85,9 +87,9 @@ inline int32_t framePair(const int16_t* data, uint64_t position) {
 
 INTRO_AVX2 inline EightFrames readEight(FarFrames& reader, const int16_t* data, uint64_t position, uint64_t step) {
     const __m256i pairs = _mm256_setr_epi32(
-        framePair(data, position), framePair(data, position + step), framePair(data, position + 2 * step),
-        framePair(data, position + 3 * step), framePair(data, position + 4 * step),
-        framePair(data, position + 5 * step), framePair(data, position + 6 * step),
+        framePair(data, position), framePair(data, position + step), framePair(data, position + 4 * step),
+        framePair(data, position + 5 * step), framePair(data, position + 2 * step),
+        framePair(data, position + 3 * step), framePair(data, position + 6 * step),
         framePair(data, position + 7 * step));
     const __m256i fractions = reader.fractions;
     reader.fractions = _mm256_add_epi32(reader.fractions, reader.fractionStep);
@@ -104,14 +106,13 @@ INTRO_AVX2 inline __m256 interpolateEight(const EightFrames& frames) {
     return _mm256_add_ps(first, _mm256_mul_ps(_mm256_sub_ps(second, first), weight));
 }
 
-// out[2k] += s_k x left_k, out[2k + 1] += s_k x right_k for the eight frames,
-// with the gains given as [left_0, right_0, left_1, ...] in two registers.
+// out[2k] += s_k x left_k, out[2k + 1] += s_k x right_k for the eight frames
+// (values in the lane order 0, 1, 4, 5, 2, 3, 6, 7), with the gains given as
+// [left_0, right_0, left_1, ...] in two registers.
 INTRO_AVX2 inline void addEight(float* out, __m256 values, __m256 gains0to3, __m256 gains4to7) {
-    // [s0 s0 s1 s1 | s4 s4 s5 s5] and [s2 s2 s3 s3 | s6 s6 s7 s7], then frames 0-3 and 4-7 in output order.
-    const __m256 low = _mm256_unpacklo_ps(values, values);
-    const __m256 high = _mm256_unpackhi_ps(values, values);
-    const __m256 frames0to3 = _mm256_permute2f128_ps(low, high, 0x20);
-    const __m256 frames4to7 = _mm256_permute2f128_ps(low, high, 0x31);
+    // [s0 s0 s1 s1 | s2 s2 s3 s3] and [s4 s4 s5 s5 | s6 s6 s7 s7]: frames 0-3 and 4-7 in output order.
+    const __m256 frames0to3 = _mm256_unpacklo_ps(values, values);
+    const __m256 frames4to7 = _mm256_unpackhi_ps(values, values);
     _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(frames0to3, gains0to3)));
     _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(frames4to7, gains4to7)));
 }
