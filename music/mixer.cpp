@@ -533,6 +533,9 @@ void convertValuesToPcm16(int16_t* pcm, const float* input, int32_t count) {
         return;
     }
     int32_t index = 0;
+#if INTRO_MIXER_HAS_AVX2
+    if (&loopsInUse() == &avx2Loops) index = convertToPcm16Avx2(pcm, input, count, pcmLowest, pcmHighest);
+#endif
 #if defined(__SSE2__)
     // The default rounding mode rounds ties to even, as the scalar path does.
     const __m128 lowest = _mm_set1_ps(pcmLowest);

@@ -197,6 +197,23 @@ INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t
     return position;
 }
 
+INTRO_AVX2 int32_t convertToPcm16Avx2(int16_t* pcm, const float* input, int32_t count, float lowest,
+                                      float highest) {
+    const __m256 low = _mm256_set1_ps(lowest);
+    const __m256 high = _mm256_set1_ps(highest);
+    int32_t index = 0;
+    for (; index + 16 <= count; index += 16) {
+        // max(value, lowest) gives lowest for NaN, as the other paths do.
+        const __m256 first = _mm256_min_ps(_mm256_max_ps(_mm256_loadu_ps(input + index), low), high);
+        const __m256 second = _mm256_min_ps(_mm256_max_ps(_mm256_loadu_ps(input + index + 8), low), high);
+        // The pack works per 128-bit half: put the quarters back in order.
+        const __m256i packed = _mm256_packs_epi32(_mm256_cvtps_epi32(first), _mm256_cvtps_epi32(second));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + index),
+                            _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    return index;
+}
+
 }  // namespace intro_music::engine
 
 #endif

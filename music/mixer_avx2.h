@@ -26,6 +26,9 @@ uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64_t step, fl
 // frame after the pass in leftGain and rightGain.
 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                      float& leftGain, float& rightGain, float leftDelta, float rightDelta);
+// Converts whole groups of sixteen values to 16-bit as the SSE2 and scalar
+// conversion does (clamped, rounded half to even); returns how many it did.
+int32_t convertToPcm16Avx2(int16_t* pcm, const float* input, int32_t count, float lowest, float highest);
 #endif
 
 }  // namespace intro_music::engine

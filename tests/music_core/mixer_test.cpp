@@ -366,18 +366,27 @@ TEST(ConvertToPcm16, RoundsTiesToEvenAndClamps) {
         {-2.5f, -2},        {0.49f, 0},         {-0.51f, -1},       {32766.5f, 32766}, {32767.4f, 32767},
         {32767.5f, 32767},  {40000.0f, 32767},  {1e30f, 32767},     {-32768.0f, -32768}, {-32768.5f, -32768},
         {-40000.0f, -32768}, {-1e30f, -32768},  {123.25f, 123},     {-123.75f, -124},  {7.0f, 7},
+        {std::nanf(""), -32768},
     };
-    for (size_t shift = 0; shift < 8; ++shift) {  // every case through every lane and the tail
-        std::vector<float> input;
-        for (size_t index = 0; index < cases.size(); ++index) {
-            input.push_back(cases[(index + shift) % cases.size()].first);
-        }
-        std::vector<int16_t> output(cases.size(), 99);
-        convertToPcm16(output.data(), input.data(), static_cast<int32_t>(cases.size() / 2));
-        for (size_t index = 0; index < cases.size(); ++index) {
-            EXPECT_EQ(output[index], cases[(index + shift) % cases.size()].second) << input[index];
+    // 44 values: two groups of sixteen, one of eight and a tail of four, so that with every shift every case
+    // goes through every lane of every width, on each mixer path this machine has.
+    constexpr size_t valueCount = 44;
+    const MixerPath chosen = mixerPath();
+    for (const MixerPath path : {MixerPath::Baseline, MixerPath::Avx2}) {
+        if (!setMixerPath(path)) continue;
+        for (size_t shift = 0; shift < cases.size(); ++shift) {
+            std::vector<float> input;
+            for (size_t index = 0; index < valueCount; ++index) {
+                input.push_back(cases[(index + shift) % cases.size()].first);
+            }
+            std::vector<int16_t> output(valueCount, 99);
+            convertToPcm16(output.data(), input.data(), static_cast<int32_t>(valueCount / 2));
+            for (size_t index = 0; index < valueCount; ++index) {
+                EXPECT_EQ(output[index], cases[(index + shift) % cases.size()].second) << input[index];
+            }
         }
     }
+    setMixerPath(chosen);
     std::vector<int16_t> untouched(4, 99);
     const std::vector<float> some(4, 1.0f);
     convertToPcm16(untouched.data(), some.data(), 0);
