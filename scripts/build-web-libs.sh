@@ -16,27 +16,10 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 
 wanted="$(dpkg-query -W -f='${source:Package}=${source:Version}' libfreetype-dev)"
 stamp_text="$wanted $(sha256sum "$script" | cut -d' ' -f1) $(emcc --version | sed -n 1p)"
-stamp="$prefix/.built-from"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; then
-  exit 0
-fi
-
 # shellcheck source=debian-sources.sh
 source "$(dirname "$script")/debian-sources.sh"
-ensure_source_entries
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-staging="$prefix.partial"
-rm -rf "$staging"
-mkdir -p "$staging"
-staging=$(realpath "$staging")
-
-echo "build-web-libs: fetching $wanted"
-(cd "$work" && apt-get source -q "$wanted" > source.log 2>&1) || {
-  cat "$work/source.log" >&2
-  exit 1
-}
+exit_if_built "$prefix" "$stamp_text"
+fetch_sources build-web-libs "$prefix" "$wanted"
 source_dir=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name "freetype-*" | head -n 1)
 [ -n "$source_dir" ] || { echo "build-web-libs: no unpacked FreeType source" >&2; exit 1; }
 echo "build-web-libs: building $(basename "$source_dir") for WebAssembly"
@@ -49,7 +32,4 @@ cmake -S "$source_dir" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$work/build" -j "$jobs" > "$work/build.log" 2>&1 || { tail -n 50 "$work/build.log" >&2; exit 1; }
 cmake --install "$work/build" > /dev/null
 
-printf '%s' "$stamp_text" > "$staging/.built-from"
-rm -rf "$prefix"
-mv "$staging" "$prefix"
-echo "build-web-libs: installed into $prefix"
+install_staging build-web-libs "$prefix" "$stamp_text"

@@ -24,27 +24,10 @@ for package in "${mirrored_dev_packages[@]}"; do
   wanted+=("$(source_of "$package")")
 done
 stamp_text="${wanted[*]} $(sha256sum "$script" "$toolchain" | cut -d' ' -f1 | tr '\n' ' ')"
-stamp="$prefix/.built-from"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$stamp_text" ]; then
-  exit 0
-fi
-
 # shellcheck source=debian-sources.sh
 source "$(dirname "$script")/debian-sources.sh"
-ensure_source_entries
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-staging="$prefix.partial"
-rm -rf "$staging"
-mkdir -p "$staging"
-staging=$(realpath "$staging")
-
-echo "build-windows-libs: fetching ${wanted[*]}"
-(cd "$work" && apt-get source -q "${wanted[@]}" > source.log 2>&1) || {
-  cat "$work/source.log" >&2
-  exit 1
-}
+exit_if_built "$prefix" "$stamp_text"
+fetch_sources build-windows-libs "$prefix" "${wanted[@]}"
 
 configure_and_install() {
   local name=$1
@@ -67,7 +50,4 @@ configure_and_install glfw3 -DGLFW_BUILD_EXAMPLES=OFF -DGLFW_BUILD_TESTS=OFF -DG
 configure_and_install freetype -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
   -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 
-printf '%s' "$stamp_text" > "$staging/.built-from"
-rm -rf "$prefix"
-mv "$staging" "$prefix"
-echo "build-windows-libs: installed into $prefix"
+install_staging build-windows-libs "$prefix" "$stamp_text"

@@ -1,5 +1,7 @@
 # Debian source packages for the libraries that cross builds make themselves.
-# Source it: source scripts/debian-sources.sh; then ensure_source_entries.
+# Source it, then: exit_if_built PREFIX STAMP; fetch_sources NAME PREFIX
+# PACKAGE=VERSION...; build into $staging from the sources in $work;
+# install_staging NAME PREFIX STAMP.
 
 sudo_prefix=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -65,3 +67,42 @@ ensure_source_entries() {
   "${sudo_prefix[@]}" apt-get update -q > /dev/null
 }
 
+
+# Ends the calling script when PREFIX already holds a build from STAMP (the
+# versions and whatever else the build depends on).
+exit_if_built() {
+  local stamp="$1/.built-from"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$2" ]; then
+    exit 0
+  fi
+}
+
+# Sets work (a folder removed on exit, holding the unpacked sources) and
+# staging (an empty folder beside PREFIX that becomes it once built), then
+# fetches the source packages, showing apt's output only when it fails.
+fetch_sources() {
+  local name=$1 prefix=$2
+  shift 2
+  ensure_source_entries
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  staging="$prefix.partial"
+  rm -rf "$staging"
+  mkdir -p "$staging"
+  staging=$(realpath "$staging")
+  echo "$name: fetching $*"
+  (cd "$work" && apt-get source -q "$@" > source.log 2>&1) || {
+    cat "$work/source.log" >&2
+    exit 1
+  }
+}
+
+# Stamps the finished staging folder and puts it in PREFIX's place, so that a
+# build cut short never leaves a prefix that looks complete.
+install_staging() {
+  local name=$1 prefix=$2
+  printf '%s' "$3" > "$staging/.built-from"
+  rm -rf "$prefix"
+  mv "$staging" "$prefix"
+  echo "$name: installed into $prefix"
+}
