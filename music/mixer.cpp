@@ -479,13 +479,13 @@ RampLengths rampLengthsFor(const Song* song) {
     return {frames(risingRampMicroseconds), frames(fallingRampMicroseconds), true};
 }
 
-void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
+// mixVoices with the ramp lengths already worked out: a block works them
+// out once for all its ticks.
+static void mixVoicesWithRamps(MusicEngine& engine, float* destination, int32_t frameCount, RampLengths ramps) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
     }
     const PassLoops& loops = loopsInUse();
-    const Song* song = engine.output.song;
-    const RampLengths ramps = rampLengthsFor(song);
     MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
         if (voiceTable[index].sample == nullptr) {
@@ -509,6 +509,10 @@ void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
             done += chunk;
         }
     }
+}
+
+void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount) {
+    mixVoicesWithRamps(engine, destination, frameCount, rampLengthsFor(engine.output.song));
 }
 
 MixerPath mixerPath() {
@@ -577,6 +581,7 @@ void mixBlock(MusicEngine& engine, float* slice) {
         return;
     }
     std::memset(slice, 0, sizeof(float) * blockLength * outputChannelCount);
+    const RampLengths ramps = rampLengthsFor(song);
     int32_t done = 0;
     while (done < blockLength) {
         if (song->framesLeftInTick <= 0) {
@@ -587,7 +592,7 @@ void mixBlock(MusicEngine& engine, float* slice) {
             song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
         }
         const int32_t chunk = std::min(song->framesLeftInTick, blockLength - done);
-        mixVoices(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk);
+        mixVoicesWithRamps(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk, ramps);
         done += chunk;
         song->framesLeftInTick -= chunk;
     }
