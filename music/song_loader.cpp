@@ -527,12 +527,16 @@ bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrument
     return true;
 }
 
-// A version of the reference player's own tracker from before it took up the
-// tracker's finetune precision.
+// The reference player's own tracker, by the name it writes.
+bool savedByTheReferenceTracker(const uint8_t* programName) {
+    return std::memcmp(programName, referenceTrackerName, referenceTrackerNameLength) == 0;
+}
+
+// A version of it from before it took up the tracker's finetune precision.
 bool savedByFinetuneKeepingVersion(const uint8_t* programName) {
-    if (std::memcmp(programName, referenceTrackerName, referenceTrackerNameLength) != 0) return false;
     const uint8_t* version = programName + referenceTrackerNameLength;
-    return std::memcmp(version, firstVersionDroppingFinetuneLowBits, referenceVersionLength) < 0;
+    return savedByTheReferenceTracker(programName) &&
+           std::memcmp(version, firstVersionDroppingFinetuneLowBits, referenceVersionLength) < 0;
 }
 
 bool parseSong(Song& song, SongSource& source) {
@@ -548,10 +552,8 @@ bool parseSong(Song& song, SongSource& source) {
     uint8_t names[namesLength] = {};
     seekTo(source, namesOffset);
     readBytes(source, names, namesLength);
-    const bool savedByTheReferenceTracker =
-        std::memcmp(names + programNameField, referenceTrackerName, referenceTrackerNameLength) == 0;
     song.savedByTheTracker = std::memchr(names, 0, namesLength) == nullptr && names[namesLength - 1] == ' ' &&
-                             !savedByTheReferenceTracker;
+                             !savedByTheReferenceTracker(names + programNameField);
     song.playsFinetuneLowBits = savedByFinetuneKeepingVersion(names + programNameField);
 
     uint8_t versionBytes[versionLength] = {};
