@@ -13,6 +13,7 @@
 
 #include "mixer_avx2.h"
 #include "mixer_frame.h"
+#include "mixer_resampled.h"
 #include "music_engine.h"
 #include "song.h"
 
@@ -30,7 +31,6 @@ constexpr uint64_t vanishingStepSubstitute = uint64_t{24932236} >> (fractionBits
 // Steps are limited to 65536 frames per output frame so that a pass of a
 // block can never overflow the 64-bit position.
 constexpr uint64_t largestStep = uint64_t{1} << 48;
-constexpr uint64_t largestPlayableLength = uint64_t{1} << 30;
 
 constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
 // Ramp times by the tracker's rules: the tracker's own, and the shorter
@@ -154,17 +154,19 @@ uint64_t mixRamp(const int16_t* data, uint64_t position, uint64_t step, float* o
     return position;
 }
 
-// The loops of one pass, for one instruction set.
+// The loops of one pass, for one instruction set: linear interpolation,
+// and the longer filters' loops.
 struct PassLoops {
     uint64_t (*steady)(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                        float leftGain, float rightGain);
     uint64_t (*ramp)(const int16_t* data, uint64_t position, uint64_t step, float* out, int32_t frames,
                      float& leftGain, float& rightGain, float leftDelta, float rightDelta);
+    const FirLoops* fir;
 };
 
-constexpr PassLoops baselineLoops{mixSteady, mixRamp};
+constexpr PassLoops baselineLoops{mixSteady, mixRamp, &portableFirLoops};
 #if INTRO_MIXER_HAS_AVX2
-constexpr PassLoops avx2Loops{mixSteadyAvx2, mixRampAvx2};
+constexpr PassLoops avx2Loops{mixSteadyAvx2, mixRampAvx2, &avx2FirLoops};
 #endif
 
 // Null when this build or this CPU cannot run the path.
@@ -283,6 +285,7 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
         silenceVoice(voice);
         return false;
     }
+    voice.looped = 1;
     const int64_t loopLength = loopEnd - loopStart;
     if (!pingPong) {
         // One unconditional step back (a pass may end a hair short of the
@@ -320,23 +323,20 @@ bool applyLoopRule(MixerVoice& voice, int64_t& position, bool pingPong, bool loo
     return true;
 }
 
-void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops, RampLengths ramps) {
+void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& loops, RampLengths ramps,
+              Interpolation interpolation) {
     while (frames > 0 && voice.sample != nullptr) {
         const Sample& sample = *voice.sample;
         if (sample.data == nullptr || sample.length == 0) {
             silenceVoice(voice);
             return;
         }
-        // Lengths beyond 2^30 frames would not fit the 32.32 arithmetic below.
-        const uint64_t playableLength = std::min<uint64_t>(sample.length, largestPlayableLength);
-        const int64_t length = static_cast<int64_t>(playableLength << fractionBits);
-        const uint64_t loopEndFrames =
-            std::min<uint64_t>(uint64_t{sample.loopStart} + sample.loopLength, playableLength);
-        const bool looping = (sample.loopType == LoopForward || sample.loopType == LoopPingPong) &&
-                             sample.loopStart < loopEndFrames;
-        const bool pingPong = looping && sample.loopType == LoopPingPong;
-        const int64_t loopStart = looping ? int64_t{sample.loopStart} << fractionBits : 0;
-        const int64_t loopEnd = static_cast<int64_t>(loopEndFrames << fractionBits);
+        const SampleLoop loop = sampleLoopOf(sample);
+        const int64_t length = loop.length << fractionBits;
+        const bool looping = loop.looping;
+        const bool pingPong = loop.pingPong;
+        const int64_t loopStart = loop.loopStart << fractionBits;
+        const int64_t loopEnd = loop.loopEnd << fractionBits;
         if (!pingPong) {
             voice.direction = DirectionForward;
         }
@@ -394,16 +394,30 @@ void mixVoice(MixerVoice& voice, float* out, int32_t frames, const PassLoops& lo
             // exactly as mixing would, without reading its frames.
             end += signedStep * static_cast<uint64_t>(pass);
         } else if (voice.rampRemaining == 0) {
-            end = loops.steady(sample.data, end, signedStep, out, pass,
-                            steadyGain(voice.leftTarget), steadyGain(voice.rightTarget));
+            if (interpolation == Interpolation::Linear) {
+                end = loops.steady(sample.data, end, signedStep, out, pass, steadyGain(voice.leftTarget),
+                                   steadyGain(voice.rightTarget));
+            } else {
+                PassGains gains{steadyGain(voice.leftTarget), steadyGain(voice.rightTarget), 0.0f, 0.0f, false};
+                end = mixResampled(interpolation, *loops.fir, {&sample, loop, voice.looped != 0}, end, signedStep,
+                                   backward, out, pass, gains);
+            }
         } else if (pass > 0) {
             float leftGain = ramps.exactGains ? voice.leftRampGain
                                               : static_cast<float>(voice.leftVolume) / volumeFixedOne / targetFullScale;
             float rightGain = ramps.exactGains
                                   ? voice.rightRampGain
                                   : static_cast<float>(voice.rightVolume) / volumeFixedOne / targetFullScale;
-            end = loops.ramp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
-                             voice.rightRampDelta);
+            if (interpolation == Interpolation::Linear) {
+                end = loops.ramp(sample.data, end, signedStep, out, pass, leftGain, rightGain, voice.leftRampDelta,
+                                 voice.rightRampDelta);
+            } else {
+                PassGains gains{leftGain, rightGain, voice.leftRampDelta, voice.rightRampDelta, true};
+                end = mixResampled(interpolation, *loops.fir, {&sample, loop, voice.looped != 0}, end, signedStep,
+                                   backward, out, pass, gains);
+                leftGain = gains.left;
+                rightGain = gains.right;
+            }
             voice.leftRampGain = leftGain;
             voice.rightRampGain = rightGain;
             voice.leftVolume = static_cast<int32_t>(std::lrint(leftGain * targetFullScale * volumeFixedOne));
@@ -486,6 +500,8 @@ static void mixVoicesWithRamps(MusicEngine& engine, float* destination, int32_t 
         return;
     }
     const PassLoops& loops = loopsInUse();
+    const Interpolation interpolation =
+        engine.output.song != nullptr ? engine.output.song->interpolation : Interpolation::Linear;
     MixerVoice* voiceTable = engine.voices;
     for (int index = 0; index < mixedVoiceCount; ++index) {
         if (voiceTable[index].sample == nullptr) {
@@ -493,7 +509,7 @@ static void mixVoicesWithRamps(MusicEngine& engine, float* destination, int32_t 
         }
         const float gain = engine.channelGains != nullptr ? engine.channelGains[index % partnerVoiceDistance] : 1.0f;
         if (gain == 1.0f) {
-            mixVoice(voiceTable[index], destination, frameCount, loops, ramps);
+            mixVoice(voiceTable[index], destination, frameCount, loops, ramps, interpolation);
             continue;
         }
         // A muted or quieter channel still moves on exactly as if heard, so
@@ -501,7 +517,7 @@ static void mixVoicesWithRamps(MusicEngine& engine, float* destination, int32_t 
         for (int32_t done = 0; done < frameCount;) {
             float scratch[scratchFrames * outputChannelCount] = {};
             const int32_t chunk = std::min(scratchFrames, frameCount - done);
-            mixVoice(voiceTable[index], scratch, chunk, loops, ramps);
+            mixVoice(voiceTable[index], scratch, chunk, loops, ramps, interpolation);
             float* out = destination + static_cast<size_t>(done) * outputChannelCount;
             for (int32_t value = 0; value < chunk * outputChannelCount && gain != 0.0f; ++value) {
                 out[value] += scratch[value] * gain;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "mixer_frame.h"
+#include "mixer_resampled.h"
 #include "song.h"
 
 namespace intro_music::engine {
@@ -152,7 +153,109 @@ INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t posi
     return position;
 }
 
+// The filter's two sums for one frame, each as eight partial sums.
+struct FrameSums {
+    __m256i here;
+    __m256i toNext;
+};
+
+INTRO_AVX2 inline FrameSums firFrameSums(const FirKernel& kernel, const int16_t* base, uint64_t position) {
+    const int16_t* frames = base + (position >> mixFractionBits) - (kernel.half - 1);
+    const int16_t* row =
+        kernel.rows + static_cast<size_t>(static_cast<uint32_t>(position) >> (32 - firPhaseBits)) * 2 * kernel.taps;
+    __m256i here = _mm256_setzero_si256();
+    __m256i toNext = _mm256_setzero_si256();
+    for (int32_t tap = 0; tap < kernel.taps; tap += 16) {
+        const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
+        here = _mm256_add_epi32(
+            here, _mm256_madd_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap)), values));
+        toNext = _mm256_add_epi32(
+            toNext,
+            _mm256_madd_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(row + kernel.taps + tap)), values));
+    }
+    return {here, toNext};
+}
+
+// [H_a, N_a, H_b, N_b | H_c, N_c, H_d, N_d]: the whole sums of four frames.
+INTRO_AVX2 inline __m256i firFourSums(const FrameSums& a, const FrameSums& b, const FrameSums& c,
+                                      const FrameSums& d) {
+    const __m256i ab = _mm256_hadd_epi32(_mm256_hadd_epi32(a.here, a.toNext), _mm256_hadd_epi32(b.here, b.toNext));
+    const __m256i cd = _mm256_hadd_epi32(_mm256_hadd_epi32(c.here, c.toNext), _mm256_hadd_epi32(d.here, d.toNext));
+    return _mm256_add_epi32(_mm256_permute2x128_si256(ab, cd, 0x20), _mm256_permute2x128_si256(ab, cd, 0x31));
+}
+
+// firValue() for eight frames, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
+// Integer sums are exact in any order; the float steps are firValue's.
+INTRO_AVX2 inline __m256 firEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step) {
+    FrameSums sums[8];
+    float weights[8];
+    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
+    for (int frame = 0; frame < 8; ++frame) {
+        const uint64_t at = position + static_cast<uint64_t>(frame) * step;
+        sums[frame] = firFrameSums(kernel, base, at);
+        weights[frame] = static_cast<float>((static_cast<uint32_t>(at) >> (32 - firPhaseBits - firWeightBits)) &
+                                            weightMask) *
+                         kernel.weightScale;
+    }
+    const __m256 first = _mm256_cvtepi32_ps(firFourSums(sums[0], sums[1], sums[2], sums[3]));
+    const __m256 second = _mm256_cvtepi32_ps(firFourSums(sums[4], sums[5], sums[6], sums[7]));
+    const __m256 firstWeights =
+        _mm256_setr_ps(1.0f, weights[0], 1.0f, weights[1], 1.0f, weights[2], 1.0f, weights[3]);
+    const __m256 secondWeights =
+        _mm256_setr_ps(1.0f, weights[4], 1.0f, weights[5], 1.0f, weights[6], 1.0f, weights[7]);
+    const __m256 values =
+        _mm256_hadd_ps(_mm256_mul_ps(first, firstWeights), _mm256_mul_ps(second, secondWeights));
+    return _mm256_mul_ps(values, _mm256_set1_ps(kernel.outputScale));
+}
+
+// Filters whose taps are not a multiple of 16 (the cubic) use the portable loops.
+INTRO_AVX2 uint64_t firSteadyAvx2(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                  float* out, int32_t frames, float leftGain, float rightGain) {
+    if (kernel.taps % 16 != 0) {
+        return portableFirLoops.steady(kernel, base, position, step, out, frames, leftGain, rightGain);
+    }
+    const __m256 gains = _mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
+                                        rightGain);
+    for (int32_t octets = frames >> 3; octets > 0; --octets) {
+        addEight(out, firEight(kernel, base, position, step), gains, gains);
+        position += 8 * step;
+        out += 16;
+    }
+    return portableFirLoops.steady(kernel, base, position, step, out, frames & 7, leftGain, rightGain);
+}
+
+INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                float* out, int32_t frames, float& leftGain, float& rightGain, float leftDelta,
+                                float rightDelta) {
+    if (kernel.taps % 16 != 0) {
+        return portableFirLoops.ramp(kernel, base, position, step, out, frames, leftGain, rightGain, leftDelta,
+                                     rightDelta);
+    }
+    __m128 gain = _mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f);
+    const __m128 delta = _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f);
+    for (int32_t octets = frames >> 3; octets > 0; --octets) {
+        __m128 frameGains[8];
+        for (__m128& frameGain : frameGains) {
+            frameGain = gain;
+            gain = _mm_add_ps(gain, delta);
+        }
+        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
+                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
+        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
+                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
+        addEight(out, firEight(kernel, base, position, step), gains0to3, gains4to7);
+        position += 8 * step;
+        out += 16;
+    }
+    leftGain = _mm_cvtss_f32(gain);
+    rightGain = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
+    return portableFirLoops.ramp(kernel, base, position, step, out, frames & 7, leftGain, rightGain, leftDelta,
+                                 rightDelta);
+}
+
 }  // namespace
+
+const FirLoops avx2FirLoops{firSteadyAvx2, firRampAvx2};
 
 bool cpuRunsAvx2() {
     // Also checks that the operating system saves the 256-bit registers.

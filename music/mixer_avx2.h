@@ -16,6 +16,10 @@ namespace intro_music::engine {
 #endif
 
 #if INTRO_MIXER_HAS_AVX2
+struct FirLoops;
+// The interpolation filters' loops (mixer_resampled.h), eight frames at a time.
+extern const FirLoops avx2FirLoops;
+
 // True when the CPU and the operating system run AVX2 code.
 bool cpuRunsAvx2();
 

@@ -32,6 +32,9 @@ struct MixerVoice {
     uint32_t stepFraction;
     int32_t stepInteger;
     int32_t direction;
+    // Nonzero once the voice has passed its loop's end: the long filters
+    // then hear the loop's end before its start (sample_seams.h).
+    int32_t looped;
     int32_t lastLeftTarget;
     int32_t lastRightTarget;
     int32_t leftVolume;  // 8.8

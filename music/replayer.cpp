@@ -327,6 +327,7 @@ void startSample(MixerVoice* voices, MusicChannel* channel, Sample* sample) {
     voice->position = static_cast<int32_t>(voice->startOffset);
     voice->positionFraction = 0;
     voice->direction = DirectionForward;
+    voice->looped = 0;
     voice->startOffset = 0;
     voice->leftVolume = 0;
     voice->rightVolume = 0;
@@ -537,6 +538,7 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     if ((channel->updateFlags & ResetPosition) != 0) {
         voice.position = 0;
         voice.positionFraction = 0;
+        voice.looped = 0;
         voice.startOffset = 0;
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "playback_rules.h"
+#include "resampling_kernels.h"
 
 namespace intro_music::engine {
 
@@ -23,6 +24,9 @@ enum EnvelopeFlags : uint8_t { EnvelopeOn = 1, EnvelopeSustain = 2, EnvelopeLoop
 
 struct Sample {
     int16_t* data;  // length + sampleGuardFrames frames; null when length is 0
+    // The frames the long interpolation filters read around the edges
+    // (sample_seams.h); null until built, and for hand-made records.
+    int16_t* seams;
     uint32_t length;
     uint32_t loopStart;
     uint32_t loopLength;
@@ -138,6 +142,7 @@ struct Song {
     int32_t outputRate;  // frames per second
     double tempoFactor;  // scales the tempo: ticks are that much shorter
     double pitchFactor;  // scales every voice's playback rate
+    Interpolation interpolation;  // how voices are resampled; zero: linear
 };
 
 inline constexpr uint16_t linearFrequencyFlag = 1;

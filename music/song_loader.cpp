@@ -12,6 +12,7 @@
 
 #include "file_callbacks.h"
 #include "replayer.h"
+#include "sample_seams.h"
 #include "song.h"
 #include "xm_format.h"
 
@@ -327,6 +328,7 @@ uint32_t readSampleHeader(Sample& sample, const uint8_t* header) {
 }
 
 void releaseSampleData(Sample& sample) {
+    releaseSampleSeams(sample);
     std::free(sample.data);
     sample.data = nullptr;
     sample.length = 0;
@@ -522,6 +524,9 @@ bool loadInstrumentSampleData(Song& song, SongSource& source, int32_t instrument
         }
         song.damage.cutSamples += cut ? 1 : 0;
         writeGuardFrame(sample);
+        if (!buildSampleSeams(sample)) {
+            return false;
+        }
     }
     seekTo(source, tellPosition(source) + static_cast<int64_t>(std::min<uint64_t>(layout.skippedBytes, INT32_MAX)));
     return true;
@@ -653,6 +658,7 @@ void releaseSong(Song* song) {
             for (int32_t slot = 0; slot < instrument.sampleCount && slot < maxSamplesPerInstrument; ++slot) {
                 Sample* sample = instrument.samples[slot];
                 if (sample != nullptr && sample != &emptySample) {
+                    releaseSampleSeams(*sample);
                     std::free(sample->data);
                     std::free(sample);
                 }
