@@ -970,6 +970,38 @@ bool setRules(Module* module, Rules rules, Error* error) {
 
 Rules rules(const Module* module) { return module != nullptr ? module->rules : Rules::Tracker; }
 
+bool setInterpolation(Module* module, Interpolation interpolation, Error* error) {
+    clearError(error);
+    if (module == nullptr) {
+        setError(error, ErrorCode::InvalidArgument, "no module given");
+        return false;
+    }
+    engine::Interpolation mode{};
+    switch (interpolation) {
+        case Interpolation::Nearest: mode = engine::Interpolation::Nearest; break;
+        case Interpolation::Linear: mode = engine::Interpolation::Linear; break;
+        case Interpolation::Cubic: mode = engine::Interpolation::Cubic; break;
+        case Interpolation::Sinc: mode = engine::Interpolation::Sinc; break;
+        default:
+            setError(error, ErrorCode::InvalidArgument, "unknown interpolation %d (0 nearest, 1 linear, 2 cubic, 3 sinc)",
+                     static_cast<int32_t>(interpolation));
+            return false;
+    }
+    module->song->interpolation = mode;
+    return true;
+}
+
+Interpolation interpolation(const Module* module) {
+    if (module == nullptr) return Interpolation::Linear;
+    switch (module->song->interpolation) {
+        case engine::Interpolation::Nearest: return Interpolation::Nearest;
+        case engine::Interpolation::Cubic: return Interpolation::Cubic;
+        case engine::Interpolation::Sinc: return Interpolation::Sinc;
+        case engine::Interpolation::Linear: break;
+    }
+    return Interpolation::Linear;
+}
+
 void restart(Module* module) {
     if (module != nullptr) {
         withoutExceptions<bool>(nullptr, false, [&] {

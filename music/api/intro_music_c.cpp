@@ -186,6 +186,19 @@ int32_t intro_music_rules(const intro_music_module* module) {
     return static_cast<int32_t>(intro_music::rules(unwrap(module)));
 }
 
+int32_t intro_music_set_interpolation(intro_music_module* module, int32_t mode, intro_music_error* error) {
+    return withError(error, [&](intro_music::Error* inner) {
+               return intro_music::setInterpolation(unwrap(module), static_cast<intro_music::Interpolation>(mode),
+                                                    inner);
+           })
+               ? 1
+               : 0;
+}
+
+int32_t intro_music_interpolation(const intro_music_module* module) {
+    return static_cast<int32_t>(intro_music::interpolation(unwrap(module)));
+}
+
 int32_t intro_music_set_channel_muted(intro_music_module* module, int32_t channel, int32_t muted) {
     return intro_music::setChannelMuted(unwrap(module), channel, muted != 0) ? 1 : 0;
 }

@@ -55,6 +55,12 @@ enum {
 };
 
 enum { INTRO_MUSIC_RULES_TRACKER = 0, INTRO_MUSIC_RULES_PRESENTATION = 1 };
+enum {
+    INTRO_MUSIC_INTERPOLATION_NEAREST = 0,
+    INTRO_MUSIC_INTERPOLATION_LINEAR = 1,
+    INTRO_MUSIC_INTERPOLATION_CUBIC = 2,
+    INTRO_MUSIC_INTERPOLATION_SINC = 3
+};
 enum { INTRO_MUSIC_PROBE_SONG = 0, INTRO_MUSIC_PROBE_NOT_A_SONG = 1, INTRO_MUSIC_PROBE_NEED_MORE_BYTES = 2 };
 
 typedef struct intro_music_error {
@@ -155,6 +161,12 @@ INTRO_MUSIC_C_API void intro_music_restart(intro_music_module* module);
    song again from its beginning. */
 INTRO_MUSIC_C_API int32_t intro_music_set_rules(intro_music_module* module, int32_t rules, intro_music_error* error);
 INTRO_MUSIC_C_API int32_t intro_music_rules(const intro_music_module* module);
+/* How voices are resampled: INTRO_MUSIC_INTERPOLATION_LINEAR (the default), _NEAREST, _CUBIC or _SINC (the
+   cleanest: for listening and rendering to files). Heard from the next block; the song goes on where it is.
+   Returns 1, or 0 with the error filled (nothing changes) for an unknown mode. */
+INTRO_MUSIC_C_API int32_t intro_music_set_interpolation(intro_music_module* module, int32_t mode,
+                                                        intro_music_error* error);
+INTRO_MUSIC_C_API int32_t intro_music_interpolation(const intro_music_module* module);
 
 INTRO_MUSIC_C_API int32_t intro_music_set_channel_muted(intro_music_module* module, int32_t channel, int32_t muted);
 INTRO_MUSIC_C_API int32_t intro_music_set_channel_volume(intro_music_module* module, int32_t channel, double volume);

@@ -38,5 +38,7 @@ bool liveEnded(const LivePlayer* live);
 Position livePosition(const LivePlayer* live);
 bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error);
 bool liveSeekToTime(LivePlayer* live, double seconds, Error* error);
+// setInterpolation for a module that is playing: heard within one block.
+bool liveSetInterpolation(LivePlayer* live, Interpolation interpolation, Error* error);
 
 }  // namespace intro_music

@@ -163,4 +163,14 @@ bool liveSeekToTime(LivePlayer* live, double seconds, Error* error) {
     return seekLive(live, [&](Module* module) { return seekToTime(module, seconds, error); });
 }
 
+bool liveSetInterpolation(LivePlayer* live, Interpolation interpolation, Error* error) {
+    if (live == nullptr) {
+        return setInterpolation(nullptr, interpolation, error);
+    }
+    SDL_LockAudioDevice(live->device);
+    const bool changed = setInterpolation(live->module, interpolation, error);
+    SDL_UnlockAudioDevice(live->device);
+    return changed;
+}
+
 }  // namespace intro_music
