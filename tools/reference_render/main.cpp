@@ -1,4 +1,4 @@
-// reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav
+// reference_render --player libxmp|libopenmpt [--interpolation I] --seconds N INPUT.xm OUTPUT.wav
 // reference_render --player libxmp|libopenmpt --duration INPUT.xm
 // Renders the first N seconds of a song through a reference player into a
 // 44,100 Hz 16-bit stereo WAV, for comparison with our own renders; or prints
@@ -18,7 +18,8 @@ constexpr int stereoChannels = 2;
 constexpr double maxSeconds = 20 * 60;
 
 void printUsage() {
-    std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt --seconds N INPUT.xm OUTPUT.wav\n"
+    std::fprintf(stderr, "usage: reference_render --player libxmp|libopenmpt [--interpolation nearest|linear|cubic|sinc]\n"
+                         "                        --seconds N INPUT.xm OUTPUT.wav\n"
                          "       reference_render --player libxmp|libopenmpt --duration INPUT.xm\n");
 }
 
@@ -28,6 +29,8 @@ int main(int argumentCount, char** arguments) {
     const char* playerName = nullptr;
     double seconds = -1;
     bool durationOnly = false;
+    ReferenceInterpolation interpolation = ReferenceInterpolation::Linear;
+    bool interpolationKnown = true;
     const char* paths[2] = {nullptr, nullptr};
     int pathCount = 0;
     for (int index = 1; index < argumentCount; ++index) {
@@ -39,6 +42,8 @@ int main(int argumentCount, char** arguments) {
             if (*end != '\0') {
                 seconds = -1;
             }
+        } else if (std::strcmp(arguments[index], "--interpolation") == 0 && index + 1 < argumentCount) {
+            interpolationKnown = parseReferenceInterpolation(arguments[++index], &interpolation);
         } else if (std::strcmp(arguments[index], "--duration") == 0) {
             durationOnly = true;
         } else if (pathCount < 2 && arguments[index][0] != '-') {
@@ -51,7 +56,7 @@ int main(int argumentCount, char** arguments) {
     ReferencePlayerKind kind{};
     const bool renderArgumentsGood = pathCount == 2 && seconds > 0 && seconds <= maxSeconds;
     const bool durationArgumentsGood = pathCount == 1 && seconds < 0;
-    if (playerName == nullptr || !parseReferencePlayerKind(playerName, &kind) ||
+    if (playerName == nullptr || !parseReferencePlayerKind(playerName, &kind) || !interpolationKnown ||
         !(durationOnly ? durationArgumentsGood : renderArgumentsGood)) {
         printUsage();
         return 2;
@@ -62,7 +67,7 @@ int main(int argumentCount, char** arguments) {
         std::fprintf(stderr, "reference_render: cannot read %s\n", paths[0]);
         return 1;
     }
-    ReferencePlayer* player = openReferencePlayer(kind, song.data(), song.size());
+    ReferencePlayer* player = openReferencePlayer(kind, song.data(), song.size(), interpolation);
     if (player == nullptr) {
         std::fprintf(stderr, "reference_render: %s cannot load %s\n", referencePlayerName(kind), paths[0]);
         return 1;

@@ -10,7 +10,8 @@ namespace {
 constexpr int stereoChannels = 2;
 constexpr int loopForever = 0;          // libxmp's loop count for endless play
 constexpr int32_t repeatForever = -1;   // libopenmpt's repeat count for endless play
-constexpr int32_t linearFilterLength = 2;  // two taps: linear interpolation
+// libopenmpt's interpolation filter lengths, in taps, by ReferenceInterpolation.
+constexpr int32_t filterLengths[] = {1, 2, 4, 8};
 
 }  // namespace
 
@@ -32,11 +33,28 @@ bool parseReferencePlayerKind(const char* name, ReferencePlayerKind* kind) {
     return false;
 }
 
+bool parseReferenceInterpolation(const char* name, ReferenceInterpolation* interpolation) {
+    constexpr const char* names[] = {"nearest", "linear", "cubic", "sinc"};
+    for (int index = 0; index < 4; ++index) {
+        if (std::strcmp(name, names[index]) == 0) {
+            *interpolation = static_cast<ReferenceInterpolation>(index);
+            return true;
+        }
+    }
+    return false;
+}
+
 const char* referencePlayerName(ReferencePlayerKind kind) {
     return kind == ReferencePlayerKind::Libxmp ? "libxmp" : "libopenmpt";
 }
 
-static ReferencePlayer* openLibxmp(const void* data, size_t size) {
+static ReferencePlayer* openLibxmp(const void* data, size_t size, ReferenceInterpolation interpolation) {
+    if (interpolation == ReferenceInterpolation::Sinc) {
+        return nullptr;
+    }
+    const int mode = interpolation == ReferenceInterpolation::Nearest ? XMP_INTERP_NEAREST
+                     : interpolation == ReferenceInterpolation::Cubic ? XMP_INTERP_SPLINE
+                                                                      : XMP_INTERP_LINEAR;
     xmp_context context = xmp_create_context();
     if (context == nullptr) {
         return nullptr;
@@ -50,8 +68,8 @@ static ReferencePlayer* openLibxmp(const void* data, size_t size) {
         xmp_free_context(context);
         return nullptr;
     }
-    // Linear interpolation and no low-pass filter, as our mixer does.
-    if (xmp_set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR) != 0 ||
+    // The chosen interpolation and no low-pass filter, as our mixer does.
+    if (xmp_set_player(context, XMP_PLAYER_INTERP, mode) != 0 ||
         xmp_set_player(context, XMP_PLAYER_DSP, 0) != 0) {
         xmp_end_player(context);
         xmp_release_module(context);
@@ -61,7 +79,7 @@ static ReferencePlayer* openLibxmp(const void* data, size_t size) {
     return new ReferencePlayer{ReferencePlayerKind::Libxmp, context, nullptr};
 }
 
-static ReferencePlayer* openLibopenmpt(const void* data, size_t size) {
+static ReferencePlayer* openLibopenmpt(const void* data, size_t size, ReferenceInterpolation interpolation) {
     int error = 0;
     const char* errorMessage = nullptr;
     openmpt_module* module = openmpt_module_create_from_memory2(data, size, openmpt_log_func_silent, nullptr,
@@ -70,13 +88,16 @@ static ReferencePlayer* openLibopenmpt(const void* data, size_t size) {
     if (module == nullptr) {
         return nullptr;
     }
-    openmpt_module_set_render_param(module, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, linearFilterLength);
+    openmpt_module_set_render_param(module, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH,
+                                    filterLengths[static_cast<int>(interpolation)]);
     openmpt_module_set_repeat_count(module, repeatForever);
     return new ReferencePlayer{ReferencePlayerKind::Libopenmpt, nullptr, module};
 }
 
-ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data, size_t size) {
-    return kind == ReferencePlayerKind::Libxmp ? openLibxmp(data, size) : openLibopenmpt(data, size);
+ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data, size_t size,
+                                     ReferenceInterpolation interpolation) {
+    return kind == ReferencePlayerKind::Libxmp ? openLibxmp(data, size, interpolation)
+                                               : openLibopenmpt(data, size, interpolation);
 }
 
 size_t renderReferenceFrames(ReferencePlayer* player, int16_t* interleaved, size_t frameCount) {

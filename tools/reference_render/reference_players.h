@@ -7,6 +7,9 @@
 #include <cstdint>
 
 enum class ReferencePlayerKind { Libxmp, Libopenmpt };
+// The players' resampling: libopenmpt's filter lengths 1, 2, 4 and 8 taps;
+// libxmp's nearest, linear and spline (it has no longer filter).
+enum class ReferenceInterpolation { Nearest, Linear, Cubic, Sinc };
 
 inline constexpr int32_t referenceSampleRate = 44100;
 
@@ -16,9 +19,13 @@ struct ReferencePlayer;
 bool parseReferencePlayerKind(const char* name, ReferencePlayerKind* kind);
 const char* referencePlayerName(ReferencePlayerKind kind);
 
+// Parses "nearest", "linear", "cubic" or "sinc"; false for anything else.
+bool parseReferenceInterpolation(const char* name, ReferenceInterpolation* interpolation);
+
 // Loads a song from memory (the bytes may be released afterwards); null when
-// the player refuses the file.
-ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data, size_t size);
+// the player refuses the file or has no such interpolation.
+ReferencePlayer* openReferencePlayer(ReferencePlayerKind kind, const void* data, size_t size,
+                                     ReferenceInterpolation interpolation = ReferenceInterpolation::Linear);
 // Renders frameCount interleaved stereo frames; returns the frames written
 // (fewer only when the player stops).
 size_t renderReferenceFrames(ReferencePlayer* player, int16_t* interleaved, size_t frameCount);

@@ -2,7 +2,7 @@
 // another. On a terminal it keeps one status line up to date and takes keys;
 // otherwise it prints only one result line per song.
 //
-//   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
+//   songplayer [--loops N] [--rules tracker|intro] [--interpolation I] SONG.xm...
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "intro_music.h"
+#include "interpolation_option.h"
 #include "intro_music_live.h"
 #include "rules_option.h"
 #include "terminal.h"
@@ -38,21 +39,22 @@ extern "C" void noteEndingSignal(int signal) { endingSignal.store(signal); }
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
-                 "usage: songplayer [--loops N] [--rules R] SONG.xm...\n"
+                 "usage: songplayer [--loops N] [--rules R] [--interpolation I] SONG.xm...\n"
                  "Plays each song through the sound device, one pass (or N passes) each, in turn.\n"
                  "Keys on a terminal: space pauses and resumes, n plays the next song, q quits,\n"
                  "left and right go 5 seconds back and ahead, up and down to the previous and the\n"
-                 "next order.\n"
+                 "next order, i to the next interpolation (nearest, linear, cubic, sinc).\n"
                  "  --loops N    play N passes of each song (default 1)\n"
-                 "%s"
+                 "%s%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n",
-                 rulesOptionHelp);
+                 rulesOptionHelp, interpolationOptionHelp);
 }
 
 struct Options {
     long loops = 1;
     intro_music::Rules rules = intro_music::Rules::Tracker;
+    intro_music::Interpolation interpolation = intro_music::Interpolation::Linear;
     std::vector<std::string> songs;
 };
 
@@ -73,6 +75,12 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
         } else if (argument == "--rules") {
             if (index + 1 >= argumentCount || !parseRulesName(arguments[index + 1], options.rules)) {
                 std::fprintf(stderr, "songplayer: --rules needs tracker or intro\n");
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument == "--interpolation") {
+            if (index + 1 >= argumentCount || !parseInterpolationName(arguments[index + 1], options.interpolation)) {
+                std::fprintf(stderr, "songplayer: --interpolation needs nearest, linear, cubic or sinc\n");
                 return Parse::Usage;
             }
             ++index;
@@ -110,10 +118,10 @@ std::string clock(double seconds) {
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 void showStatus(const std::string& path, const intro_music::Metadata& info, const intro_music::Position& at,
-                bool paused) {
-    std::printf("%s%s  %s  order %d/%d row %2d  %s / %s%s", clearLine, fileName(path).c_str(), info.title, at.order,
-                info.orders, at.row, clock(at.seconds).c_str(), clock(info.durationSeconds).c_str(),
-                paused ? "  [paused]" : "");
+                intro_music::Interpolation interpolation, bool paused) {
+    std::printf("%s%s  %s  order %d/%d row %2d  %s / %s  %s%s", clearLine, fileName(path).c_str(), info.title,
+                at.order, info.orders, at.row, clock(at.seconds).c_str(), clock(info.durationSeconds).c_str(),
+                interpolationName(interpolation), paused ? "  [paused]" : "");
     std::fflush(stdout);
 }
 
@@ -145,6 +153,10 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
         } else if (press.key == Key::Up || press.key == Key::Down) {
             const int32_t order = intro_music::livePosition(live).order + (press.key == Key::Down ? 1 : -1);
             if (order >= 0 && order < info.orders) intro_music::liveSeekToOrder(live, order, nullptr);
+        } else if (press.key == Key::Character && (press.character == 'i' || press.character == 'I')) {
+            const auto next = static_cast<intro_music::Interpolation>(
+                (static_cast<int32_t>(intro_music::interpolation(song)) + 1) % std::size(interpolationNames));
+            intro_music::liveSetInterpolation(live, next, nullptr);
         } else if (press.key == Key::Character && (press.character == 'n' || press.character == 'N')) {
             outcome = Outcome::Skipped;
             break;
@@ -153,7 +165,8 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
             break;
         }
         if (statusLine && (poll % pollsPerStatus == 0 || press.key != Key::None)) {
-            showStatus(path, info, intro_music::livePosition(live), intro_music::livePaused(live));
+            showStatus(path, info, intro_music::livePosition(live), intro_music::interpolation(song),
+                       intro_music::livePaused(live));
         }
         std::this_thread::sleep_for(pollInterval);
     }
@@ -175,6 +188,7 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
 
 // Plays every song in turn; the exit status.
 int playAll(const Options& options) {
+    intro_music::Interpolation interpolation = options.interpolation;
     KeyReader keys;
     const bool statusLine = isTerminal(stdout);
     bool anyFailed = false;
@@ -191,8 +205,11 @@ int playAll(const Options& options) {
             intro_music::freeModule(song);
             return exitFailure;
         }
+        intro_music::setInterpolation(song, interpolation, nullptr);
         Outcome outcome = Outcome::Played;
         const bool played = playSong(path, song, options.loops, keys, statusLine, outcome);
+        // A mode chosen with the key stays for the songs after.
+        interpolation = intro_music::interpolation(song);
         intro_music::freeModule(song);
         if (!played) return exitFailure;
         if (outcome == Outcome::Quit) break;

@@ -23,6 +23,7 @@
 
 #include "intro_music.h"
 #include "output_file.h"
+#include "interpolation_option.h"
 #include "rules_option.h"
 #include "terminal.h"
 #include "wav_file.h"
@@ -68,12 +69,12 @@ void printUsage(std::FILE* stream) {
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
                  "  --info       print the song's metadata and one-pass duration; render nothing\n"
-                 "%s"
+                 "%s%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
                  "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
                  longestRequestSeconds, intro_music::lowestFrameRate, intro_music::highestFrameRate,
-                 intro_music::frameRate, rulesOptionHelp);
+                 intro_music::frameRate, rulesOptionHelp, interpolationOptionHelp);
 }
 
 struct Options {
@@ -83,6 +84,7 @@ struct Options {
     bool raw = false;
     bool info = false;
     intro_music::Rules rules = intro_music::Rules::Tracker;
+    intro_music::Interpolation interpolation = intro_music::Interpolation::Linear;
     int32_t rate = intro_music::frameRate;
     bool floatSamples = false;
     bool mono = false;
@@ -163,6 +165,12 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
         } else if (argument == "--rules") {
             if (index + 1 >= argumentCount || !parseRulesName(arguments[index + 1], options.rules)) {
                 std::fprintf(stderr, "xm2wav: --rules needs tracker or intro\n");
+                return Parse::Usage;
+            }
+            ++index;
+        } else if (argument == "--interpolation") {
+            if (index + 1 >= argumentCount || !parseInterpolationName(arguments[index + 1], options.interpolation)) {
+                std::fprintf(stderr, "xm2wav: --interpolation needs nearest, linear, cubic or sinc\n");
                 return Parse::Usage;
             }
             ++index;
@@ -338,6 +346,11 @@ int main(int argumentCount, char** arguments) {
         return exitFailure;
     }
     if (options.rules != intro_music::Rules::Tracker && !intro_music::setRules(song, options.rules, &error)) {
+        std::fprintf(stderr, "xm2wav: %s\n", error.message);
+        intro_music::freeModule(song);
+        return exitFailure;
+    }
+    if (!intro_music::setInterpolation(song, options.interpolation, &error)) {
         std::fprintf(stderr, "xm2wav: %s\n", error.message);
         intro_music::freeModule(song);
         return exitFailure;
