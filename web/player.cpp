@@ -17,6 +17,8 @@ std::vector<uint8_t> songBytes;
 intro_music::Module* songs[UseCount] = {};
 intro_music::Error lastError{};
 intro_music::Metadata songMetadata{};
+// The interpolation the page chose: both copies play by it.
+auto chosenInterpolation = intro_music::Interpolation::Linear;
 // One render's frames; the page copies them out before the next call.
 constexpr int32_t maximumFramesPerRender = 1 << 16;
 int16_t renderBuffer[maximumFramesPerRender * intro_music::channelsPerFrame];
@@ -44,6 +46,7 @@ EMSCRIPTEN_KEEPALIVE int32_t playerLoad(const uint8_t* data, int32_t size) {
         songBytes.clear();
         return 0;
     }
+    intro_music::setInterpolation(songs[Playing], chosenInterpolation, nullptr);
     songMetadata = intro_music::metadata(songs[Playing]);
     return 1;
 }
@@ -60,6 +63,7 @@ EMSCRIPTEN_KEEPALIVE int32_t playerOrderCount() { return songMetadata.orders; }
 EMSCRIPTEN_KEEPALIVE int32_t playerRestart(int32_t use) {
     if (use == Saving && songs[Saving] == nullptr && !songBytes.empty()) {
         songs[Saving] = intro_music::loadFromMemory(songBytes.data(), songBytes.size(), &lastError);
+        intro_music::setInterpolation(songs[Saving], chosenInterpolation, nullptr);
     }
     intro_music::Module* song = songFor(use);
     if (song == nullptr) {
@@ -88,6 +92,17 @@ EMSCRIPTEN_KEEPALIVE int32_t playerRow(int32_t use) { return intro_music::positi
 // changes) for a position outside the order list.
 EMSCRIPTEN_KEEPALIVE int32_t playerSeekToOrder(int32_t use, int32_t order) {
     return intro_music::seekToOrder(songFor(use), order, &lastError) ? 1 : 0;
+}
+
+// How both copies resample (0 nearest, 1 linear, 2 cubic, 3 sinc), from
+// the next piece on; 0 (and nothing changes) for an unknown mode.
+EMSCRIPTEN_KEEPALIVE int32_t playerSetInterpolation(int32_t mode) {
+    if (mode < 0 || mode > static_cast<int32_t>(intro_music::Interpolation::Sinc)) {
+        return 0;
+    }
+    chosenInterpolation = static_cast<intro_music::Interpolation>(mode);
+    for (intro_music::Module* song : songs) intro_music::setInterpolation(song, chosenInterpolation, nullptr);
+    return 1;
 }
 
 // Seconds of the song heard so far by `use`, as far as it has rendered.

@@ -221,6 +221,10 @@
   });
   $("pause").addEventListener("click", () => setPaused(!state.paused));
   $("save").addEventListener("click", saveWav);
+  // Heard from the next rendered piece; the saved file follows it too.
+  $("interpolation").addEventListener("change", (event) => {
+    engine._playerSetInterpolation(Number(event.target.value));
+  });
   $("bar").addEventListener("click", (event) => {
     const box = event.currentTarget.getBoundingClientRect();
     seekToOrder(Math.floor(((event.clientX - box.left) / box.width) * state.orders));
@@ -239,7 +243,10 @@
   });
   // The engine's speed here: one pass of the loaded song rendered and thrown
   // away (make bench compares it with the native build).
-  window.playerBenchmark = () => {
+  // mode: the interpolation to measure (1 linear, 3 sinc); it stays chosen.
+  window.playerBenchmark = (mode = 1) => {
+    engine._playerSetInterpolation(mode);
+    $("interpolation").value = String(mode);
     const started = performance.now();
     const seconds = engine._playerRenderSeconds();
     return { seconds, milliseconds: performance.now() - started };

@@ -8,8 +8,9 @@
 // players take turns run by run, so the ratios compare like with like.
 // Then what the library's settings cost (48 kHz against 44.1 kHz, float
 // against 16-bit, the tracker's rules against the presentation's, per second of
-// sound) and the start-up cost: a process that
-// loads the longest song and renders 0.01 s.
+// sound), what each interpolation costs against the players' filters of the
+// same length, and the start-up cost: a process that loads the longest song
+// and renders 0.01 s.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -28,6 +29,7 @@
 
 #include "file_bytes.h"
 #include "intro_music.h"
+#include "reference_players.h"
 #include "render_subject.h"
 
 namespace {
@@ -41,6 +43,8 @@ constexpr double defaultSeconds = 120;
 // machine, and other work only ever adds time: the fastest of nine runs is
 // the steadiest figure of what a player itself costs.
 constexpr int defaultRuns = 9;
+// Eleven players and modes a song: fewer runs keep the table to minutes.
+constexpr int interpolationRuns = 3;
 constexpr double startupSeconds = 0.01;
 constexpr int startupRuns = 21;
 
@@ -249,6 +253,115 @@ void measureSettings(const std::vector<std::filesystem::path>& songs, double sec
     }
 }
 
+// Our engine in one interpolation mode.
+template <intro_music::Interpolation mode>
+void* openOursIn(const void* data, size_t size) {
+    void* module = ourEngineSubject.open(data, size);
+    intro_music::setInterpolation(static_cast<intro_music::Module*>(module), mode, nullptr);
+    return module;
+}
+
+template <ReferencePlayerKind kind, ReferenceInterpolation mode>
+void* openReferenceIn(const void* data, size_t size) {
+    return openReferencePlayer(kind, data, size, mode);
+}
+
+bool renderReferenceIn(void* handle, int16_t* interleaved, size_t frameCount) {
+    return renderReferenceFrames(static_cast<ReferencePlayer*>(handle), interleaved, frameCount) == frameCount;
+}
+
+void closeReferenceIn(void* handle) { closeReferencePlayer(static_cast<ReferencePlayer*>(handle)); }
+
+// Per interpolation (nearest, linear, cubic, sinc): ours, libxmp (nearest,
+// linear, spline; it has no longer filter) and libopenmpt (1, 2, 4, 8 taps).
+constexpr int modeCount = 4;
+constexpr const char* modeNames[modeCount] = {"nearest", "linear", "cubic", "sinc"};
+const RenderSubject oursByMode[modeCount] = {
+    {"ours", openOursIn<intro_music::Interpolation::Nearest>, ourEngineSubject.render, ourEngineSubject.close},
+    {"ours", openOursIn<intro_music::Interpolation::Linear>, ourEngineSubject.render, ourEngineSubject.close},
+    {"ours", openOursIn<intro_music::Interpolation::Cubic>, ourEngineSubject.render, ourEngineSubject.close},
+    {"ours", openOursIn<intro_music::Interpolation::Sinc>, ourEngineSubject.render, ourEngineSubject.close},
+};
+const RenderSubject libxmpByMode[modeCount - 1] = {
+    {"libxmp", openReferenceIn<ReferencePlayerKind::Libxmp, ReferenceInterpolation::Nearest>, renderReferenceIn,
+     closeReferenceIn},
+    {"libxmp", openReferenceIn<ReferencePlayerKind::Libxmp, ReferenceInterpolation::Linear>, renderReferenceIn,
+     closeReferenceIn},
+    {"libxmp", openReferenceIn<ReferencePlayerKind::Libxmp, ReferenceInterpolation::Cubic>, renderReferenceIn,
+     closeReferenceIn},
+};
+const RenderSubject libopenmptByMode[modeCount] = {
+    {"libopenmpt", openReferenceIn<ReferencePlayerKind::Libopenmpt, ReferenceInterpolation::Nearest>,
+     renderReferenceIn, closeReferenceIn},
+    {"libopenmpt", openReferenceIn<ReferencePlayerKind::Libopenmpt, ReferenceInterpolation::Linear>,
+     renderReferenceIn, closeReferenceIn},
+    {"libopenmpt", openReferenceIn<ReferencePlayerKind::Libopenmpt, ReferenceInterpolation::Cubic>,
+     renderReferenceIn, closeReferenceIn},
+    {"libopenmpt", openReferenceIn<ReferencePlayerKind::Libopenmpt, ReferenceInterpolation::Sinc>,
+     renderReferenceIn, closeReferenceIn},
+};
+
+// Whole-process CPU per second of sound of every player in every mode: the
+// geometric mean over the songs, and the ratios the sinc mode is held to.
+void measureInterpolations(const std::vector<std::filesystem::path>& songs, double seconds, int runs) {
+    const auto frames = static_cast<size_t>(seconds * sampleRate);
+    // Per mode: ours, libxmp, libopenmpt (null where a player lacks the mode).
+    const RenderSubject* table[modeCount][3];
+    for (int mode = 0; mode < modeCount; ++mode) {
+        table[mode][0] = &oursByMode[mode];
+        table[mode][1] = mode < modeCount - 1 ? &libxmpByMode[mode] : nullptr;
+        table[mode][2] = &libopenmptByMode[mode];
+    }
+    double logSums[modeCount][3] = {};
+    int measured = 0;
+    for (const auto& path : songs) {
+        std::vector<unsigned char> song;
+        if (!readFileBytes(path, song)) continue;
+        double best[modeCount][3] = {};
+        bool complete = true;
+        for (int run = 0; run < runs; ++run) {
+            for (int mode = 0; mode < modeCount; ++mode) {
+                for (int player = 0; player < 3; ++player) {
+                    if (table[mode][player] == nullptr) continue;
+                    const double time = timeOneProcess(*table[mode][player], song, frames);
+                    complete = complete && time > 0;
+                    double& kept = best[mode][player];
+                    kept = kept == 0 ? time : std::min(kept, time);
+                }
+            }
+        }
+        if (!complete) continue;
+        for (int mode = 0; mode < modeCount; ++mode) {
+            for (int player = 0; player < 3; ++player) {
+                if (table[mode][player] != nullptr) logSums[mode][player] += std::log(best[mode][player] / seconds);
+            }
+        }
+        ++measured;
+    }
+    if (measured == 0) return;
+    std::printf("\nInterpolation: process CPU (ms) per second of sound, a process that loads a song, renders\n"
+                "%g s and exits, fastest of %d runs, geometric mean over %d songs. libxmp's cubic is its\n"
+                "spline; it has no sinc. libopenmpt's filters: 1, 2, 4 and 8 taps.\n",
+                seconds, runs, measured);
+    std::printf("%-10s %10s %10s %12s\n", "mode", "ours", "libxmp", "libopenmpt");
+    double means[modeCount][3] = {};
+    for (int mode = 0; mode < modeCount; ++mode) {
+        for (int player = 0; player < 3; ++player) means[mode][player] = std::exp(logSums[mode][player] / measured);
+        std::printf("%-10s %10.3f ", modeNames[mode], means[mode][0] * 1e3);
+        if (table[mode][1] != nullptr) {
+            std::printf("%10.3f ", means[mode][1] * 1e3);
+        } else {
+            std::printf("%10s ", "-");
+        }
+        std::printf("%12.3f\n", means[mode][2] * 1e3);
+    }
+    constexpr int linear = 1;
+    constexpr int sinc = 3;
+    std::printf("ours sinc against libxmp linear: %.2fx as fast\n", means[linear][1] / means[sinc][0]);
+    std::printf("ours sinc against libopenmpt 8-tap: %.2fx as fast\n", means[sinc][2] / means[sinc][0]);
+    std::printf("ours sinc against ours linear: costs %.2fx\n", means[sinc][0] / means[linear][0]);
+}
+
 // A process that loads the longest song (one pass) and renders 0.01 s: what
 // a render pays before its first sound.
 void measureStartup(const std::vector<std::filesystem::path>& songs) {
@@ -384,6 +497,7 @@ int main(int argumentCount, char** arguments) {
         std::printf("songs that could not be measured: %d\n", failures);
     }
     measureSettings(songs, seconds, runs);
+    measureInterpolations(songs, seconds, interpolationRuns);
     measureStartup(songs);
     return failures > 0 ? 1 : 0;
 }

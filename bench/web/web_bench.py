@@ -7,7 +7,8 @@ usage: web_bench.py WEB_DIR XM2WAV SONG.xm [REAL_SONGS_DIR]
 - time from navigation to the first drawn frame (fresh browser, no cache);
 - frame time at 1280x720: the frame's code and its GL work;
 - the music engine's render speed in WebAssembly (the player page) against
-  the native xm2wav, one pass of the same songs: times real time and the ratio.
+  the native xm2wav, one pass of the same songs, linear and sinc interpolation:
+  times real time and the ratio.
 """
 import gzip
 import pathlib
@@ -83,17 +84,23 @@ def frame_time(base):
           f"median {statistics.median(times):.2f} ms, 90th percentile {statistics.quantiles(times, n=10)[-1]:.2f} ms")
 
 
-def native_speed(xm2wav, song):
+# The interpolations measured: the default and the band-limited one.
+MODES = {"linear": 1, "sinc": 3}
+
+
+def native_speed(xm2wav, song, mode):
     best = None
     for _ in range(RUNS):
         started = time.perf_counter()
-        pcm = subprocess.run([str(xm2wav), "--raw", str(song), "-"], stdout=subprocess.PIPE, check=True).stdout
+        pcm = subprocess.run([str(xm2wav), "--raw", "--interpolation", mode, str(song), "-"],
+                             stdout=subprocess.PIPE, check=True).stdout
         elapsed = time.perf_counter() - started
         best = elapsed if best is None else min(best, elapsed)
     return len(pcm) / 4 / 44100 / best
 
 
 def wasm_speeds(base, songs):
+    """Per song, per mode: times real time."""
     speeds = []
     with Browser(WIDTH, HEIGHT) as browser:
         browser.page("DOM.enable")
@@ -106,12 +113,15 @@ def wasm_speeds(base, songs):
             browser.wait_for(f"window.playerState.loaded && window.playerState.name === {song.name!r}", 30,
                              f"{song.name} loaded")
             browser.press(" ", "Space", 32)  # paused: the page renders nothing else meanwhile
-            best = None
-            for _ in range(RUNS):
-                result = browser.evaluate("window.playerBenchmark()")
-                speed = result["seconds"] / (result["milliseconds"] / 1000)
-                best = speed if best is None else max(best, speed)
-            speeds.append(best)
+            per_mode = {}
+            for mode, number in MODES.items():
+                best = None
+                for _ in range(RUNS):
+                    result = browser.evaluate(f"window.playerBenchmark({number})")
+                    speed = result["seconds"] / (result["milliseconds"] / 1000)
+                    best = speed if best is None else max(best, speed)
+                per_mode[mode] = best
+            speeds.append(per_mode)
     return speeds
 
 
@@ -131,13 +141,15 @@ def main():
     finally:
         server.kill()
         server.wait()
-    ratios = []
-    for path, wasm_speed in zip(songs, wasm):
-        native = native_speed(xm2wav, path)
-        ratios.append(wasm_speed / native)
-        print(f"render speed {path.name}: WebAssembly {wasm_speed:.0f}x real time, native {native:.0f}x, "
-              f"ratio {wasm_speed / native:.2f}")
-    print(f"WebAssembly / native render speed: {statistics.mean(ratios):.2f} (mean over {len(ratios)} songs)")
+    for mode in MODES:
+        ratios = []
+        for path, per_mode in zip(songs, wasm):
+            native = native_speed(xm2wav, path, mode)
+            ratios.append(per_mode[mode] / native)
+            print(f"render speed {path.name} ({mode}): WebAssembly {per_mode[mode]:.0f}x real time, "
+                  f"native {native:.0f}x, ratio {per_mode[mode] / native:.2f}")
+        print(f"WebAssembly / native render speed ({mode}): {statistics.mean(ratios):.2f} "
+              f"(mean over {len(ratios)} songs)")
 
 
 if __name__ == "__main__":
