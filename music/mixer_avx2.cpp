@@ -153,59 +153,61 @@ INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t posi
     return position;
 }
 
-// The filter's two sums for one frame, each as eight partial sums.
-struct FrameSums {
-    __m256i here;
-    __m256i toNext;
-};
-
-INTRO_AVX2 inline FrameSums firFrameSums(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const int16_t* frames = base + (position >> mixFractionBits) - (kernel.half - 1);
-    const int16_t* row =
-        kernel.rows + static_cast<size_t>(static_cast<uint32_t>(position) >> (32 - firPhaseBits)) * 2 * kernel.taps;
-    __m256i here = _mm256_setzero_si256();
-    __m256i toNext = _mm256_setzero_si256();
-    for (int32_t tap = 0; tap < kernel.taps; tap += 16) {
+// The filter's sum for one frame, as eight partial sums: firValue()'s
+// coefficients, sixteen taps at a time. Taps: the kernel's taps when known
+// when compiled (the 16-tap filter, nearly every voice), else 0.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256i firPartialSums(const FirKernel& kernel, const int16_t* base, uint64_t position) {
+    const int32_t taps = Taps != 0 ? Taps : kernel.taps;
+    const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
+    const auto fraction = static_cast<uint32_t>(position);
+    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * taps;
+    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
+    const __m256i weight =
+        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
+    __m256i sums = _mm256_setzero_si256();
+    for (int32_t tap = 0; tap < taps; tap += 16) {
+        const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
+        const __m256i toNext = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + taps + tap));
+        const __m256i coefficients = _mm256_add_epi16(here, _mm256_mulhrs_epi16(toNext, weight));
         const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
-        here = _mm256_add_epi32(
-            here, _mm256_madd_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap)), values));
-        toNext = _mm256_add_epi32(
-            toNext,
-            _mm256_madd_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(row + kernel.taps + tap)), values));
+        sums = _mm256_add_epi32(sums, _mm256_madd_epi16(coefficients, values));
     }
-    return {here, toNext};
-}
-
-// [H_a, N_a, H_b, N_b | H_c, N_c, H_d, N_d]: the whole sums of four frames.
-INTRO_AVX2 inline __m256i firFourSums(const FrameSums& a, const FrameSums& b, const FrameSums& c,
-                                      const FrameSums& d) {
-    const __m256i ab = _mm256_hadd_epi32(_mm256_hadd_epi32(a.here, a.toNext), _mm256_hadd_epi32(b.here, b.toNext));
-    const __m256i cd = _mm256_hadd_epi32(_mm256_hadd_epi32(c.here, c.toNext), _mm256_hadd_epi32(d.here, d.toNext));
-    return _mm256_add_epi32(_mm256_permute2x128_si256(ab, cd, 0x20), _mm256_permute2x128_si256(ab, cd, 0x31));
+    return sums;
 }
 
 // firValue() for eight frames, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
-// Integer sums are exact in any order; the float steps are firValue's.
+// Integer sums are exact in any order; the pairs are added as they come, so
+// few registers stay live.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256i firPair(const FirKernel& kernel, const int16_t* base, uint64_t first, uint64_t step) {
+    return _mm256_hadd_epi32(firPartialSums<Taps>(kernel, base, first), firPartialSums<Taps>(kernel, base, first + step));
+}
+
+template <int32_t Taps>
 INTRO_AVX2 inline __m256 firEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step) {
-    FrameSums sums[8];
-    float weights[8];
-    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
-    for (int frame = 0; frame < 8; ++frame) {
-        const uint64_t at = position + static_cast<uint64_t>(frame) * step;
-        sums[frame] = firFrameSums(kernel, base, at);
-        weights[frame] = static_cast<float>((static_cast<uint32_t>(at) >> (32 - firPhaseBits - firWeightBits)) &
-                                            weightMask) *
-                         kernel.weightScale;
-    }
-    const __m256 first = _mm256_cvtepi32_ps(firFourSums(sums[0], sums[1], sums[2], sums[3]));
-    const __m256 second = _mm256_cvtepi32_ps(firFourSums(sums[4], sums[5], sums[6], sums[7]));
-    const __m256 firstWeights =
-        _mm256_setr_ps(1.0f, weights[0], 1.0f, weights[1], 1.0f, weights[2], 1.0f, weights[3]);
-    const __m256 secondWeights =
-        _mm256_setr_ps(1.0f, weights[4], 1.0f, weights[5], 1.0f, weights[6], 1.0f, weights[7]);
-    const __m256 values =
-        _mm256_hadd_ps(_mm256_mul_ps(first, firstWeights), _mm256_mul_ps(second, secondWeights));
-    return _mm256_mul_ps(values, _mm256_set1_ps(kernel.outputScale));
+    // Frames 0, 1, 4, 5 in one register and 2, 3, 6, 7 in the other, each
+    // lane holding the sums of its frames' low or high taps.
+    const __m256i first =
+        _mm256_hadd_epi32(firPair<Taps>(kernel, base, position, step), firPair<Taps>(kernel, base, position + 4 * step, step));
+    const __m256i second = _mm256_hadd_epi32(firPair<Taps>(kernel, base, position + 2 * step, step),
+                                             firPair<Taps>(kernel, base, position + 6 * step, step));
+    const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
+                                           _mm256_permute2x128_si256(first, second, 0x31));
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), _mm256_set1_ps(kernel.outputScale));
+}
+
+// The 16-tap filter with its length fixed when compiled, the longer ones read in a loop.
+constexpr int32_t commonTaps = 16;
+
+// firValue() for one frame: the frames after the last whole eight.
+INTRO_AVX2 inline float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position) {
+    const __m256i sums = kernel.taps == commonTaps ? firPartialSums<commonTaps>(kernel, base, position)
+                                                   : firPartialSums<0>(kernel, base, position);
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    half = _mm_hadd_epi32(half, half);
+    half = _mm_hadd_epi32(half, half);
+    return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
 }
 
 // Filters whose taps are not a multiple of 16 (the cubic) use the portable loops.
@@ -216,12 +218,22 @@ INTRO_AVX2 uint64_t firSteadyAvx2(const FirKernel& kernel, const int16_t* base, 
     }
     const __m256 gains = _mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
                                         rightGain);
+    const bool common = kernel.taps == commonTaps;
     for (int32_t octets = frames >> 3; octets > 0; --octets) {
-        addEight(out, firEight(kernel, base, position, step), gains, gains);
+        addEight(out,
+                 common ? firEight<commonTaps>(kernel, base, position, step) : firEight<0>(kernel, base, position, step),
+                 gains, gains);
         position += 8 * step;
         out += 16;
     }
-    return portableFirLoops.steady(kernel, base, position, step, out, frames & 7, leftGain, rightGain);
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        const float value = firOne(kernel, base, position);
+        out[0] += value * leftGain;
+        out[1] += value * rightGain;
+        out += 2;
+        position += step;
+    }
+    return position;
 }
 
 INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
@@ -243,14 +255,27 @@ INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, ui
                                                   _mm_movelh_ps(frameGains[2], frameGains[3]));
         const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
                                                   _mm_movelh_ps(frameGains[6], frameGains[7]));
-        addEight(out, firEight(kernel, base, position, step), gains0to3, gains4to7);
+        addEight(out,
+                 kernel.taps == commonTaps ? firEight<commonTaps>(kernel, base, position, step)
+                                           : firEight<0>(kernel, base, position, step),
+                 gains0to3, gains4to7);
         position += 8 * step;
         out += 16;
     }
-    leftGain = _mm_cvtss_f32(gain);
-    rightGain = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
-    return portableFirLoops.ramp(kernel, base, position, step, out, frames & 7, leftGain, rightGain, leftDelta,
-                                 rightDelta);
+    float left = _mm_cvtss_f32(gain);
+    float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        const float value = firOne(kernel, base, position);
+        out[0] += value * left;
+        out[1] += value * right;
+        out += 2;
+        position += step;
+        left += leftDelta;
+        right += rightDelta;
+    }
+    leftGain = left;
+    rightGain = right;
+    return position;
 }
 
 }  // namespace

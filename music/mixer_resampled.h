@@ -21,19 +21,15 @@ inline float firValue(const FirKernel& kernel, const int16_t* base, uint64_t pos
     const int16_t* frames = base + (position >> 32) - (kernel.half - 1);
     const auto fraction = static_cast<uint32_t>(position);
     const int16_t* row = kernel.rows + static_cast<std::size_t>(fraction >> (32 - firPhaseBits)) * 2 * kernel.taps;
-    // Unsigned sums wrap exactly as the SIMD additions do (they never need to).
-    uint32_t here = 0;
-    uint32_t toNext = 0;
-    for (int32_t tap = 0; tap < kernel.taps; ++tap) {
-        here += static_cast<uint32_t>(row[tap] * frames[tap]);
-        toNext += static_cast<uint32_t>(row[kernel.taps + tap] * frames[tap]);
-    }
     constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
-    const float weight = static_cast<float>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask) *
-                         kernel.weightScale;
-    return (static_cast<float>(static_cast<int32_t>(here)) +
-            static_cast<float>(static_cast<int32_t>(toNext)) * weight) *
-           kernel.outputScale;
+    const auto weight = static_cast<int32_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask);
+    // Unsigned sums wrap exactly as the SIMD additions do (they never need to).
+    uint32_t sum = 0;
+    for (int32_t tap = 0; tap < kernel.taps; ++tap) {
+        const int32_t coefficient = row[tap] + ((row[kernel.taps + tap] * weight + 0x4000) >> 15);
+        sum += static_cast<uint32_t>(coefficient * frames[tap]);
+    }
+    return static_cast<float>(static_cast<int32_t>(sum)) * kernel.outputScale;
 }
 
 // A filter's loops over frames whose taps all lie in `base`: constant

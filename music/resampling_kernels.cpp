@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -17,33 +18,48 @@ namespace {
 // else in the render, and a square wave played above the output rate
 // (tests/interpolation):
 // - 16 taps and a Kaiser window of beta 8 for steps up to one frame. The
-//   hardest tones, a third of the sample's rate, keep 82 dB (every tone
-//   81-84 dB, the floor the 16-bit coefficients and samples leave): 12
+//   hardest tones, a third of the sample's rate, keep 81 dB (every tone
+//   81-85 dB, the floor the 16-bit coefficients and samples leave): 12
 //   taps gave them 38 dB; beta 9 and 10 (a wider transition) 67 and 57 dB;
 //   beta 7 left quarter-rate tones at 77 dB; 24 taps gained nothing.
-// - 256 phases with a linear step between neighbours, weighed by the next 23
-//   bits of the position. 64 phases measured within 1 dB of it; 256 rows of
-//   16 taps (16 KB) still sit in the first-level cache.
+// - 256 phases with a linear step between neighbours' 16-bit coefficients,
+//   weighed by the next 15 bits of the position (1 dB below interpolating
+//   the sums in float, at half the work). 64 phases measured within 1 dB of
+//   256; 256 rows of 16 taps (16 KB) still sit in the first-level cache.
 // - Above one frame per output frame, one filter per eighth of an octave up
 //   to a step of 4 (then the step-4 filter), its passband kept to 0.285 of
 //   the output rate (12.5 kHz at 44.1 kHz) and its stopband starting at the
 //   output's Nyquist frequency, so the partials above it are removed, not
 //   folded back (80 dB below a square wave's fundamental at 1.5 and 1.9 x
-//   the output rate). The taps grow with the step (32 to 96).
+//   the output rate). The taps grow with the step (32 to 80).
 constexpr double kaiserBeta = 8.0;
 constexpr int baseTaps = 16;
 constexpr double baseCutoff = 0.5;  // cycles per sample frame
 constexpr int bandsPerOctave = 8;
 constexpr int bandCount = 16;          // steps up to 2^(16/8) = 4
 constexpr double bandCutoff = 0.3925;  // cycles per output frame: midway between 0.285 and 0.5
-// Output-rate taps that give that band's transition (0.215 wide) the same
-// stopband as the base filter: (A - 7.95) / (2.285 x 2 pi x 0.215) + 1.
-constexpr double bandOutputTaps = 28.0;
+// Output-rate taps of the band filters, rounded up to whole sixteens of
+// sample taps: 20 measured as clean as 28 (the squares 80-82 dB down).
+constexpr double bandOutputTaps = 20.0;
 
 constexpr double pi = 3.14159265358979323846;
 constexpr int sumHeadroomBits = 31 - 15;  // a 16-bit input times the coefficient sum must fit 31 bits
 
-// sin(pi x) for any x, by folding to [-1/2, 1/2] and a fixed Taylor series.
+// The Taylor coefficients of sin y, (-1)^k / (2k + 1)!, up to y^25 (below
+// 1e-20 for |y| <= pi / 2); worked out by the compiler, the same everywhere.
+constexpr int sineTerms = 13;
+constexpr std::array<double, sineTerms> sineCoefficients = [] {
+    std::array<double, sineTerms> values{};
+    double inverseFactorial = 1.0;
+    for (int term = 0; term < sineTerms; ++term) {
+        const int power = 2 * term + 1;
+        if (power > 1) inverseFactorial /= static_cast<double>((power - 1) * power);
+        values[static_cast<size_t>(term)] = term % 2 == 0 ? inverseFactorial : -inverseFactorial;
+    }
+    return values;
+}();
+
+// sin(pi x) for any x, by folding to [-1/2, 1/2] and the series.
 double sinPi(double x) {
     double r = x - 2.0 * std::nearbyint(x * 0.5);  // -1..1
     if (r > 0.5) r = 1.0 - r;
@@ -51,22 +67,16 @@ double sinPi(double x) {
     const double y = pi * r;
     const double y2 = y * y;
     double sum = 0.0;
-    // Terms up to y^25: below 1e-20 for |y| <= pi / 2.
-    for (int power = 25; power >= 1; power -= 2) {
-        double inverseFactorial = 1.0;
-        for (int k = 2; k <= power; ++k) inverseFactorial /= static_cast<double>(k);
-        const double sign = ((power - 1) / 2) % 2 == 0 ? 1.0 : -1.0;
-        sum = sum * y2 + sign * inverseFactorial;
-    }
+    for (int term = sineTerms - 1; term >= 0; --term) sum = sum * y2 + sineCoefficients[static_cast<size_t>(term)];
     return sum * y;
 }
 
-// The modified Bessel function I0 by its power series.
+// The modified Bessel function I0 by its power series, to the last bit.
 double besselI0(double x) {
     const double quarterSquare = x * x * 0.25;
     double term = 1.0;
     double sum = 1.0;
-    for (int k = 1; k < 60; ++k) {
+    for (int k = 1; term > sum * 1e-18; ++k) {
         term *= quarterSquare / (static_cast<double>(k) * static_cast<double>(k));
         sum += term;
     }
@@ -74,9 +84,10 @@ double besselI0(double x) {
 }
 
 double kaiserWindow(double t, double half) {
+    static const double scale = 1.0 / besselI0(kaiserBeta);
     const double u = t / half;
-    if (u <= -1.0 || u >= 1.0) return u == 1.0 || u == -1.0 ? 1.0 / besselI0(kaiserBeta) : 0.0;
-    return besselI0(kaiserBeta * std::sqrt(1.0 - u * u)) / besselI0(kaiserBeta);
+    if (u < -1.0 || u > 1.0) return 0.0;
+    return besselI0(kaiserBeta * std::sqrt(1.0 - u * u)) * scale;
 }
 
 // A lowpass at `cutoff` cycles per sample frame, windowed to +-half frames.
@@ -94,10 +105,25 @@ double catmullRom(double t) {
     return 0.0;
 }
 
+// A kernel built on first use. Readers check `ready` alone (every mixing
+// pass asks for its kernel); the first to find it unset builds it under the lock.
 struct KernelStore {
     FirKernel kernel{};
-    std::once_flag built;
+    std::atomic<bool> ready{false};
+    std::mutex building;
 };
+
+template <typename Build>
+const FirKernel& builtKernel(KernelStore& store, Build build) {
+    if (!store.ready.load(std::memory_order_acquire)) {
+        const std::lock_guard<std::mutex> lock(store.building);
+        if (!store.ready.load(std::memory_order_relaxed)) {
+            build();
+            store.ready.store(true, std::memory_order_release);
+        }
+    }
+    return store.kernel;
+}
 
 // Fills a kernel's rows from a continuous filter shape. Each phase's
 // coefficients are normalised to sum to exactly the fixed-point one, so a
@@ -152,7 +178,7 @@ void buildKernel(KernelStore& store, int taps, Shape shape) {
         }
     }
     // Kept for the life of the process: every engine shares the tables.
-    store.kernel = FirKernel{taps, half, rows, std::ldexp(1.0f, -firWeightBits), 1.0f / static_cast<float>(one)};
+    store.kernel = FirKernel{taps, half, rows, 1.0f / static_cast<float>(one)};
 }
 
 KernelStore cubicStore;
@@ -179,30 +205,27 @@ const std::array<uint64_t, bandCount>& bandTops() {
 }  // namespace
 
 const FirKernel& cubicKernel() {
-    std::call_once(cubicStore.built, [] { buildKernel(cubicStore, 4, catmullRom); });
-    return cubicStore.kernel;
+    return builtKernel(cubicStore, [] { buildKernel(cubicStore, 4, catmullRom); });
 }
 
 const FirKernel& sincKernel(uint64_t step) {
     constexpr uint64_t oneFrame = uint64_t{1} << 32;
     if (step <= oneFrame) {
-        std::call_once(baseSincStore.built, [] {
-            buildKernel(baseSincStore, baseTaps,
-                        [](double t) { return windowedSinc(t, baseCutoff, baseTaps / 2); });
+        return builtKernel(baseSincStore, [] {
+            buildKernel(baseSincStore, baseTaps, [](double t) { return windowedSinc(t, baseCutoff, baseTaps / 2); });
         });
-        return baseSincStore.kernel;
     }
     const auto& tops = bandTops();
     int band = 0;
     while (band + 1 < bandCount && step > tops[static_cast<size_t>(band)]) ++band;
     KernelStore& store = bandSincStores[static_cast<size_t>(band)];
-    std::call_once(store.built, [band, &store, &tops] {
+    return builtKernel(store, [band, &store, &tops] {
         const double ratio = std::ldexp(static_cast<double>(tops[static_cast<size_t>(band)]), -32);
-        const int taps = std::min(2 * firLongestHalf, (static_cast<int>(std::ceil(bandOutputTaps * ratio)) + 15) / 16 * 16);
+        const int neededTaps = static_cast<int>(std::ceil(bandOutputTaps * ratio));
+        const int taps = std::min(2 * firLongestHalf, (neededTaps + 15) / 16 * 16);
         const double cutoff = bandCutoff / ratio;
         buildKernel(store, taps, [cutoff, taps](double t) { return windowedSinc(t, cutoff, taps / 2); });
     });
-    return store.kernel;
 }
 
 }  // namespace intro_music::engine
