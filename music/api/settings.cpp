@@ -1,0 +1,165 @@
+// The settings a Module plays with: rate, gain, separation, channel mutes
+// and volumes, tempo and pitch factors, the rules and the tick observer.
+#include "module.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "periods.h"
+
+using namespace intro_music::engine;
+
+namespace intro_music {
+namespace detail {
+
+void updateChannelGains(Module& module) {
+    bool anyChanged = false;
+    for (int32_t channel = 0; channel < maxChannels; ++channel) {
+        module.channelGains[channel] = module.channelMuted[channel] ? 0.0f : module.channelVolumes[channel];
+        anyChanged = anyChanged || module.channelGains[channel] != 1.0f;
+    }
+    module.engine.channelGains = anyChanged ? module.channelGains : nullptr;
+}
+
+
+// Every sounding voice takes the song's current output rate and pitch
+// factor now, not at its next change of pitch.
+void retuneVoices(Module& module) {
+    const Song* song = module.song.get();
+    const int32_t rate = songOutputRate(song);
+    const double factor = songPitchFactor(song);
+    for (int32_t index = 0; index < mixedVoiceCount; ++index) {
+        MixerVoice& voice = module.engine.voices[index];
+        if (voice.sample == nullptr) {
+            continue;
+        }
+        const ResamplingStep step = factor == 1.0 ? resamplingStep(voice.frequency, rate)
+                                                  : scaledResamplingStep(voice.frequency, factor, rate);
+        voice.stepInteger = step.integer;
+        voice.stepFraction = step.fraction;
+    }
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+bool setOutputRate(Module* module, int32_t rate, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (module == nullptr) {
+            setError(error, ErrorCode::InvalidArgument, "no module given");
+            return false;
+        }
+        if (rate < lowestFrameRate || rate > highestFrameRate) {
+            setError(error, ErrorCode::InvalidArgument, "rate %d is outside %d..%d", rate, lowestFrameRate,
+                     highestFrameRate);
+            return false;
+        }
+        if (rate == rateOf(*module)) {
+            return true;
+        }
+        const double seconds = position(module).seconds;
+        const bool started = module->framesHanded > 0 || module->secondsBaseFrames > 0;
+        module->song->outputRate = rate;
+        forgetFirstPass(*module);
+        if (!started) {
+            setTempo(module->song.get(), module->song->bpm);
+            retuneVoices(*module);
+            return true;
+        }
+        // Frame counts change meaning: go on from the same time at the new rate.
+        Metadata info = metadata(module);
+        if (seconds < info.durationSeconds && seekToTime(module, seconds, error)) {
+            return true;
+        }
+        clearError(error);
+        const int32_t repeats = module->repeats;
+        startFromBeginning(*module);
+        module->repeats = repeats;
+        return true;
+    });
+}
+
+int32_t outputRate(const Module* module) { return module != nullptr ? rateOf(*module) : frameRate; }
+
+void setMasterGain(Module* module, double gain) {
+    if (module != nullptr && std::isfinite(gain)) {
+        module->masterGain = static_cast<float>(std::clamp(gain, 0.0, highestGain));
+    }
+}
+
+void setStereoSeparation(Module* module, int32_t percent) {
+    if (module != nullptr) {
+        module->separation = std::clamp(percent, 0, separationHighest);
+    }
+}
+
+
+bool setRules(Module* module, Rules rules, Error* error) {
+    return withoutExceptions<bool>(error, false, [&] {
+        clearError(error);
+        if (module == nullptr) {
+            setError(error, ErrorCode::InvalidArgument, "no module given");
+            return false;
+        }
+        if (rules != Rules::Tracker && rules != Rules::Presentation) {
+            setError(error, ErrorCode::InvalidArgument, "unknown playback rules %d", static_cast<int32_t>(rules));
+            return false;
+        }
+        module->rules = rules;
+        module->song->rules = playbackRules(rules);
+        // Where the song ends and where each order starts follow the rules.
+        forgetFirstPass(*module);
+        startFromBeginning(*module);
+        return true;
+    });
+}
+
+Rules rules(const Module* module) { return module != nullptr ? module->rules : Rules::Tracker; }
+
+
+bool setChannelMuted(Module* module, int32_t channel, bool muted) {
+    if (module == nullptr || channel < 0 || channel >= module->song->channelCount) {
+        return false;
+    }
+    module->channelMuted[channel] = muted;
+    updateChannelGains(*module);
+    return true;
+}
+
+bool setChannelVolume(Module* module, int32_t channel, double volume) {
+    if (module == nullptr || channel < 0 || channel >= module->song->channelCount || !std::isfinite(volume)) {
+        return false;
+    }
+    module->channelVolumes[channel] = static_cast<float>(std::clamp(volume, 0.0, highestGain));
+    updateChannelGains(*module);
+    return true;
+}
+
+void setTempoFactor(Module* module, double factor) {
+    if (module == nullptr || !std::isfinite(factor)) {
+        return;
+    }
+    module->song->tempoFactor = std::clamp(factor, lowestFactor, highestFactor);
+    setTempo(module->song.get(), module->song->bpm);
+    forgetFirstPass(*module);
+}
+
+void setPitchFactor(Module* module, double factor) {
+    if (module == nullptr || !std::isfinite(factor)) {
+        return;
+    }
+    module->song->pitchFactor = std::clamp(factor, lowestFactor, highestFactor);
+    retuneVoices(*module);
+}
+
+void setTickObserver(Module* module, TickObserver observer, void* user) {
+    if (module != nullptr) {
+        module->observer = observer;
+        module->observerUser = user;
+    }
+}
+
+
+}  // namespace intro_music
