@@ -133,16 +133,16 @@ int32_t intro_music_set_output_rate(intro_music_module* module, int32_t rate, in
 
 int32_t intro_music_output_rate(const intro_music_module* module) { return intro_music::outputRate(unwrap(module)); }
 
-void intro_music_set_master_gain(intro_music_module* module, double gain) {
-    intro_music::setMasterGain(unwrap(module), gain);
+int32_t intro_music_set_master_gain(intro_music_module* module, double gain) {
+    return intro_music::setMasterGain(unwrap(module), gain) ? 1 : 0;
 }
 
-void intro_music_set_stereo_separation(intro_music_module* module, int32_t percent) {
-    intro_music::setStereoSeparation(unwrap(module), percent);
+int32_t intro_music_set_stereo_separation(intro_music_module* module, int32_t percent) {
+    return intro_music::setStereoSeparation(unwrap(module), percent) ? 1 : 0;
 }
 
-void intro_music_set_repeat_count(intro_music_module* module, int32_t repeats) {
-    intro_music::setRepeatCount(unwrap(module), repeats);
+int32_t intro_music_set_repeat_count(intro_music_module* module, int32_t repeats) {
+    return intro_music::setRepeatCount(unwrap(module), repeats) ? 1 : 0;
 }
 
 int32_t intro_music_ended(const intro_music_module* module) { return intro_music::ended(unwrap(module)) ? 1 : 0; }
@@ -194,12 +194,12 @@ int32_t intro_music_set_channel_volume(intro_music_module* module, int32_t chann
     return intro_music::setChannelVolume(unwrap(module), channel, volume) ? 1 : 0;
 }
 
-void intro_music_set_tempo_factor(intro_music_module* module, double factor) {
-    intro_music::setTempoFactor(unwrap(module), factor);
+int32_t intro_music_set_tempo_factor(intro_music_module* module, double factor) {
+    return intro_music::setTempoFactor(unwrap(module), factor) ? 1 : 0;
 }
 
-void intro_music_set_pitch_factor(intro_music_module* module, double factor) {
-    intro_music::setPitchFactor(unwrap(module), factor);
+int32_t intro_music_set_pitch_factor(intro_music_module* module, double factor) {
+    return intro_music::setPitchFactor(unwrap(module), factor) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -50,13 +50,13 @@ struct Module {
     Metadata info{};
     mutable FirstPass firstPass;
     std::vector<std::string> warnings;
+    // The piece being rendered: mixed, shaped and converted here, then handed out whole.
     alignas(16) float mixBuffer[engine::blockLength * engine::outputChannelCount]{};
-    int16_t block[engine::blockLength * engine::outputChannelCount]{};
-    bool blockConverted = false;   // `block` holds mixBuffer as 16-bit
-    int32_t blockFramesLeft = 0;   // frames of the block not handed out yet
     int64_t framesHanded = 0;      // since the last start or seek
     int64_t secondsBaseFrames = 0;  // song time at the last start or seek
+    int64_t secondsCarried = 0;     // seconds (in frames) a rate change carried over from the passes before
     int64_t endFrame = -1;          // in frames handed out since the last start or seek; -1 while unknown
+    int64_t endInTick = -1;         // the last pass ends this many frames into the tick just run; -1: not there
     int32_t repeats = 0;
     engine::PassTracker tracker;
     float masterGain = 1.0f;

@@ -33,7 +33,13 @@ void watchedTick(MusicEngine& engine, Song* song) {
     }
     if (cameBack >= 0 && module.endFrame < 0 && module.repeats >= 0 &&
         module.tracker.passesCompleted > module.repeats) {
-        module.endFrame = cameBack - module.secondsBaseFrames;
+        // The render ends here: the engine stops the piece before this tick's frames.
+        module.endInTick = std::max<int64_t>(0, cameBack - module.tracker.framesBeforeTick);
+        engine.endBlockAfterTick = true;
+    }
+    // What the observer changes is heard from this tick's first frame.
+    if (module.observer != nullptr) {
+        engine.endBlockAfterTick = true;
     }
 }
 
@@ -60,13 +66,15 @@ namespace detail {
 void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arrival) {
     Song* song = module.song.get();
     prepareSongStart(module.engine, song);
-    module.engine.output = MixerOutput{song, module.mixBuffer, module.block, 1, 0};
+    module.engine.output = MixerOutput{song, module.mixBuffer, nullptr, 1, 0};
     module.engine.driver = &module;
     updateChannelGains(module);
     song->tickHandler = watchedTick;
-    module.blockFramesLeft = 0;
+    module.engine.endBlockAfterTick = false;
     module.framesHanded = 0;
+    module.secondsCarried = 0;
     module.endFrame = -1;
+    module.endInTick = -1;
     resetPassTracker(module.tracker);
     module.secondsBaseFrames = 0;
     if (order > 0 || row > 0) {
@@ -195,15 +203,16 @@ bool seekWithin(Module& module, int32_t order, int32_t row, Error* error) {
 
 }  // namespace
 
-void setRepeatCount(Module* module, int32_t repeats) {
-    if (module == nullptr) {
-        return;
+bool setRepeatCount(Module* module, int32_t repeats) {
+    if (module == nullptr || repeats < -1) {
+        return false;
     }
-    module->repeats = repeats < 0 ? -1 : repeats;
+    module->repeats = repeats;
     // An end already found stays valid only while it is still wanted.
     if (module->repeats < 0 || module->tracker.passesCompleted <= module->repeats) {
         module->endFrame = -1;
     }
+    return true;
 }
 
 bool ended(const Module* module) {
@@ -219,7 +228,8 @@ Position position(const Module* module) {
     at.order = song.orderPosition;
     at.pattern = song.orderPosition >= 0 && song.orderPosition < orderTableSize ? song.orderTable[song.orderPosition] : 0;
     at.row = song.row;
-    at.seconds = static_cast<double>(module->secondsBaseFrames + module->framesHanded) / rateOf(*module);
+    at.seconds = static_cast<double>(module->secondsBaseFrames + module->secondsCarried + module->framesHanded) /
+                 rateOf(*module);
     at.passesCompleted = module->tracker.passesCompleted;
     at.speed = song.speed;
     at.tempo = song.bpm;

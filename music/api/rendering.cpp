@@ -1,5 +1,9 @@
-// Rendering: blocks of the engine's mix, shaped by the master gain and the
-// stereo separation, handed out in the form each render call asks for.
+// Rendering: one pipeline for every output form. Each piece of a render call
+// is mixed (never more frames than the call still wants, so nothing is
+// mixed ahead of what is handed out and every setting is heard from the next
+// call), shaped by the master gain and the stereo separation, converted to
+// the form asked for and delivered; the end of the last pass is found in one
+// place, where the engine stops the piece at the tick that ends it.
 #include "module.h"
 
 #include <algorithm>
@@ -14,48 +18,34 @@ using namespace intro_music::detail;
 
 constexpr float floatFullScale = 1.0f / 32768.0f;  // 16-bit full scale is 1.0
 
-// Gain and stereo separation on a mixed block, when either is not neutral.
-void shapeBlock(const Module& module, float* block) {
+// Gain and stereo separation on `frames` mixed frames, when either is not neutral.
+void shape(const Module& module, float* mixed, int32_t frames) {
     const float gain = module.masterGain;
     if (module.separation != separationNeutral) {
         const float width = static_cast<float>(module.separation) / static_cast<float>(separationNeutral);
-        for (int32_t frame = 0; frame < blockLength; ++frame) {
-            float* values = block + frame * outputChannelCount;
+        for (int32_t frame = 0; frame < frames; ++frame) {
+            float* values = mixed + frame * outputChannelCount;
             const float middle = (values[0] + values[1]) * 0.5f;
             const float side = (values[0] - values[1]) * 0.5f * width;
             values[0] = (middle + side) * gain;
             values[1] = (middle - side) * gain;
         }
     } else if (gain != 1.0f) {
-        for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
-            block[value] *= gain;
+        for (int32_t value = 0; value < frames * outputChannelCount; ++value) {
+            mixed[value] *= gain;
         }
     }
 }
 
-void produceBlock(Module& module) {
-    mixBlock(module.engine, module.mixBuffer);
-    shapeBlock(module, module.mixBuffer);
-    module.blockConverted = false;
-    module.blockFramesLeft = blockLength;
-}
-
-// The output forms: where `count` frames of the current block, from `first`, go.
 enum class Form { Stereo16, StereoFloat, Mono16, MonoFloat };
 
-void deliver(Module& module, Form form, void* destination, int32_t written, int32_t first, int32_t count) {
-    const float* mixed = module.mixBuffer + static_cast<size_t>(first) * outputChannelCount;
+// Converts `count` shaped frames into the caller's buffer, from frame `written` on.
+void deliver(const float* mixed, Form form, void* destination, int32_t written, int32_t count) {
     switch (form) {
-        case Form::Stereo16: {
-            if (!module.blockConverted) {
-                convertToPcm16(module.block, module.mixBuffer, blockLength);
-                module.blockConverted = true;
-            }
-            std::memcpy(static_cast<int16_t*>(destination) + static_cast<size_t>(written) * outputChannelCount,
-                        module.block + static_cast<size_t>(first) * outputChannelCount,
-                        static_cast<size_t>(count) * outputChannelCount * sizeof(int16_t));
+        case Form::Stereo16:
+            convertToPcm16(static_cast<int16_t*>(destination) + static_cast<size_t>(written) * outputChannelCount,
+                           mixed, count);
             return;
-        }
         case Form::StereoFloat: {
             float* out = static_cast<float*>(destination) + static_cast<size_t>(written) * outputChannelCount;
             for (int32_t value = 0; value < count * outputChannelCount; ++value) {
@@ -81,54 +71,54 @@ void deliver(Module& module, Form form, void* destination, int32_t written, int3
     }
 }
 
+// Frames the next piece may hold. By the presentation's rules the pieces
+// also end on its 884-frame grid (counted from the start or the seek), where
+// the presentation's blocks end and its volume ramps are rounded.
+int32_t pieceLength(const Module& module, int32_t wanted) {
+    int64_t length = std::min<int64_t>(wanted, blockLength);
+    if (module.rules == intro_music::Rules::Presentation) {
+        length = std::min<int64_t>(length, blockLength - module.framesHanded % blockLength);
+    }
+    if (module.endFrame >= 0) {
+        length = std::min(length, module.endFrame - module.framesHanded);
+    }
+    return static_cast<int32_t>(length);
+}
+
 int32_t renderFrames(Module* module, Form form, void* frames, int32_t frameCount) {
     if (module == nullptr || frames == nullptr || frameCount <= 0) {
         return 0;
     }
     int32_t written = 0;
-    while (written < frameCount) {
-        if (module->endFrame >= 0 && module->framesHanded >= module->endFrame) {
-            break;
+    while (written < frameCount && !intro_music::ended(module)) {
+        const int32_t wanted = pieceLength(*module, frameCount - written);
+        const int32_t mixed = mixFrames(module->engine, module->mixBuffer, wanted);
+        shape(*module, module->mixBuffer, mixed);
+        deliver(module->mixBuffer, form, frames, written, mixed);
+        written += mixed;
+        module->framesHanded += mixed;
+        // A tick that starts right after the last frame handed out runs now:
+        // position() then tells where the next frame plays, and ended() is
+        // true as soon as the last frame of the last pass is out.
+        Song* song = module->song.get();
+        if (song->framesLeftInTick <= 0) {
+            startNextTick(module->engine);
         }
-        if (module->blockFramesLeft == 0 && form == Form::StereoFloat && frameCount - written >= blockLength &&
-            module->endFrame < 0) {
-            // A whole block of float frames is mixed straight into the caller's buffer.
-            float* block = static_cast<float*>(frames) + static_cast<size_t>(written) * outputChannelCount;
-            mixBlock(module->engine, block);
-            shapeBlock(*module, block);
-            for (int32_t value = 0; value < blockLength * outputChannelCount; ++value) {
-                block[value] *= floatFullScale;
-            }
-            // The end of the pass may have been found inside this block: hand out no more than it.
-            const int64_t handed = module->endFrame >= 0
-                                       ? std::clamp<int64_t>(module->endFrame - module->framesHanded, 0, blockLength)
-                                       : blockLength;
-            written += static_cast<int32_t>(handed);
-            module->framesHanded += handed;
-            continue;
+        // The last pass ended at the tick the piece stopped before (or inside
+        // it, for a pass cut at the longest length).
+        if (module->endInTick >= 0) {
+            module->endFrame = module->framesHanded + module->endInTick;
+            module->endInTick = -1;
         }
-        if (module->blockFramesLeft == 0) {
-            produceBlock(*module);
-        }
-        int64_t take = std::min<int64_t>(frameCount - written, module->blockFramesLeft);
-        if (module->endFrame >= 0) {
-            take = std::min(take, module->endFrame - module->framesHanded);
-        }
-        deliver(*module, form, frames, written, blockLength - module->blockFramesLeft, static_cast<int32_t>(take));
-        written += static_cast<int32_t>(take);
-        module->blockFramesLeft -= static_cast<int32_t>(take);
-        module->framesHanded += take;
     }
     return written;
 }
-
 
 }  // namespace
 
 namespace intro_music {
 namespace detail {
 
-// Renders and drops frames (a seek within a row).
 void skipFrames(Module& module, int64_t count) {
     float scratch[blockLength];
     while (count > 0) {
@@ -139,7 +129,6 @@ void skipFrames(Module& module, int64_t count) {
         count -= chunk;
     }
 }
-
 
 }  // namespace detail
 

@@ -83,18 +83,21 @@ bool setOutputRate(Module* module, int32_t rate, Error* error) {
 
 int32_t outputRate(const Module* module) { return module != nullptr ? rateOf(*module) : frameRate; }
 
-void setMasterGain(Module* module, double gain) {
-    if (module != nullptr && std::isfinite(gain)) {
-        module->masterGain = static_cast<float>(std::clamp(gain, 0.0, highestGain));
+bool setMasterGain(Module* module, double gain) {
+    if (module == nullptr || !(gain >= 0.0 && gain <= highestGain)) {  // NaN fails both
+        return false;
     }
+    module->masterGain = static_cast<float>(gain);
+    return true;
 }
 
-void setStereoSeparation(Module* module, int32_t percent) {
-    if (module != nullptr) {
-        module->separation = std::clamp(percent, 0, separationHighest);
+bool setStereoSeparation(Module* module, int32_t percent) {
+    if (module == nullptr || percent < 0 || percent > separationHighest) {
+        return false;
     }
+    module->separation = percent;
+    return true;
 }
-
 
 bool setRules(Module* module, Rules rules, Error* error) {
     return withoutExceptions<bool>(error, false, [&] {
@@ -129,29 +132,40 @@ bool setChannelMuted(Module* module, int32_t channel, bool muted) {
 }
 
 bool setChannelVolume(Module* module, int32_t channel, double volume) {
-    if (module == nullptr || channel < 0 || channel >= module->song->channelCount || !std::isfinite(volume)) {
+    if (module == nullptr || channel < 0 || channel >= module->song->channelCount ||
+        !(volume >= 0.0 && volume <= highestGain)) {
         return false;
     }
-    module->channelVolumes[channel] = static_cast<float>(std::clamp(volume, 0.0, highestGain));
+    module->channelVolumes[channel] = static_cast<float>(volume);
     updateChannelGains(*module);
     return true;
 }
 
-void setTempoFactor(Module* module, double factor) {
-    if (module == nullptr || !std::isfinite(factor)) {
-        return;
+bool setTempoFactor(Module* module, double factor) {
+    if (module == nullptr || !(factor >= lowestFactor && factor <= highestFactor)) {
+        return false;
     }
-    module->song->tempoFactor = std::clamp(factor, lowestFactor, highestFactor);
-    setTempo(module->song.get(), module->song->bpm);
+    Song* song = module->song.get();
+    const int32_t before = song->framesPerTick;
+    song->tempoFactor = factor;
+    setTempo(song, song->bpm);
+    // The tick under way is shortened or lengthened too, so that the change
+    // is heard from the next frame rendered, not from the next tick.
+    if (song->framesLeftInTick > 0 && before > 0) {
+        song->framesLeftInTick = static_cast<int32_t>(std::max<int64_t>(
+            1, std::llround(static_cast<double>(song->framesLeftInTick) * song->framesPerTick / before)));
+    }
     forgetFirstPass(*module);
+    return true;
 }
 
-void setPitchFactor(Module* module, double factor) {
-    if (module == nullptr || !std::isfinite(factor)) {
-        return;
+bool setPitchFactor(Module* module, double factor) {
+    if (module == nullptr || !(factor >= lowestFactor && factor <= highestFactor)) {
+        return false;
     }
-    module->song->pitchFactor = std::clamp(factor, lowestFactor, highestFactor);
+    module->song->pitchFactor = factor;
     retuneVoices(*module);
+    return true;
 }
 
 void setTickObserver(Module* module, TickObserver observer, void* user) {

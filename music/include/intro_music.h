@@ -236,15 +236,22 @@ INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t f
 // starts again from the beginning). False, changing nothing, outside the range.
 INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
 INTRO_MUSIC_API int32_t outputRate(const Module* module);
-// A factor on the whole mix: 1.0 (the default) leaves it, 0..16.
-INTRO_MUSIC_API void setMasterGain(Module* module, double gain);
+// THE SETTINGS below (gain, separation, repeat count, channel mute and
+// volume, tempo and pitch factors, rules) return true when taken. A value
+// outside its range, NaN or infinity is refused: false, and nothing changes.
+// What is taken is heard from the first frame of the next render call, at
+// every rate: the engine never mixes ahead of the frames it hands out.
+
+// A factor on the whole mix: 1.0 (the default) leaves it; 0..16.
+INTRO_MUSIC_API bool setMasterGain(Module* module, double gain);
 // 0 plays every channel in the middle, 100 (the default) the song's own
-// stereo image, up to 200 widens it.
-INTRO_MUSIC_API void setStereoSeparation(Module* module, int32_t percent);
+// stereo image, up to 200 widens it; 0..200.
+INTRO_MUSIC_API bool setStereoSeparation(Module* module, int32_t percent);
 
 // How many times the song plays before render ends: 0 (the default) plays
-// one pass, n plays n + 1 passes, -1 plays for ever.
-INTRO_MUSIC_API void setRepeatCount(Module* module, int32_t repeats);
+// one pass, n plays n + 1 passes, -1 plays for ever; -1..INT32_MAX. Raised
+// after the end, render goes on from the frame where it stopped.
+INTRO_MUSIC_API bool setRepeatCount(Module* module, int32_t repeats);
 // True once render has delivered the last frame of the last pass.
 INTRO_MUSIC_API bool ended(const Module* module);
 
@@ -266,16 +273,16 @@ INTRO_MUSIC_API bool seekToTime(Module* module, double seconds, Error* error);
 INTRO_MUSIC_API void restart(Module* module);
 
 // Channels count from 0. A muted channel goes on playing unheard, so that
-// unmuting gives exactly what never muting would have. Changes here and to
-// gain, separation and pitch are heard from the engine's next 20 ms block. Volume: a factor on
-// the channel, 1.0 by default, 0..16. False for a channel the song lacks.
+// unmuting gives exactly what never muting would have, from the first frame
+// of the next render call. Volume: a factor on the channel, 1.0 by default,
+// 0..16. False for a channel the song lacks.
 INTRO_MUSIC_API bool setChannelMuted(Module* module, int32_t channel, bool muted);
 INTRO_MUSIC_API bool setChannelVolume(Module* module, int32_t channel, double volume);
 // Factors on the song's tempo and pitch: 1.0 (the default) plays it as
-// written, 0.25..4. Seconds count what is rendered; the duration and the
+// written; 0.25..4. Seconds count what is rendered; the duration and the
 // seeks follow the tempo factor in force.
-INTRO_MUSIC_API void setTempoFactor(Module* module, double factor);
-INTRO_MUSIC_API void setPitchFactor(Module* module, double factor);
+INTRO_MUSIC_API bool setTempoFactor(Module* module, double factor);
+INTRO_MUSIC_API bool setPitchFactor(Module* module, double factor);
 
 // Chooses the playback rules (every Module starts with Rules::Tracker) and
 // starts the song again from its beginning; its duration and the positions

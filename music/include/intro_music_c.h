@@ -138,9 +138,9 @@ INTRO_MUSIC_C_API int32_t intro_music_render_mono_float(intro_music_module* modu
 INTRO_MUSIC_C_API int32_t intro_music_set_output_rate(intro_music_module* module, int32_t rate,
                                                       intro_music_error* error);
 INTRO_MUSIC_C_API int32_t intro_music_output_rate(const intro_music_module* module);
-INTRO_MUSIC_C_API void intro_music_set_master_gain(intro_music_module* module, double gain);
-INTRO_MUSIC_C_API void intro_music_set_stereo_separation(intro_music_module* module, int32_t percent);
-INTRO_MUSIC_C_API void intro_music_set_repeat_count(intro_music_module* module, int32_t repeats);
+INTRO_MUSIC_C_API int32_t intro_music_set_master_gain(intro_music_module* module, double gain);
+INTRO_MUSIC_C_API int32_t intro_music_set_stereo_separation(intro_music_module* module, int32_t percent);
+INTRO_MUSIC_C_API int32_t intro_music_set_repeat_count(intro_music_module* module, int32_t repeats);
 INTRO_MUSIC_C_API int32_t intro_music_ended(const intro_music_module* module);
 
 INTRO_MUSIC_C_API intro_music_position intro_music_get_position(const intro_music_module* module);
@@ -158,8 +158,8 @@ INTRO_MUSIC_C_API int32_t intro_music_rules(const intro_music_module* module);
 
 INTRO_MUSIC_C_API int32_t intro_music_set_channel_muted(intro_music_module* module, int32_t channel, int32_t muted);
 INTRO_MUSIC_C_API int32_t intro_music_set_channel_volume(intro_music_module* module, int32_t channel, double volume);
-INTRO_MUSIC_C_API void intro_music_set_tempo_factor(intro_music_module* module, double factor);
-INTRO_MUSIC_C_API void intro_music_set_pitch_factor(intro_music_module* module, double factor);
+INTRO_MUSIC_C_API int32_t intro_music_set_tempo_factor(intro_music_module* module, double factor);
+INTRO_MUSIC_C_API int32_t intro_music_set_pitch_factor(intro_music_module* module, double factor);
 
 #ifdef __cplusplus
 }
