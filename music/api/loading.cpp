@@ -261,30 +261,34 @@ Module* loadWithCallbacks(const FileCallbacks& callbacks, const char* name, Erro
 void freeModule(Module* module) { delete module; }
 
 Probe probe(const void* data, size_t size) {
-    if (data == nullptr || size < static_cast<size_t>(xm_format::headerSizeOffset)) {
+    if (data == nullptr) {
         return Probe::NeedMoreBytes;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (std::memcmp(bytes, xm_format::signature, xm_format::signatureLength) != 0) {
+    // Whatever the bytes given already rule out needs no more of them.
+    if (std::memcmp(bytes, xm_format::signature, std::min<size_t>(size, xm_format::signatureLength)) != 0) {
         return Probe::NotASong;
     }
-    if (size < probeBytes) {
-        return Probe::NeedMoreBytes;
-    }
-    // The channel and instrument counts must be ones the loader takes.
-    const auto field = [&](int32_t offset) {
+    // The counts the loader checks, each as soon as both its bytes are there.
+    const auto fieldOutside = [&](int32_t offset, int32_t lowest, int32_t highest) {
         const size_t at = static_cast<size_t>(xm_format::headerSizeOffset + offset);
-        return static_cast<int32_t>(bytes[at] | (bytes[at + 1] << 8));
-    };
-    if (size >= static_cast<size_t>(xm_format::headerSizeOffset + xm_format::instrumentCountField + 2)) {
-        const int32_t channels = field(xm_format::channelCountField);
-        if (channels == 0 || channels > maxChannels || field(xm_format::songLengthField) > orderTableSize ||
-            field(xm_format::patternCountField) > xm_format::maxPatternCount ||
-            field(xm_format::instrumentCountField) > xm_format::maxInstrumentCount) {
-            return Probe::NotASong;
+        if (at + 2 > size) {
+            return false;
         }
+        const int32_t value = bytes[at] | (bytes[at + 1] << 8);
+        return value < lowest || value > highest;
+    };
+    if (fieldOutside(xm_format::songLengthField, 0, orderTableSize) ||
+        fieldOutside(xm_format::channelCountField, 1, maxChannels) ||
+        fieldOutside(xm_format::patternCountField, 0, xm_format::maxPatternCount) ||
+        fieldOutside(xm_format::instrumentCountField, 0, xm_format::maxInstrumentCount)) {
+        return Probe::NotASong;
     }
-    return Probe::Song;
+    return size < probeBytes ? Probe::NeedMoreBytes : Probe::Song;
+}
+
+size_t probeBytesNeeded(const void* data, size_t size) {
+    return probe(data, size) == Probe::NeedMoreBytes ? probeBytes : 0;
 }
 
 

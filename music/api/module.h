@@ -4,6 +4,7 @@
 #pragma once
 
 #include "intro_music.h"
+#include "intro_music_c.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -27,6 +28,13 @@ struct RowArrival {
     int32_t speed;
     int32_t bpm;
     int32_t globalVolume;
+    int32_t loopStates;  // index of its channels' pattern-loop rows and counters in FirstPass::loopStates; -1: none
+};
+
+// A channel's pattern loop as the first pass has it when it arrives at a row.
+struct LoopState {
+    int16_t row;
+    int16_t count;
 };
 
 // The first pass, worked out when first asked for: its length, the rows it
@@ -36,6 +44,11 @@ struct FirstPass {
     int64_t frames = 0;
     engine::PassTracker rows;
     std::vector<RowArrival> arrivals;  // in the order played
+    // Per arrival, one LoopState per channel; kept only for songs with pattern loops.
+    std::vector<LoopState> loopStates;
+    // Passes after the first play it again from this frame (where the row
+    // it comes back to was first played); -1 for a pass cut at the longest length.
+    int64_t repeatFrom = -1;
     int32_t orderArrival[engine::orderTableSize];  // index of the first arrival in each order, -1: never reached
 };
 
@@ -43,6 +56,12 @@ struct SongDeleter {
     void operator()(engine::Song* song) const { engine::freeSong(song); }
 };
 using SongPointer = std::unique_ptr<engine::Song, SongDeleter>;
+
+// A C program's tick observer, forwarded to by the C++ one.
+struct CTickObserver {
+    intro_music_tick_observer observer;
+    void* user;
+};
 
 struct Module {
     engine::MusicEngine engine{};
@@ -66,6 +85,7 @@ struct Module {
     float channelVolumes[engine::maxChannels];
     TickObserver observer = nullptr;
     void* observerUser = nullptr;
+    CTickObserver cObserver{};
     Rules rules = Rules::Tracker;
 };
 

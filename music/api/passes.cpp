@@ -13,6 +13,7 @@ using namespace intro_music::engine;
 namespace {
 
 using intro_music::FirstPass;
+using intro_music::LoopState;
 using intro_music::Module;
 using intro_music::RowArrival;
 using namespace intro_music::detail;
@@ -85,6 +86,14 @@ void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arr
             setTempo(song, arrival->bpm);
             song->globalVolume = arrival->globalVolume;
             module.secondsBaseFrames = arrival->frame;
+            // A loop's start row and counter decide where its next E6x jumps.
+            if (arrival->loopStates >= 0) {
+                const LoopState* loops = module.firstPass.loopStates.data() + arrival->loopStates;
+                for (int32_t channel = 0; channel < song->channelCount && channel < maxChannels; ++channel) {
+                    module.engine.channels[channel].patternLoopRow = loops[channel].row;
+                    module.engine.channels[channel].patternLoopCount = loops[channel].count;
+                }
+            }
         }
         // The pass goes on as the first pass would from there: it ends
         // where that one ends, and the seconds count follows the song's time.
@@ -94,6 +103,21 @@ void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arr
 
 void startFromBeginning(Module& module) { startFrom(module, 0, 0, nullptr); }
 
+// Where the first pass first played the row it comes back to; -1 when it
+// was cut at the longest length instead.
+int64_t firstPlayed(const PassTracker& recorded) {
+    const auto& rows = recorded.firstPassRows;
+    if (rows.empty()) {
+        return -1;
+    }
+    for (size_t index = 0; index + 1 < rows.size(); ++index) {
+        if (rows[index].second == rows.back().second) {
+            return rows[index].first;
+        }
+    }
+    return -1;
+}
+
 // One pass of the module's song on an engine of its own, ticks only (nothing
 // is mixed). The song's play state and the finetunes set-finetune may have
 // changed are put back afterwards, so the playback goes on untouched.
@@ -102,6 +126,8 @@ bool scanFirstPass(const Module& module) {
     pass.known = false;
     pass.frames = 0;
     pass.arrivals.clear();
+    pass.loopStates.clear();
+    pass.repeatFrom = -1;
     resetPassTracker(pass.rows);
     std::fill(std::begin(pass.orderArrival), std::end(pass.orderArrival), -1);
     auto engine = std::unique_ptr<MusicEngine>(new (std::nothrow) MusicEngine{});
@@ -121,11 +147,18 @@ bool scanFirstPass(const Module& module) {
         const int32_t speed = song.speed;
         const int32_t bpm = song.bpm;
         const int32_t globalVolume = song.globalVolume;
+        LoopState arrivingLoops[maxChannels];  // as the row is arrived at, before its tick
+        for (int32_t channel = 0; rowStart && channel < song.channelCount && channel < maxChannels; ++channel) {
+            const MusicChannel& state = engine->channels[channel];
+            arrivingLoops[channel] = LoopState{static_cast<int16_t>(state.patternLoopRow),
+                                               static_cast<int16_t>(state.patternLoopCount)};
+        }
         passTickBegins(tracker, *engine, song);
         replayTick(*engine, &song);
         const int64_t cameBack = passTickEnds(tracker, song);
         if (cameBack >= 0) {
             pass.frames = cameBack;
+            pass.repeatFrom = firstPlayed(tracker);
             break;
         }
         const int32_t order = song.orderPosition;
@@ -136,7 +169,14 @@ bool scanFirstPass(const Module& module) {
             if (pass.orderArrival[order] < 0) {
                 pass.orderArrival[order] = static_cast<int32_t>(pass.arrivals.size());
             }
-            pass.arrivals.push_back(RowArrival{order, row, tracker.framesBeforeTick, speed, bpm, globalVolume});
+            int32_t loops = -1;
+            if (tracker.loopChannels != 0) {
+                loops = static_cast<int32_t>(pass.loopStates.size());
+                pass.loopStates.insert(pass.loopStates.end(), arrivingLoops,
+                                       arrivingLoops + std::min<int32_t>(song.channelCount, maxChannels));
+            }
+            pass.arrivals.push_back(
+                RowArrival{order, row, tracker.framesBeforeTick, speed, bpm, globalVolume, loops});
         }
     }
     song = savedState;

@@ -40,6 +40,21 @@ void retuneVoices(Module& module) {
     }
 }
 
+// The time of the first pass that plays what the song plays now: passes
+// after the first repeat it from where the row they come back to was first
+// played. -1 when not known (a pass cut at the longest length).
+double firstPassTime(const Module& module) {
+    const int64_t now = module.secondsBaseFrames + module.framesHanded;
+    if (module.tracker.passesCompleted == 0) {
+        return static_cast<double>(now) / rateOf(module);
+    }
+    const int64_t repeatFrom = module.firstPass.repeatFrom;
+    if (repeatFrom < 0) {
+        return -1.0;
+    }
+    return static_cast<double>(repeatFrom + (now - module.tracker.passStartFrame)) / rateOf(module);
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -59,24 +74,41 @@ bool setOutputRate(Module* module, int32_t rate, Error* error) {
         if (rate == rateOf(*module)) {
             return true;
         }
-        const double seconds = position(module).seconds;
-        const bool started = module->framesHanded > 0 || module->secondsBaseFrames > 0;
-        module->song->outputRate = rate;
-        forgetFirstPass(*module);
+        const bool started = module->framesHanded > 0 || module->secondsBaseFrames > 0 || module->secondsCarried > 0;
         if (!started) {
+            module->song->outputRate = rate;
+            forgetFirstPass(*module);
             setTempo(module->song.get(), module->song->bpm);
             retuneVoices(*module);
             return true;
         }
-        // Frame counts change meaning: go on from the same time at the new rate.
-        Metadata info = metadata(module);
-        if (seconds < info.durationSeconds && seekToTime(module, seconds, error)) {
-            return true;
+        // Frame counts change meaning: go on from the same place of the pass
+        // at the new rate, with the passes counted so far, the seconds count
+        // and the end (if reached) kept.
+        if (!knowFirstPass(*module)) {
+            setError(error, ErrorCode::OutOfMemory, "out of memory");
+            return false;
         }
-        clearError(error);
-        const int32_t repeats = module->repeats;
-        startFromBeginning(*module);
-        module->repeats = repeats;
+        const double seconds = position(module).seconds;
+        const bool wasEnded = ended(module);
+        const int32_t passes = module->tracker.passesCompleted;
+        const double firstPassSeconds = firstPassTime(*module);
+        module->song->outputRate = rate;
+        forgetFirstPass(*module);
+        const double duration = metadata(module).durationSeconds;
+        if (firstPassSeconds < 0.0 || firstPassSeconds >= duration || !seekToTime(module, firstPassSeconds, error)) {
+            clearError(error);
+            startFromBeginning(*module);
+        }
+        module->tracker.passesCompleted = passes;
+        if (passes > 0 && module->firstPass.repeatFrom >= 0) {
+            module->tracker.passStartFrame = module->firstPass.repeatFrom;
+        }
+        module->secondsCarried =
+            std::llround(seconds * rate) - (module->secondsBaseFrames + module->framesHanded);
+        if (wasEnded) {
+            module->endFrame = module->framesHanded;
+        }
         return true;
     });
 }

@@ -7,8 +7,9 @@
    tracker that defined the format plays them, quirks included; with
    Rules::Presentation (setRules) it plays by the intro presentation's
    simpler rules instead, and a render in the default format (16-bit stereo
-   at 44,100) is then byte for byte what the presentation plays: the same
-   loader, replayer and mixer. It also tells where the song is (order, row,
+   at 44,100, asked for in multiples of the presentation's 884-frame block)
+   is then byte for byte what the presentation plays: the same loader,
+   replayer and mixer. It also tells where the song is (order, row,
    seconds, speed, tempo), seeks to a time, an order or a row, mutes channels,
    scales tempo and pitch, shows instruments, samples and pattern cells, and
    knows where the song ends: a song never ends by itself, it loops at its restart
@@ -78,7 +79,8 @@ inline constexpr int channelsPerFrame = 2;  // interleaved left, right (render, 
 
 inline constexpr int versionMajor = 1;
 inline constexpr int versionMinor = 1;
-// "1.1".
+// The release: major.minor.patch, and for a build from a source checkout
+// "+g" and the commit, e.g. "1.1.0+g52ba88a".
 INTRO_MUSIC_API const char* versionString();
 
 enum class ErrorCode : int32_t {
@@ -149,7 +151,8 @@ enum class Probe : int32_t {
     NotASong,       // something else
     NeedMoreBytes,  // too short to say: give at least probeBytes
 };
-inline constexpr size_t probeBytes = 64;
+// Bytes that always suffice: the header up to the counts the loader checks.
+inline constexpr size_t probeBytes = 74;
 
 // One pattern channel as the replayer leaves it after a tick.
 struct ChannelState {
@@ -161,7 +164,7 @@ struct ChannelState {
     int32_t volume;        // 0..64
     int32_t panning;       // 0..255
     int32_t voiceVolume;   // what the mixer plays: 0..127
-    int32_t frequency;     // Hz
+    int32_t frequency;     // Hz the sample plays at, the pitch factor included
 };
 
 struct TickInfo {
@@ -177,7 +180,7 @@ struct Module;
 // the exact pitch tables, ...); the intro presentation plays by simpler rules.
 enum class Rules : int32_t {
     Tracker = 0,       // as the tracker that defined the format plays it (the default)
-    Presentation = 1,  // the intro presentation's rules: byte for byte what it plays
+    Presentation = 1,  // the intro presentation's rules: byte for byte what it plays (see the top)
 };
 
 // Called from inside render after every replayer tick, on the rendering thread;
@@ -196,8 +199,14 @@ INTRO_MUSIC_API Module* loadWithCallbacks(const FileCallbacks& callbacks, const 
 // Releases the module; null is ignored.
 INTRO_MUSIC_API void freeModule(Module* module);
 
-// Whether bytes (the first probeBytes of a file are enough) start like a song.
+// Whether bytes start like a song. It decides from the bytes it is given:
+// NotASong as soon as any of them rules a song out (a wrong signature, a
+// channel count of 0, ...), Song once probeBytes agree with one, else
+// NeedMoreBytes. The first probeBytes of a file always suffice.
 INTRO_MUSIC_API Probe probe(const void* data, size_t size);
+// How many bytes (counted from the start) probe needs to decide about these:
+// 0 when it can decide from them, else probeBytes.
+INTRO_MUSIC_API size_t probeBytesNeeded(const void* data, size_t size);
 
 // durationSeconds is worked out on the first call (one pass, ticks only).
 INTRO_MUSIC_API Metadata metadata(const Module* module);
@@ -213,6 +222,10 @@ INTRO_MUSIC_API const char* loadWarning(const Module* module, int32_t index);
 INTRO_MUSIC_API const char* instrumentName(const Module* module, int32_t instrument);
 INTRO_MUSIC_API int32_t sampleCount(const Module* module, int32_t instrument);
 INTRO_MUSIC_API const char* sampleName(const Module* module, int32_t instrument, int32_t sample);
+// The order list: its length (Metadata::orders) and the pattern at each of
+// its positions, 0..orderCount-1; -1 outside it.
+INTRO_MUSIC_API int32_t orderCount(const Module* module);
+INTRO_MUSIC_API int32_t orderPattern(const Module* module, int32_t order);
 // Rows of a pattern (0 for a pattern the song lacks), and one cell. False,
 // leaving *cell alone, outside the pattern.
 INTRO_MUSIC_API int32_t patternRows(const Module* module, int32_t pattern);
@@ -232,8 +245,9 @@ INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t f
 
 // Frames per second, lowestFrameRate..highestFrameRate (frameRate unless
 // set). Ticks last rate x 5 / (2 x tempo) frames, as in the tracker. A change
-// while playing goes on from the same time of the first pass (a later pass
-// starts again from the beginning). False, changing nothing, outside the range.
+// while playing goes on from the same place in the pass being played, with
+// the passes counted, the repeat count, the seconds count and the end (once
+// reached) kept. False, changing nothing, outside the range.
 INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
 INTRO_MUSIC_API int32_t outputRate(const Module* module);
 // THE SETTINGS below (gain, separation, repeat count, channel mute and
@@ -255,8 +269,9 @@ INTRO_MUSIC_API bool setRepeatCount(Module* module, int32_t repeats);
 // True once render has delivered the last frame of the last pass.
 INTRO_MUSIC_API bool ended(const Module* module);
 
-// Where the song is. Order and row are those of the last row the engine has
-// read, at most 20 ms ahead of the frames handed out.
+// Where the song is, exact to the frames handed out: the order, row, speed
+// and tempo the next frame plays at, and the seconds handed out. The engine
+// never mixes ahead of a render call.
 INTRO_MUSIC_API Position position(const Module* module);
 // Continues from row 0 of the order-list position, with the speed, tempo and
 // global volume the song has there on its first pass (where it first enters
@@ -268,6 +283,8 @@ INTRO_MUSIC_API bool seekToOrder(Module* module, int32_t order, Error* error);
 INTRO_MUSIC_API bool seekToRow(Module* module, int32_t order, int32_t row, Error* error);
 // Continues at a time of the first pass (0 up to its duration), within a
 // frame: from the last row that pass starts before it, rendered on to it.
+// Every seek also restores the pattern loops (E6x) as the first pass has
+// them there: their start rows and counters.
 INTRO_MUSIC_API bool seekToTime(Module* module, double seconds, Error* error);
 // Starts the song again from its beginning, as freshly loaded.
 INTRO_MUSIC_API void restart(Module* module);
@@ -294,8 +311,17 @@ INTRO_MUSIC_API Rules rules(const Module* module);
 
 // Inspection, for tools that trace the replayer: an observer of every tick
 // (null removes it), and the state of the first `capacity` channels. Returns
-// the song's channel count.
+// the song's channel count. What the observer changes (a mute, a gain) is
+// heard from the first frame of its tick.
 INTRO_MUSIC_API void setTickObserver(Module* module, TickObserver observer, void* user);
 INTRO_MUSIC_API int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity);
+
+// A meter's reading of a channel, cheap enough for every video frame: the
+// left and right level, 0..1, of what the channel contributed to the last
+// frames rendered: the loudest sample value its voices read over the last
+// 20 ms, times the gains they play at (volume, envelopes, panning, fades)
+// and the channel's volume and mute; the master gain is not in it. False,
+// leaving both alone, for a channel the song lacks. Either pointer may be null.
+INTRO_MUSIC_API bool channelLevel(const Module* module, int32_t channel, float* left, float* right);
 
 }  // namespace intro_music
