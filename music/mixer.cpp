@@ -594,7 +594,6 @@ int32_t mixFrames(MusicEngine& engine, float* slice, int32_t frameCount) {
     if (song == nullptr || slice == nullptr || frameCount <= 0) {
         return 0;
     }
-    frameCount = std::min(frameCount, blockLength);
     std::memset(slice, 0, sizeof(float) * static_cast<size_t>(frameCount) * outputChannelCount);
     const RampLengths ramps = rampLengthsFor(song);
     int32_t done = 0;

@@ -63,6 +63,12 @@ struct CTickObserver {
     void* user;
 };
 
+// The most frames a render call mixes at a time. Under the tracker's rules
+// the mix does not depend on where it is cut (running volume ramps carry
+// their exact gains), so a long piece only saves the cuts' cost; under the
+// presentation's the pieces end on its blocks.
+inline constexpr int32_t pieceFrames = 4096;
+
 struct Module {
     engine::MusicEngine engine{};
     SongPointer song;
@@ -70,7 +76,7 @@ struct Module {
     mutable FirstPass firstPass;
     std::vector<std::string> warnings;
     // The piece being rendered: mixed, shaped and converted here, then handed out whole.
-    alignas(16) float mixBuffer[engine::blockLength * engine::outputChannelCount]{};
+    alignas(16) float mixBuffer[pieceFrames * engine::outputChannelCount]{};
     int64_t framesHanded = 0;      // since the last start or seek
     int64_t secondsBaseFrames = 0;  // song time at the last start or seek
     int64_t secondsCarried = 0;     // seconds (in frames) a rate change carried over from the passes before

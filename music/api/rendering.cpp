@@ -54,7 +54,7 @@ void deliver(const float* mixed, Form form, void* destination, int32_t written, 
             return;
         }
         case Form::Mono16: {
-            float mono[blockLength];
+            float mono[intro_music::pieceFrames];
             for (int32_t frame = 0; frame < count; ++frame) {
                 mono[frame] = (mixed[2 * frame] + mixed[2 * frame + 1]) * 0.5f;
             }
@@ -75,7 +75,7 @@ void deliver(const float* mixed, Form form, void* destination, int32_t written, 
 // also end on its 884-frame grid (counted from the start or the seek), where
 // the presentation's blocks end and its volume ramps are rounded.
 int32_t pieceLength(const Module& module, int32_t wanted) {
-    int64_t length = std::min<int64_t>(wanted, blockLength);
+    int64_t length = std::min<int64_t>(wanted, intro_music::pieceFrames);
     if (module.rules == intro_music::Rules::Presentation) {
         length = std::min<int64_t>(length, blockLength - module.framesHanded % blockLength);
     }
