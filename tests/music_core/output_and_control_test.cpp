@@ -499,3 +499,47 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     EXPECT_EQ(error.code, INTRO_MUSIC_INVALID_ARGUMENT);
     intro_music_free(nullptr);
 }
+
+// The C observer sees the ticks the C++ one sees, and the C channel states
+// are the C++ ones.
+TEST(CInterface, TickObserverAndChannelStates) {
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
+    std::vector<std::vector<int32_t>> cppTicks;
+    std::vector<std::vector<int32_t>> cTicks;
+    const ModulePointer cpp = loadBytes(bytes);
+    im::setTickObserver(
+        cpp.get(),
+        [](void* user, const im::Module*, const im::TickInfo& tick) {
+            static_cast<std::vector<std::vector<int32_t>>*>(user)->push_back({tick.order, tick.row, tick.tick});
+        },
+        &cppTicks);
+    intro_music_module* song = intro_music_load_from_memory(bytes.data(), bytes.size(), nullptr);
+    ASSERT_NE(song, nullptr);
+    intro_music_set_tick_observer(
+        song,
+        [](void* user, const intro_music_module* module, const intro_music_tick_info* tick) {
+            EXPECT_NE(module, nullptr);
+            static_cast<std::vector<std::vector<int32_t>>*>(user)->push_back({tick->order, tick->row, tick->tick});
+        },
+        &cTicks);
+    std::vector<float> frames(2 * 3000);
+    ASSERT_EQ(im::renderFloat(cpp.get(), frames.data(), 3000), 3000);
+    ASSERT_EQ(intro_music_render_float(song, frames.data(), 3000), 3000);
+    EXPECT_EQ(cTicks, cppTicks);
+    EXPECT_EQ(cTicks.size(), 4u) << "ticks at frames 0, 882, 1764 and 2646";
+    im::ChannelState expected[2]{};
+    intro_music_channel_state states[3]{};
+    ASSERT_EQ(im::channelStates(cpp.get(), expected, 2), 2);
+    ASSERT_EQ(intro_music_channel_states(song, states, 3), 2);
+    for (int32_t channel = 0; channel < 2; ++channel) {
+        EXPECT_EQ(states[channel].active, expected[channel].active ? 1 : 0);
+        EXPECT_EQ(states[channel].note, expected[channel].note);
+        EXPECT_EQ(states[channel].frequency, expected[channel].frequency);
+        EXPECT_EQ(states[channel].panning, expected[channel].panning);
+    }
+    EXPECT_EQ(states[2].note, 0) << "past the song's channels nothing is written";
+    intro_music_set_tick_observer(song, nullptr, nullptr);
+    ASSERT_EQ(intro_music_render_float(song, frames.data(), 1000), 1000);
+    EXPECT_EQ(cTicks.size(), 4u) << "a removed observer hears nothing";
+    intro_music_free(song);
+}
