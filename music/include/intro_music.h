@@ -237,7 +237,8 @@ INTRO_MUSIC_API bool patternCell(const Module* module, int32_t pattern, int32_t 
 // later call. render: 16-bit stereo (2 x frameCount values). renderFloat:
 // the same mix before conversion, divided by 32768 and not clipped, so that
 // rounding x 32768 and clamping gives render's values. The mono forms give
-// one value per frame, (left + right) / 2. The forms may be mixed freely.
+// one value per frame, (left + right) / 2. The forms may be mixed freely, at
+// any frame, the end of a pass included: no frame is lost or repeated.
 INTRO_MUSIC_API int32_t render(Module* module, int16_t* frames, int32_t frameCount);
 INTRO_MUSIC_API int32_t renderFloat(Module* module, float* frames, int32_t frameCount);
 INTRO_MUSIC_API int32_t renderMono(Module* module, int16_t* frames, int32_t frameCount);
@@ -250,6 +251,7 @@ INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t f
 // reached) kept. False, changing nothing, outside the range.
 INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
 INTRO_MUSIC_API int32_t outputRate(const Module* module);
+
 // THE SETTINGS below (gain, separation, repeat count, channel mute and
 // volume, tempo and pitch factors, rules) return true when taken. A value
 // outside its range, NaN or infinity is refused: false, and nothing changes.
