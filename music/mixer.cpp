@@ -591,27 +591,38 @@ void fillBlock(MusicEngine& engine) {
     target.fillCursor = target.fillCursor + 1 < target.blockCount ? target.fillCursor + 1 : 0;
 }
 
-void mixBlock(MusicEngine& engine, float* slice) {
+bool startNextTick(MusicEngine& engine) {
     Song* song = engine.output.song;
-    if (song == nullptr || slice == nullptr) {
-        return;
+    if (song->tickHandler != nullptr) {
+        song->tickHandler(engine, song);
     }
-    std::memset(slice, 0, sizeof(float) * blockLength * outputChannelCount);
+    // A tick is at least one frame, so the block always moves on.
+    song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
+    const bool endBlock = engine.endBlockAfterTick;
+    engine.endBlockAfterTick = false;
+    return endBlock;
+}
+
+void mixBlock(MusicEngine& engine, float* slice) { mixFrames(engine, slice, blockLength); }
+
+int32_t mixFrames(MusicEngine& engine, float* slice, int32_t frameCount) {
+    Song* song = engine.output.song;
+    if (song == nullptr || slice == nullptr || frameCount <= 0) {
+        return 0;
+    }
+    std::memset(slice, 0, sizeof(float) * static_cast<size_t>(frameCount) * outputChannelCount);
     const RampLengths ramps = rampLengthsFor(song);
     int32_t done = 0;
-    while (done < blockLength) {
-        if (song->framesLeftInTick <= 0) {
-            if (song->tickHandler != nullptr) {
-                song->tickHandler(engine, song);
-            }
-            // A tick is at least one frame, so the block always moves on.
-            song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
+    while (done < frameCount) {
+        if (song->framesLeftInTick <= 0 && startNextTick(engine)) {
+            break;
         }
-        const int32_t chunk = std::min(song->framesLeftInTick, blockLength - done);
+        const int32_t chunk = std::min(song->framesLeftInTick, frameCount - done);
         mixVoicesWithRamps(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk, ramps);
         done += chunk;
         song->framesLeftInTick -= chunk;
     }
+    return done;
 }
 
 }  // namespace intro_music::engine

@@ -53,6 +53,14 @@ void resetMixerVoices(MusicEngine& engine);
 void fillBlock(MusicEngine& engine);
 // Runs the song's ticks and mixes blockLength stereo frames into slice (zeroed first).
 void mixBlock(MusicEngine& engine, float* slice);
+// The same for up to frameCount frames (slice holds as many); returns the
+// frames mixed: fewer when the tick handler sets engine.endBlockAfterTick,
+// which ends the block where that tick starts (its frames not yet mixed).
+// The drivers of mixBlock and fillBlock never set it.
+int32_t mixFrames(MusicEngine& engine, float* slice, int32_t frameCount);
+// Runs the song's next tick (the engine's output song must be set); true when
+// the tick handler asked to end the block there.
+bool startNextTick(MusicEngine& engine);
 // Adds frameCount stereo frames of the engine's voices 0..63 into destination.
 void mixVoices(MusicEngine& engine, float* destination, int32_t frameCount);
 // Rounds (ties to even) and clamps 2 x frameCount floats to 16-bit samples.

@@ -19,6 +19,10 @@ struct MusicEngine {
     // Per pattern channel, a factor on what its voices add to the mix; null
     // (the default) leaves every channel as it is. Set by whoever drives.
     const float* channelGains;
+    // Set by the tick handler to end the block being mixed where its tick
+    // starts (a pass ends there, or its driver wants a say before the tick's
+    // frames); mixFrames clears it.
+    bool endBlockAfterTick;
 };
 
 }  // namespace intro_music::engine

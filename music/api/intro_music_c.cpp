@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "intro_music.h"
+#include "module.h"
 
 namespace {
 
@@ -15,6 +16,17 @@ const intro_music::Module* unwrap(const intro_music_module* module) {
 }
 
 intro_music_module* wrap(intro_music::Module* module) { return reinterpret_cast<intro_music_module*>(module); }
+
+const intro_music_module* wrap(const intro_music::Module* module) {
+    return reinterpret_cast<const intro_music_module*>(module);
+}
+
+// The C observer rides on the C++ one, with the module's slot as its user.
+void forwardTick(void* user, const intro_music::Module* module, const intro_music::TickInfo& tick) {
+    const auto* slot = static_cast<const intro_music::CTickObserver*>(user);
+    const intro_music_tick_info info{tick.order, tick.row, tick.tick};
+    slot->observer(slot->user, wrap(module), &info);
+}
 
 // Runs a call that may fail and copies its error out.
 template <typename Call>
@@ -59,6 +71,8 @@ void intro_music_free(intro_music_module* module) { intro_music::freeModule(unwr
 
 int32_t intro_music_probe(const void* data, size_t size) { return static_cast<int32_t>(intro_music::probe(data, size)); }
 
+size_t intro_music_probe_bytes_needed(const void* data, size_t size) { return intro_music::probeBytesNeeded(data, size); }
+
 intro_music_metadata intro_music_get_metadata(const intro_music_module* module) {
     const intro_music::Metadata info = intro_music::metadata(unwrap(module));
     intro_music_metadata result{};
@@ -97,6 +111,12 @@ const char* intro_music_sample_name(const intro_music_module* module, int32_t in
     return intro_music::sampleName(unwrap(module), instrument, sample);
 }
 
+int32_t intro_music_order_count(const intro_music_module* module) { return intro_music::orderCount(unwrap(module)); }
+
+int32_t intro_music_order_pattern(const intro_music_module* module, int32_t order) {
+    return intro_music::orderPattern(unwrap(module), order);
+}
+
 int32_t intro_music_pattern_rows(const intro_music_module* module, int32_t pattern) {
     return intro_music::patternRows(unwrap(module), pattern);
 }
@@ -133,16 +153,16 @@ int32_t intro_music_set_output_rate(intro_music_module* module, int32_t rate, in
 
 int32_t intro_music_output_rate(const intro_music_module* module) { return intro_music::outputRate(unwrap(module)); }
 
-void intro_music_set_master_gain(intro_music_module* module, double gain) {
-    intro_music::setMasterGain(unwrap(module), gain);
+int32_t intro_music_set_master_gain(intro_music_module* module, double gain) {
+    return intro_music::setMasterGain(unwrap(module), gain) ? 1 : 0;
 }
 
-void intro_music_set_stereo_separation(intro_music_module* module, int32_t percent) {
-    intro_music::setStereoSeparation(unwrap(module), percent);
+int32_t intro_music_set_stereo_separation(intro_music_module* module, int32_t percent) {
+    return intro_music::setStereoSeparation(unwrap(module), percent) ? 1 : 0;
 }
 
-void intro_music_set_repeat_count(intro_music_module* module, int32_t repeats) {
-    intro_music::setRepeatCount(unwrap(module), repeats);
+int32_t intro_music_set_repeat_count(intro_music_module* module, int32_t repeats) {
+    return intro_music::setRepeatCount(unwrap(module), repeats) ? 1 : 0;
 }
 
 int32_t intro_music_ended(const intro_music_module* module) { return intro_music::ended(unwrap(module)) ? 1 : 0; }
@@ -207,12 +227,38 @@ int32_t intro_music_set_channel_volume(intro_music_module* module, int32_t chann
     return intro_music::setChannelVolume(unwrap(module), channel, volume) ? 1 : 0;
 }
 
-void intro_music_set_tempo_factor(intro_music_module* module, double factor) {
-    intro_music::setTempoFactor(unwrap(module), factor);
+int32_t intro_music_set_tempo_factor(intro_music_module* module, double factor) {
+    return intro_music::setTempoFactor(unwrap(module), factor) ? 1 : 0;
 }
 
-void intro_music_set_pitch_factor(intro_music_module* module, double factor) {
-    intro_music::setPitchFactor(unwrap(module), factor);
+int32_t intro_music_set_pitch_factor(intro_music_module* module, double factor) {
+    return intro_music::setPitchFactor(unwrap(module), factor) ? 1 : 0;
+}
+
+void intro_music_set_tick_observer(intro_music_module* module, intro_music_tick_observer observer, void* user) {
+    intro_music::Module* inner = unwrap(module);
+    if (inner == nullptr) {
+        return;
+    }
+    inner->cObserver = intro_music::CTickObserver{observer, user};
+    intro_music::setTickObserver(inner, observer != nullptr ? forwardTick : nullptr, &inner->cObserver);
+}
+
+int32_t intro_music_channel_states(const intro_music_module* module, intro_music_channel_state* states,
+                                   int32_t capacity) {
+    intro_music::ChannelState inner[intro_music::engine::maxChannels]{};
+    const int32_t count = intro_music::channelStates(unwrap(module), inner, intro_music::engine::maxChannels);
+    for (int32_t index = 0; index < count && index < capacity && states != nullptr; ++index) {
+        const intro_music::ChannelState& state = inner[index];
+        states[index] = intro_music_channel_state{state.active ? 1 : 0, state.note,    state.instrument,
+                                                  state.period,         state.periodOffset, state.volume,
+                                                  state.panning,        state.voiceVolume, state.frequency};
+    }
+    return count;
+}
+
+int32_t intro_music_channel_level(const intro_music_module* module, int32_t channel, float* left, float* right) {
+    return intro_music::channelLevel(unwrap(module), channel, left, right) ? 1 : 0;
 }
 
 }  // extern "C"

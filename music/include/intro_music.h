@@ -7,8 +7,9 @@
    tracker that defined the format plays them, quirks included; with
    Rules::Presentation (setRules) it plays by the intro presentation's
    simpler rules instead, and a render in the default format (16-bit stereo
-   at 44,100) is then byte for byte what the presentation plays: the same
-   loader, replayer and mixer. It also tells where the song is (order, row,
+   at 44,100, asked for in multiples of the presentation's 884-frame block)
+   is then byte for byte what the presentation plays: the same loader,
+   replayer and mixer. It also tells where the song is (order, row,
    seconds, speed, tempo), seeks to a time, an order or a row, mutes channels,
    scales tempo and pitch, shows instruments, samples and pattern cells, and
    knows where the song ends: a song never ends by itself, it loops at its restart
@@ -78,7 +79,8 @@ inline constexpr int channelsPerFrame = 2;  // interleaved left, right (render, 
 
 inline constexpr int versionMajor = 1;
 inline constexpr int versionMinor = 1;
-// "1.1".
+// The release: major.minor.patch, and for a build from a source checkout
+// "+g" and the commit, e.g. "1.1.0+g52ba88a".
 INTRO_MUSIC_API const char* versionString();
 
 enum class ErrorCode : int32_t {
@@ -149,7 +151,8 @@ enum class Probe : int32_t {
     NotASong,       // something else
     NeedMoreBytes,  // too short to say: give at least probeBytes
 };
-inline constexpr size_t probeBytes = 64;
+// Bytes that always suffice: the header up to the counts the loader checks.
+inline constexpr size_t probeBytes = 74;
 
 // One pattern channel as the replayer leaves it after a tick.
 struct ChannelState {
@@ -161,7 +164,7 @@ struct ChannelState {
     int32_t volume;        // 0..64
     int32_t panning;       // 0..255
     int32_t voiceVolume;   // what the mixer plays: 0..127
-    int32_t frequency;     // Hz
+    int32_t frequency;     // Hz the sample plays at, the pitch factor included
 };
 
 struct TickInfo {
@@ -177,14 +180,14 @@ struct Module;
 // the exact pitch tables, ...); the intro presentation plays by simpler rules.
 enum class Rules : int32_t {
     Tracker = 0,       // as the tracker that defined the format plays it (the default)
-    Presentation = 1,  // the intro presentation's rules: byte for byte what it plays
+    Presentation = 1,  // the intro presentation's rules: byte for byte what it plays (see the top)
 };
 
 // How voices are resampled from their samples' rates to the output rate.
 //   Sinc: a band-limited (windowed-sinc, 16 taps and more) filter that keeps
 //     every tone clean at every pitch and removes what a sample played above
 //     the output rate would fold back. Pick it for listening and for
-//     rendering to files; it costs about three times what Linear does.
+//     rendering to files; it costs about twice what Linear does.
 //   Cubic: a 4-point spline, between the two.
 //   Linear (the default under both rule sets): what the format's tracker
 //     did, and what the presentation plays.
@@ -213,8 +216,14 @@ INTRO_MUSIC_API Module* loadWithCallbacks(const FileCallbacks& callbacks, const 
 // Releases the module; null is ignored.
 INTRO_MUSIC_API void freeModule(Module* module);
 
-// Whether bytes (the first probeBytes of a file are enough) start like a song.
+// Whether bytes start like a song. It decides from the bytes it is given:
+// NotASong as soon as any of them rules a song out (a wrong signature, a
+// channel count of 0, ...), Song once probeBytes agree with one, else
+// NeedMoreBytes. The first probeBytes of a file always suffice.
 INTRO_MUSIC_API Probe probe(const void* data, size_t size);
+// How many bytes (counted from the start) probe needs to decide about these:
+// 0 when it can decide from them, else probeBytes.
+INTRO_MUSIC_API size_t probeBytesNeeded(const void* data, size_t size);
 
 // durationSeconds is worked out on the first call (one pass, ticks only).
 INTRO_MUSIC_API Metadata metadata(const Module* module);
@@ -230,6 +239,10 @@ INTRO_MUSIC_API const char* loadWarning(const Module* module, int32_t index);
 INTRO_MUSIC_API const char* instrumentName(const Module* module, int32_t instrument);
 INTRO_MUSIC_API int32_t sampleCount(const Module* module, int32_t instrument);
 INTRO_MUSIC_API const char* sampleName(const Module* module, int32_t instrument, int32_t sample);
+// The order list: its length (Metadata::orders) and the pattern at each of
+// its positions, 0..orderCount-1; -1 outside it.
+INTRO_MUSIC_API int32_t orderCount(const Module* module);
+INTRO_MUSIC_API int32_t orderPattern(const Module* module, int32_t order);
 // Rows of a pattern (0 for a pattern the song lacks), and one cell. False,
 // leaving *cell alone, outside the pattern.
 INTRO_MUSIC_API int32_t patternRows(const Module* module, int32_t pattern);
@@ -241,7 +254,8 @@ INTRO_MUSIC_API bool patternCell(const Module* module, int32_t pattern, int32_t 
 // later call. render: 16-bit stereo (2 x frameCount values). renderFloat:
 // the same mix before conversion, divided by 32768 and not clipped, so that
 // rounding x 32768 and clamping gives render's values. The mono forms give
-// one value per frame, (left + right) / 2. The forms may be mixed freely.
+// one value per frame, (left + right) / 2. The forms may be mixed freely, at
+// any frame, the end of a pass included: no frame is lost or repeated.
 INTRO_MUSIC_API int32_t render(Module* module, int16_t* frames, int32_t frameCount);
 INTRO_MUSIC_API int32_t renderFloat(Module* module, float* frames, int32_t frameCount);
 INTRO_MUSIC_API int32_t renderMono(Module* module, int16_t* frames, int32_t frameCount);
@@ -249,24 +263,34 @@ INTRO_MUSIC_API int32_t renderMonoFloat(Module* module, float* frames, int32_t f
 
 // Frames per second, lowestFrameRate..highestFrameRate (frameRate unless
 // set). Ticks last rate x 5 / (2 x tempo) frames, as in the tracker. A change
-// while playing goes on from the same time of the first pass (a later pass
-// starts again from the beginning). False, changing nothing, outside the range.
+// while playing goes on from the same place in the pass being played, with
+// the passes counted, the repeat count, the seconds count and the end (once
+// reached) kept. False, changing nothing, outside the range.
 INTRO_MUSIC_API bool setOutputRate(Module* module, int32_t rate, Error* error);
 INTRO_MUSIC_API int32_t outputRate(const Module* module);
-// A factor on the whole mix: 1.0 (the default) leaves it, 0..16.
-INTRO_MUSIC_API void setMasterGain(Module* module, double gain);
+
+// THE SETTINGS below (gain, separation, repeat count, channel mute and
+// volume, tempo and pitch factors, rules) return true when taken. A value
+// outside its range, NaN or infinity is refused: false, and nothing changes.
+// What is taken is heard from the first frame of the next render call, at
+// every rate: the engine never mixes ahead of the frames it hands out.
+
+// A factor on the whole mix: 1.0 (the default) leaves it; 0..16.
+INTRO_MUSIC_API bool setMasterGain(Module* module, double gain);
 // 0 plays every channel in the middle, 100 (the default) the song's own
-// stereo image, up to 200 widens it.
-INTRO_MUSIC_API void setStereoSeparation(Module* module, int32_t percent);
+// stereo image, up to 200 widens it; 0..200.
+INTRO_MUSIC_API bool setStereoSeparation(Module* module, int32_t percent);
 
 // How many times the song plays before render ends: 0 (the default) plays
-// one pass, n plays n + 1 passes, -1 plays for ever.
-INTRO_MUSIC_API void setRepeatCount(Module* module, int32_t repeats);
+// one pass, n plays n + 1 passes, -1 plays for ever; -1..INT32_MAX. Raised
+// after the end, render goes on from the frame where it stopped.
+INTRO_MUSIC_API bool setRepeatCount(Module* module, int32_t repeats);
 // True once render has delivered the last frame of the last pass.
 INTRO_MUSIC_API bool ended(const Module* module);
 
-// Where the song is. Order and row are those of the last row the engine has
-// read, at most 20 ms ahead of the frames handed out.
+// Where the song is, exact to the frames handed out: the order, row, speed
+// and tempo the next frame plays at, and the seconds handed out. The engine
+// never mixes ahead of a render call.
 INTRO_MUSIC_API Position position(const Module* module);
 // Continues from row 0 of the order-list position, with the speed, tempo and
 // global volume the song has there on its first pass (where it first enters
@@ -278,21 +302,23 @@ INTRO_MUSIC_API bool seekToOrder(Module* module, int32_t order, Error* error);
 INTRO_MUSIC_API bool seekToRow(Module* module, int32_t order, int32_t row, Error* error);
 // Continues at a time of the first pass (0 up to its duration), within a
 // frame: from the last row that pass starts before it, rendered on to it.
+// Every seek also restores the pattern loops (E6x) as the first pass has
+// them there: their start rows and counters.
 INTRO_MUSIC_API bool seekToTime(Module* module, double seconds, Error* error);
 // Starts the song again from its beginning, as freshly loaded.
 INTRO_MUSIC_API void restart(Module* module);
 
 // Channels count from 0. A muted channel goes on playing unheard, so that
-// unmuting gives exactly what never muting would have. Changes here and to
-// gain, separation and pitch are heard from the engine's next 20 ms block. Volume: a factor on
-// the channel, 1.0 by default, 0..16. False for a channel the song lacks.
+// unmuting gives exactly what never muting would have, from the first frame
+// of the next render call. Volume: a factor on the channel, 1.0 by default,
+// 0..16. False for a channel the song lacks.
 INTRO_MUSIC_API bool setChannelMuted(Module* module, int32_t channel, bool muted);
 INTRO_MUSIC_API bool setChannelVolume(Module* module, int32_t channel, double volume);
 // Factors on the song's tempo and pitch: 1.0 (the default) plays it as
-// written, 0.25..4. Seconds count what is rendered; the duration and the
+// written; 0.25..4. Seconds count what is rendered; the duration and the
 // seeks follow the tempo factor in force.
-INTRO_MUSIC_API void setTempoFactor(Module* module, double factor);
-INTRO_MUSIC_API void setPitchFactor(Module* module, double factor);
+INTRO_MUSIC_API bool setTempoFactor(Module* module, double factor);
+INTRO_MUSIC_API bool setPitchFactor(Module* module, double factor);
 
 // Chooses the playback rules (every Module starts with Rules::Tracker) and
 // starts the song again from its beginning; its duration and the positions
@@ -303,16 +329,25 @@ INTRO_MUSIC_API bool setRules(Module* module, Rules rules, Error* error);
 INTRO_MUSIC_API Rules rules(const Module* module);
 
 // Chooses how voices are resampled (every Module starts with
-// Interpolation::Linear); heard from the next block, the song going on
-// where it is. False (nothing changes) for a value outside Interpolation.
+// Interpolation::Linear); heard from the first frame of the next render
+// call, the song going on where it is. False (nothing changes) for a value outside Interpolation.
 //     intro_music::setInterpolation(song, intro_music::Interpolation::Sinc, &error);
 INTRO_MUSIC_API bool setInterpolation(Module* module, Interpolation interpolation, Error* error);
 INTRO_MUSIC_API Interpolation interpolation(const Module* module);
 
 // Inspection, for tools that trace the replayer: an observer of every tick
 // (null removes it), and the state of the first `capacity` channels. Returns
-// the song's channel count.
+// the song's channel count. What the observer changes (a mute, a gain) is
+// heard from the first frame of its tick.
 INTRO_MUSIC_API void setTickObserver(Module* module, TickObserver observer, void* user);
 INTRO_MUSIC_API int32_t channelStates(const Module* module, ChannelState* states, int32_t capacity);
+
+// A meter's reading of a channel, cheap enough for every video frame: the
+// left and right level, 0..1, of what the channel contributed to the last
+// frames rendered: the loudest sample value its voices read over the last
+// 20 ms, times the gains they play at (volume, envelopes, panning, fades)
+// and the channel's volume and mute; the master gain is not in it. False,
+// leaving both alone, for a channel the song lacks. Either pointer may be null.
+INTRO_MUSIC_API bool channelLevel(const Module* module, int32_t channel, float* left, float* right);
 
 }  // namespace intro_music

@@ -1,6 +1,6 @@
 // The live player on SDL2's audio device: SDL's thread calls render for
 // every buffer it plays; the calls here take the device lock around the
-// Module.
+// Module. The C calls hand over to the C++ ones.
 #include "intro_music_live.h"
 
 #include <SDL.h>
@@ -173,4 +173,90 @@ bool liveSetInterpolation(LivePlayer* live, Interpolation interpolation, Error* 
     return changed;
 }
 
+bool liveChannelLevel(const LivePlayer* live, int32_t channel, float* left, float* right) {
+    if (live == nullptr) {
+        return false;
+    }
+    SDL_LockAudioDevice(live->device);
+    const bool known = channelLevel(live->module, channel, left, right);
+    SDL_UnlockAudioDevice(live->device);
+    return known;
+}
+
 }  // namespace intro_music
+
+// The C calls: the handle is the LivePlayer itself, the module the C++ one.
+namespace {
+
+intro_music::LivePlayer* unwrap(intro_music_live* live) { return reinterpret_cast<intro_music::LivePlayer*>(live); }
+
+const intro_music::LivePlayer* unwrap(const intro_music_live* live) {
+    return reinterpret_cast<const intro_music::LivePlayer*>(live);
+}
+
+// Runs a call that may fail and copies its error out.
+template <typename Call>
+auto withError(intro_music_error* error, Call call) {
+    intro_music::Error inner{};
+    auto result = call(&inner);
+    if (error != nullptr) {
+        error->code = static_cast<int32_t>(inner.code);
+        static_assert(sizeof error->message == sizeof inner.message);
+        std::memcpy(error->message, inner.message, sizeof error->message);
+    }
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+intro_music_live* intro_music_live_start(intro_music_module* module, intro_music_error* error) {
+    return reinterpret_cast<intro_music_live*>(withError(error, [&](intro_music::Error* inner) {
+        return intro_music::startLive(reinterpret_cast<intro_music::Module*>(module), inner);
+    }));
+}
+
+void intro_music_live_stop(intro_music_live* live) { intro_music::stopLive(unwrap(live)); }
+
+void intro_music_live_set_paused(intro_music_live* live, int32_t paused) {
+    intro_music::setLivePaused(unwrap(live), paused != 0);
+}
+
+int32_t intro_music_live_paused(const intro_music_live* live) { return intro_music::livePaused(unwrap(live)) ? 1 : 0; }
+
+int32_t intro_music_live_ended(const intro_music_live* live) { return intro_music::liveEnded(unwrap(live)) ? 1 : 0; }
+
+intro_music_position intro_music_live_get_position(const intro_music_live* live) {
+    const intro_music::Position at = intro_music::livePosition(unwrap(live));
+    return intro_music_position{at.order, at.pattern, at.row, at.seconds, at.passesCompleted, at.speed, at.tempo};
+}
+
+int32_t intro_music_live_seek_to_order(intro_music_live* live, int32_t order, intro_music_error* error) {
+    return withError(error, [&](intro_music::Error* inner) { return intro_music::liveSeekToOrder(unwrap(live), order, inner); })
+               ? 1
+               : 0;
+}
+
+int32_t intro_music_live_seek_to_time(intro_music_live* live, double seconds, intro_music_error* error) {
+    return withError(error,
+                     [&](intro_music::Error* inner) { return intro_music::liveSeekToTime(unwrap(live), seconds, inner); })
+               ? 1
+               : 0;
+}
+
+int32_t intro_music_live_channel_level(const intro_music_live* live, int32_t channel, float* left, float* right) {
+    return intro_music::liveChannelLevel(unwrap(live), channel, left, right) ? 1 : 0;
+}
+
+int32_t intro_music_live_set_interpolation(intro_music_live* live, int32_t mode, intro_music_error* error) {
+    return withError(error,
+                     [&](intro_music::Error* inner) {
+                         return intro_music::liveSetInterpolation(
+                             unwrap(live), static_cast<intro_music::Interpolation>(mode), inner);
+                     })
+               ? 1
+               : 0;
+}
+
+}  // extern "C"

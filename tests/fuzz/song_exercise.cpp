@@ -72,12 +72,15 @@ private:
 };
 
 // The interface a user drives: render in odd chunk sizes, seek, change the
-// repeat count, restart, read the position and the channels, up to a frame
+// repeat count, the rate and the tempo and pitch factors, restart, read the
+// position, the channels and their levels, up to a frame
 // budget (1 s of sound: the block fill is the same code the run above
 // already drives for up to 10 s).
 void exercisePublicInterface(const uint8_t* data, size_t size) {
     constexpr int32_t frameBudget = intro_music::frameRate;
     constexpr int32_t chunkSizes[] = {1, 3, 17, 255, 882, 1024, 4097};
+    constexpr int32_t rates[] = {8000, 44100, 48000};
+    constexpr double factors[] = {0.25, 1.0, 4.0, 0.0};  // 0 is refused
     intro_music::Error error{};
     intro_music::Module* module = intro_music::loadFromMemory(data, size, &error);
     if (module == nullptr) return;
@@ -90,12 +93,18 @@ void exercisePublicInterface(const uint8_t* data, size_t size) {
             case 0: intro_music::seekToOrder(module, static_cast<int32_t>(choices.next(info.orders + 2)) - 1, &error); break;
             case 1: intro_music::setRepeatCount(module, static_cast<int32_t>(choices.next(4)) - 1); break;
             case 2: intro_music::restart(module); break;
+            case 3: intro_music::setOutputRate(module, rates[choices.next(std::size(rates))], &error); break;
+            case 4: intro_music::setTempoFactor(module, factors[choices.next(std::size(factors))]); break;
+            case 5: intro_music::setPitchFactor(module, factors[choices.next(std::size(factors))]); break;
             default: break;
         }
         const int32_t chunk = chunkSizes[choices.next(std::size(chunkSizes))];
         const int32_t count = intro_music::render(module, frames.data(), chunk);
         static_cast<void>(intro_music::position(module));
         static_cast<void>(intro_music::channelStates(module, states, static_cast<int32_t>(std::size(states))));
+        float left = 0.0f;
+        float right = 0.0f;
+        static_cast<void>(intro_music::channelLevel(module, 0, &left, &right));
         if (count == 0 && intro_music::ended(module)) intro_music::restart(module);
         rendered += std::max(count, 1);
     }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The engine as a user gets it: installed into a temporary prefix, found by an
-# out-of-tree project once with find_package and once with pkg-config; a C and
-# a C++ program, each built against the static and the shared library, render
-# a song to exactly the bytes xm2wav renders.
+# out-of-tree project with find_package (a C++ one, and a C-only one), and with
+# pkg-config; a C and a C++ program, each built against the static and the
+# shared library, render a song to exactly the bytes xm2wav renders.
 # Usage: consumer_test.sh BUILD_DIR SOURCE_DIR XM2WAV WORK_DIR SONG.xm...
 # (the first song that exists is used)
 set -euo pipefail
@@ -49,7 +49,29 @@ example-build/render_song_c "$song" > find_package_c.raw
 cmp find_package_c.raw expected.raw || fail "the C program on intro_music::shared renders other bytes than xm2wav"
 echo "find_package: $(stat -c %s find_package.raw) bytes from C++ (static) and C (shared), the same as xm2wav's"
 
-# 2. pkg-config, compiler and linker flags only: C and C++, static and shared.
+# 2. A C-only CMake project (no C++ compiler enabled) on each library: the
+# static target brings the C++ run-time it needs.
+mkdir c_only
+cp example/render_song_c.c c_only/
+cat > c_only/CMakeLists.txt <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(c_only LANGUAGES C)
+find_package(intro_music CONFIG REQUIRED)
+add_executable(render_static render_song_c.c)
+target_link_libraries(render_static PRIVATE intro_music::intro_music)
+add_executable(render_shared render_song_c.c)
+target_link_libraries(render_shared PRIVATE intro_music::shared)
+CMAKE
+cmake -S c_only -B c_only-build -G Ninja -DCMAKE_PREFIX_PATH="$prefix" > c_only_configure.log \
+    || { cat c_only_configure.log; fail "the C-only project does not configure"; }
+cmake --build c_only-build > c_only_build.log || { cat c_only_build.log; fail "the C-only project does not link"; }
+for program in render_static render_shared; do
+    c_only-build/$program "$song" > c_only_$program.raw
+    cmp c_only_$program.raw expected.raw || fail "the C-only $program renders other bytes than xm2wav"
+done
+echo "C-only CMake project: the static and the shared library give xm2wav's bytes"
+
+# 3. pkg-config, compiler and linker flags only: C and C++, static and shared.
 for package in intro_music intro_music_static; do
     flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs $package)
     case "$flags" in *..*) fail "pkg-config $package gives paths with '..': $flags" ;; esac
@@ -91,5 +113,22 @@ live_flags=$(PKG_CONFIG_PATH="$pc_folder" pkg-config --cflags --libs intro_music
     || fail "intro_music_live.pc does not resolve"
 c++ -std=c++20 -o live live.cpp $live_flags
 SDL_AUDIODRIVER=dummy ./live "$song" | grep -q playing || fail "the live library plays nothing"
-echo "live library: links with pkg-config and plays"
+# And its C calls, from a C program with the same flags.
+cat > live_c.c <<'C'
+#include <intro_music_live.h>
+#include <stdio.h>
+int main(int count, char** arguments) {
+    intro_music_error error = {0};
+    intro_music_module* song = intro_music_load_from_file(arguments[count - 1], &error);
+    intro_music_live* live = intro_music_live_start(song, &error);
+    float left = 0.0f, right = 0.0f;
+    puts(live != NULL && intro_music_live_channel_level(live, 0, &left, &right) == 1 ? "playing" : error.message);
+    intro_music_live_stop(live);
+    intro_music_free(song);
+    return live != NULL ? 0 : 1;
+}
+C
+cc -std=c99 -Wall -Werror -pedantic -o live_c live_c.c $live_flags
+SDL_AUDIODRIVER=dummy ./live_c "$song" | grep -q playing || fail "the live library's C calls play nothing"
+echo "live library: links with pkg-config and plays, from C++ and from C"
 echo "PASS"

@@ -12,53 +12,17 @@
 
 #include "intro_music.h"
 #include "intro_music_c.h"
+#include "api_test_songs.h"
 #include "test_modules.h"
 #include "test_songs.h"
 #include "xm_writer.h"
 
 using namespace test_modules;
 using namespace test_songs;
+using namespace api_test_songs;
 namespace im = intro_music;
 
 namespace {
-
-constexpr int32_t rowFrames = 882;  // speed 1, tempo 125, at 44.1 kHz
-
-// A looping wave on both channels of every row, panned apart, over three
-// 4-row patterns at speed 1: every frame sounds, left and right differ.
-xm_writer::ModuleData loudSong() {
-    xm_writer::ModuleData module = basicModule();
-    module.defaultSpeed = 1;
-    module.orders = {0, 1, 2};
-    module.patterns.assign(3, xm_writer::PatternData{4, std::vector<xm_writer::Cell>(8)});
-    for (int row = 0; row < 12; ++row) {
-        module.patterns[row / 4].cells[(row % 4) * 2] = xm_writer::Cell{static_cast<uint8_t>(37 + row), 1, 0, 8, 0x20};
-        module.patterns[row / 4].cells[(row % 4) * 2 + 1] = xm_writer::Cell{static_cast<uint8_t>(49 + row), 1, 0, 8, 0xE0};
-    }
-    std::vector<int16_t> wave(64);
-    for (size_t index = 0; index < wave.size(); ++index) wave[index] = static_cast<int16_t>(index * 4 - 128);
-    xm_writer::SampleData sample = eightBitSample(wave);
-    sample.name = "saw wave";
-    sample.loop = xm_writer::LoopKind::Forward;
-    sample.loopLength = 64;
-    module.instruments[0].samples = {sample};
-    module.instruments[0].name = "lead";
-    return module;
-}
-
-// `rows` rows of one channel at speed 1, nothing else.
-xm_writer::ModuleData emptySong(int orders, int rows) {
-    xm_writer::ModuleData module = basicModule();
-    module.channelCount = 1;
-    module.defaultSpeed = 1;
-    module.orders.clear();
-    module.patterns.clear();
-    for (int order = 0; order < orders; ++order) {
-        module.orders.push_back(static_cast<uint8_t>(order));
-        module.patterns.push_back(xm_writer::PatternData{rows, std::vector<xm_writer::Cell>(static_cast<size_t>(rows))});
-    }
-    return module;
-}
 
 template <typename Value, typename Render>
 std::vector<Value> renderAll(im::Module* module, int32_t valuesPerFrame, Render render, int32_t chunk = 1000) {
@@ -210,7 +174,7 @@ TEST(ChannelControl, MutingAndVolume) {
     const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
     const ModulePointer plain = loadBytes(bytes);
     const std::vector<int16_t> straight = render16(plain.get());
-    const int32_t half = 6 * 884;  // a change takes effect from the next block of 884 frames
+    const int32_t half = 5000;  // any frame: a change is heard from the next render call
 
     const ModulePointer muted = loadBytes(bytes);
     for (int32_t channel = 0; channel < 2; ++channel) ASSERT_TRUE(im::setChannelMuted(muted.get(), channel, true));
@@ -434,21 +398,35 @@ TEST(SongInformation, NamesCellsAndProbe) {
     std::vector<uint8_t> text(400, 'x');
     std::vector<uint8_t> tooManyChannels = bytes;
     put16(tooManyChannels, xm_writer::channelCountOffset, 33);
+    std::vector<uint8_t> noChannels = bytes;
+    put16(noChannels, xm_writer::channelCountOffset, 0);
+    const auto first = [](const std::vector<uint8_t>& all, size_t count) {
+        return std::vector<uint8_t>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+    };
+    const std::string hello = "hello";
     const struct {
         const char* rule;
         std::vector<uint8_t> bytes;
         im::Probe expected;
     } cases[] = {
         {"a whole song", bytes, im::Probe::Song},
-        {"its first 64 bytes", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 64), im::Probe::Song},
-        {"its first 80 bytes, counts included", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 80), im::Probe::Song},
-        {"too few bytes to tell", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 20), im::Probe::NeedMoreBytes},
+        {"its first probeBytes, the counts included", first(bytes, im::probeBytes), im::Probe::Song},
+        {"64 bytes lack the counts the loader checks", first(bytes, 64), im::Probe::NeedMoreBytes},
+        {"64 bytes of a header with 0 channels cannot tell yet", first(noChannels, 64), im::Probe::NeedMoreBytes},
+        {"a channel count of 0 is no song once its two bytes are there", first(noChannels, 70), im::Probe::NotASong},
+        {"too few bytes of a song to tell", first(bytes, 20), im::Probe::NeedMoreBytes},
+        {"five bytes that are no signature's start", std::vector<uint8_t>(hello.begin(), hello.end()),
+         im::Probe::NotASong},
         {"text", text, im::Probe::NotASong},
         {"a channel count the loader refuses", tooManyChannels, im::Probe::NotASong},
     };
     for (const auto& given : cases) {
         EXPECT_EQ(im::probe(given.bytes.data(), given.bytes.size()), given.expected) << given.rule;
+        EXPECT_EQ(im::probeBytesNeeded(given.bytes.data(), given.bytes.size()),
+                  given.expected == im::Probe::NeedMoreBytes ? im::probeBytes : 0u)
+            << given.rule;
     }
+    EXPECT_FALSE(im::loadFromMemory(noChannels.data(), noChannels.size(), nullptr)) << "the loader refuses it too";
     EXPECT_EQ(im::probe(nullptr, 100), im::Probe::NeedMoreBytes);
 }
 
@@ -520,4 +498,48 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     EXPECT_EQ(intro_music_load_with_callbacks(nullptr, "song", &error), nullptr);
     EXPECT_EQ(error.code, INTRO_MUSIC_INVALID_ARGUMENT);
     intro_music_free(nullptr);
+}
+
+// The C observer sees the ticks the C++ one sees, and the C channel states
+// are the C++ ones.
+TEST(CInterface, TickObserverAndChannelStates) {
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
+    std::vector<std::vector<int32_t>> cppTicks;
+    std::vector<std::vector<int32_t>> cTicks;
+    const ModulePointer cpp = loadBytes(bytes);
+    im::setTickObserver(
+        cpp.get(),
+        [](void* user, const im::Module*, const im::TickInfo& tick) {
+            static_cast<std::vector<std::vector<int32_t>>*>(user)->push_back({tick.order, tick.row, tick.tick});
+        },
+        &cppTicks);
+    intro_music_module* song = intro_music_load_from_memory(bytes.data(), bytes.size(), nullptr);
+    ASSERT_NE(song, nullptr);
+    intro_music_set_tick_observer(
+        song,
+        [](void* user, const intro_music_module* module, const intro_music_tick_info* tick) {
+            EXPECT_NE(module, nullptr);
+            static_cast<std::vector<std::vector<int32_t>>*>(user)->push_back({tick->order, tick->row, tick->tick});
+        },
+        &cTicks);
+    std::vector<float> frames(2 * 3000);
+    ASSERT_EQ(im::renderFloat(cpp.get(), frames.data(), 3000), 3000);
+    ASSERT_EQ(intro_music_render_float(song, frames.data(), 3000), 3000);
+    EXPECT_EQ(cTicks, cppTicks);
+    EXPECT_EQ(cTicks.size(), 4u) << "ticks at frames 0, 882, 1764 and 2646";
+    im::ChannelState expected[2]{};
+    intro_music_channel_state states[3]{};
+    ASSERT_EQ(im::channelStates(cpp.get(), expected, 2), 2);
+    ASSERT_EQ(intro_music_channel_states(song, states, 3), 2);
+    for (int32_t channel = 0; channel < 2; ++channel) {
+        EXPECT_EQ(states[channel].active, expected[channel].active ? 1 : 0);
+        EXPECT_EQ(states[channel].note, expected[channel].note);
+        EXPECT_EQ(states[channel].frequency, expected[channel].frequency);
+        EXPECT_EQ(states[channel].panning, expected[channel].panning);
+    }
+    EXPECT_EQ(states[2].note, 0) << "past the song's channels nothing is written";
+    intro_music_set_tick_observer(song, nullptr, nullptr);
+    ASSERT_EQ(intro_music_render_float(song, frames.data(), 1000), 1000);
+    EXPECT_EQ(cTicks.size(), 4u) << "a removed observer hears nothing";
+    intro_music_free(song);
 }

@@ -67,12 +67,17 @@ echo "right and left move 5 seconds ahead and back, while paused too"
 press Space
 wait_for '\[paused\]'
 press Space
-wait_for '^first\.xm .* order [0-9]+/[0-9]+ row +[0-9]+ +[0-9:.]+ / [0-9:.]+ *$'
+wait_for '^first\.xm .* order [0-9]+/[0-9]+ row +[0-9]+ +[0-9:.]+ / [0-9:.]+ +linear *$'
 echo "space pauses and resumes"
+press i
+wait_for '^first\.xm .* cubic *$'
+press i
+wait_for '^first\.xm .* sinc *$'
+echo "i goes to the next interpolation"
 press n
 wait_for '^skipped first\.xm'
-wait_for '^second\.xm .* order 0/'
-echo "n goes to the next song"
+wait_for '^second\.xm .* order 0/.* sinc *$'
+echo "n goes to the next song, in the interpolation chosen"
 press q
 wait_for '^stopped second\.xm'
 wait_for '^exit status 0'
