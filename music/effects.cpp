@@ -230,7 +230,7 @@ void slideVolume(ChannelTick& tick) { volumeSlide(*tick.channel); }
 void positionJump(ChannelTick& tick) {
     Song& song = *tick.song;
     if (song.rules.trackerPatternFlow) {
-        song.jumpOrder = parameter(tick) - 1;  // the row's end moves on by one order
+        song.jumpOrder = parameter(tick);
         song.breakRow = 0;
         song.patternJumpDue = 1;
         return;

@@ -255,7 +255,7 @@ void advanceTrackerRow(Song* song) {
         row = song->breakRow;
         song->breakRow = 0;
         song->patternJumpDue = 0;
-        order = (song->jumpOrder >= 0 ? song->jumpOrder : song->orderPosition) + 1;
+        order = song->jumpOrder >= 0 ? song->jumpOrder : song->orderPosition + 1;
         song->jumpOrder = -1;
         if (order >= song->songLength) {
             const bool restartValid = song->restartPosition >= 0 && song->restartPosition < song->songLength;

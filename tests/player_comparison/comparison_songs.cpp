@@ -200,6 +200,32 @@ ModuleData loopFlowSong() {
     return song.module;
 }
 
+// A tune of one note a row, a chord's notes rising order by order, so that
+// every order sounds its own: the order walk is heard.
+SongSketch orderTune(const char* name) {
+    SongSketch song(name, 1, 3, 4);
+    const uint8_t roots[] = {noteC3, noteE4, noteC5};
+    for (int pattern = 0; pattern < 3; ++pattern) {
+        for (int row = 0; row < 4; ++row) song.at(pattern, row, 0) = Cell{static_cast<uint8_t>(roots[pattern] + 2 * row), 1};
+    }
+    return song;
+}
+
+// B00 on the last row of order 0: the song goes back to order 0, never reaching orders 1 and 2.
+ModuleData jumpToZeroSong() {
+    SongSketch song = orderTune("jump to order 0");
+    song.at(0, 3, 0).effect = 0x0B;
+    return song.module;
+}
+
+// B00 on the last order with a restart position of 1: the jump goes to order 0, not to the restart position.
+ModuleData jumpFromLastSong() {
+    SongSketch song = orderTune("jump from the last");
+    song.module.restartPosition = 1;
+    song.at(2, 1, 0).effect = 0x0B;
+    return song.module;
+}
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
@@ -209,7 +235,8 @@ struct NamedSong {
 const std::vector<NamedSong> songs = {
     {"adpcm", adpcmSong, false},         {"arpeggio", arpeggioSong, true}, {"notedelay", noteDelaySong, true},
     {"tremor", tremorSong, true},        {"autovibrato", autoVibratoSong, true},
-    {"loopflow", loopFlowSong, true},
+    {"loopflow", loopFlowSong, true},   {"jumptozero", jumpToZeroSong, false},
+    {"jumpfromlast", jumpFromLastSong, false},
 };
 
 }  // namespace

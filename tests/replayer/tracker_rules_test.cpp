@@ -167,6 +167,7 @@ TEST_F(TrackerRules, RowFlow) {
         const char* rule;
         std::vector<Placed> cells;
         std::vector<std::pair<int, int>> orderAndRow;
+        int restart = 0;
     };
     const Case cases[] = {
         {"the pattern after a loop starts at the loop's row",
@@ -177,11 +178,16 @@ TEST_F(TrackerRules, RowFlow) {
         {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
          {{0, 0}, {2, 3}}},
         {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},
+        {"B00 jumps to order 0", {{0, 3, 0, 11, 0}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}}},
+        {"B00 on the last order goes to order 0, not to the restart position", {{2, 0, 0, 11, 0}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {0, 0}}, 1},
+        {"a jump past the last order goes to the restart position", {{0, 0, 0, 11, 7}}, {{0, 0}, {1, 0}, {1, 1}}, 1},
     };
     for (const Case& given : cases) {
         SCOPED_TRACE(given.rule);
         makeSong(2, 3, 4);
         song.rules = trackerRules;
+        song.restartPosition = static_cast<int16_t>(given.restart);
         addInstrument();
         for (const Placed& at : given.cells) {
             Cell& target = cell(at.pattern, at.row, at.channel);
