@@ -455,22 +455,7 @@ void setTempo(Song* song, int32_t bpm) {
     const int32_t rate = song->outputRate > 0 ? song->outputRate : mixRate;
     const double factor = song->tempoFactor > 0.0 ? song->tempoFactor : 1.0;
     double frames = 0.0;
-    song->tickFrameFraction = 0;
-    if (song->rules.exactTickLength) {
-        constexpr double fractionUnits = 4294967296.0;  // 2^32
-        const int64_t divisor = 2 * static_cast<int64_t>(tempo);
-        if (factor == 1.0) {
-            // Whole numbers: the fraction is exact to 2^-32 of a frame, so no drift builds up.
-            const int64_t dividend = int64_t{5} * rate;
-            frames = static_cast<double>(dividend / divisor);
-            song->tickFrameFraction = static_cast<uint32_t>(((dividend % divisor) << 32) / divisor);
-        } else {
-            const double exact = static_cast<double>(rate) * 5.0 / (static_cast<double>(divisor) * factor);
-            frames = std::floor(exact);
-            song->tickFrameFraction = static_cast<uint32_t>(std::min((exact - frames) * fractionUnits,
-                                                                     fractionUnits - 1.0));
-        }
-    } else if (rate == mixRate && factor == 1.0) {
+    if (rate == mixRate && factor == 1.0) {
         // The presentation's own rate keeps its original single-precision formula.
         frames = 1000.0 / (tempo * static_cast<double>(0.4f)) * static_cast<double>(mixRate) *
                  static_cast<double>(0.001f);
@@ -478,18 +463,6 @@ void setTempo(Song* song, int32_t bpm) {
         frames = std::floor(static_cast<double>(rate) * 5.0 / (2.0 * tempo * factor));
     }
     song->framesPerTick = frames < 1.0 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int32_t>(frames);
-}
-
-int32_t nextTickFrames(const Song& song) {
-    const int32_t frames = song.framesPerTick > 0 ? song.framesPerTick : 1;
-    const bool carries = song.tickFractionCarry + song.tickFrameFraction < song.tickFractionCarry;
-    return carries ? frames + 1 : frames;
-}
-
-int32_t takeTickFrames(Song* song) {
-    const int32_t frames = nextTickFrames(*song);
-    song->tickFractionCarry += song->tickFrameFraction;  // wraps past a whole frame, which nextTickFrames counted
-    return frames;
 }
 
 RampLengths rampLengthsFor(const Song* song) {
@@ -616,7 +589,7 @@ void mixBlock(MusicEngine& engine, float* slice) {
                 song->tickHandler(engine, song);
             }
             // A tick is at least one frame, so the block always moves on.
-            song->framesLeftInTick = takeTickFrames(song);
+            song->framesLeftInTick = song->framesPerTick > 0 ? song->framesPerTick : 1;
         }
         const int32_t chunk = std::min(song->framesLeftInTick, blockLength - done);
         mixVoicesWithRamps(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk, ramps);

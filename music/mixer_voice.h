@@ -51,14 +51,7 @@ inline constexpr int32_t highestOutputRate = 192000;
 
 // Stores bpm and sets framesPerTick = floor(rate x 5 / (2 x bpm x tempo
 // factor)) for the song's output rate (bpm 0 is treated as 1): 110250 / bpm
-// at 44.1 kHz. With the exactTickLength rule it also keeps the fraction of a
-// frame left over, which the ticks carry from one to the next.
+// at 44.1 kHz.
 void setTempo(Song* song, int32_t bpm);
-
-// The frames of the tick that runs next: framesPerTick, one more when the
-// carried fraction reaches a whole frame; at least 1. takeTickFrames also
-// moves the carry on, once per tick.
-int32_t nextTickFrames(const Song& song);
-int32_t takeTickFrames(Song* song);
 
 }  // namespace intro_music::engine

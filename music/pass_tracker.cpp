@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "mixer_voice.h"
 #include "music_engine.h"
 #include "periods.h"
 #include "song.h"
@@ -93,8 +92,8 @@ void passTickBegins(PassTracker& tracker, const MusicEngine& engine, const Song&
 }
 
 int64_t passTickEnds(PassTracker& tracker, const Song& song) {
-    // The frames the block fill gives the tick (it takes them after the tick has run).
-    tracker.lastTickFrames = nextTickFrames(song);
+    // The block fill gives every tick at least one frame.
+    tracker.lastTickFrames = song.framesPerTick > 0 ? song.framesPerTick : 1;
     int64_t cameBack = -1;
     if (tracker.rowStart) {
         std::vector<int32_t> key = std::move(tracker.pendingKey);

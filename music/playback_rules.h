@@ -24,7 +24,6 @@ struct PlaybackRules {
     bool vibratoFullDepth;        // vibrato moves the period by its full depth, not in steps of 4
     bool trackerAutoVibrato;      // auto-vibrato moves before it is read; its sweep grows only while the note is held
     bool trackerVolumeRamps;      // 5 ms ramps in files the tracker saved; 0.36 ms up, 0.95 ms down in others' files
-    bool exactTickLength;         // a tick's fraction of a frame is carried to the next: the same length at every rate
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -46,7 +45,6 @@ inline constexpr PlaybackRules trackerRules{
     .vibratoFullDepth = true,
     .trackerAutoVibrato = true,
     .trackerVolumeRamps = true,
-    .exactTickLength = true,
 };
 
 }  // namespace intro_music::engine

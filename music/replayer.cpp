@@ -373,7 +373,6 @@ void resetSongPlayState(MusicEngine& engine, Song* song) {
     song->row = 0;
     song->orderPosition = 0;
     song->framesLeftInTick = 0;
-    song->tickFractionCarry = 0;
     song->tick = 0;
     song->patternDelayTicks = 0;
     setTempo(song, song->defaultBpm);

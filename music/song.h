@@ -95,10 +95,6 @@ struct Song {
     Instrument* instruments;
     int32_t framesLeftInTick;
     int32_t framesPerTick;
-    // With exactTickLength: the fraction of a frame each tick has beyond
-    // framesPerTick (units of 2^-32), and what the ticks played so far left over.
-    uint32_t tickFrameFraction;
-    uint32_t tickFractionCarry;
     int16_t songLength;
     int16_t restartPosition;
     int16_t channelCount;

@@ -79,7 +79,6 @@ struct RowArrival {
     int32_t speed;
     int32_t bpm;
     int32_t globalVolume;
-    uint32_t tickFractionCarry;  // the fraction of a frame the ticks before it left over
 };
 
 // The first pass, worked out when first asked for: its length, the rows it
@@ -205,7 +204,6 @@ void startFrom(Module& module, int32_t order, int32_t row, const RowArrival* arr
         if (arrival != nullptr) {
             song->speed = arrival->speed;
             setTempo(song, arrival->bpm);
-            song->tickFractionCarry = arrival->tickFractionCarry;
             song->globalVolume = arrival->globalVolume;
             module.secondsBaseFrames = arrival->frame;
         }
@@ -244,11 +242,9 @@ bool scanFirstPass(const Module& module) {
         const int32_t speed = song.speed;
         const int32_t bpm = song.bpm;
         const int32_t globalVolume = song.globalVolume;
-        const uint32_t carry = song.tickFractionCarry;
         passTickBegins(tracker, *engine, song);
         replayTick(*engine, &song);
         const int64_t cameBack = passTickEnds(tracker, song);
-        takeTickFrames(&song);  // as the block fill does after each tick
         if (cameBack >= 0) {
             pass.frames = cameBack;
             break;
@@ -261,8 +257,7 @@ bool scanFirstPass(const Module& module) {
             if (pass.orderArrival[order] < 0) {
                 pass.orderArrival[order] = static_cast<int32_t>(pass.arrivals.size());
             }
-            pass.arrivals.push_back(
-                RowArrival{order, row, tracker.framesBeforeTick, speed, bpm, globalVolume, carry});
+            pass.arrivals.push_back(RowArrival{order, row, tracker.framesBeforeTick, speed, bpm, globalVolume});
         }
     }
     song = savedState;

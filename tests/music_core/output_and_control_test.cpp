@@ -82,10 +82,8 @@ int16_t toPcm16(float value) {
 
 }  // namespace
 
-// The presentation's ticks last floor(rate x 5 / (2 x tempo)) frames; the
-// tracker's carry the fraction from tick to tick, so eight ticks last
-// floor(8 x rate x 5 / (2 x tempo)). Either way one pass keeps its length in
-// seconds to within a tick.
+// Ticks last floor(rate x 5 / (2 x tempo)) frames at every rate, so one pass
+// keeps its length in seconds to within a tick.
 TEST(OutputRate, PassLengthFollowsTheRate) {
     const struct {
         const char* rule;
@@ -95,25 +93,20 @@ TEST(OutputRate, PassLengthFollowsTheRate) {
         {"the default rate", 44100, 125},         {"the lowest rate", 8000, 125},
         {"a common device rate", 48000, 125},     {"a rate that leaves a remainder", 22050, 97},
         {"a high rate and a fast tempo", 96000, 255}, {"the highest rate", 192000, 32},
-        {"a tempo whose ticks end in a fraction at 44.1 kHz", 44100, 120},
     };
     xm_writer::ModuleData module = emptySong(2, 4);
     for (const auto& given : cases) {
-        for (const im::Rules rules : {im::Rules::Tracker, im::Rules::Presentation}) {
-            SCOPED_TRACE(std::string(given.rule) + (rules == im::Rules::Tracker ? ", tracker" : ", presentation"));
-            module.defaultBpm = given.tempo;
-            const ModulePointer song = loadBytes(xm_writer::writeModule(module));
-            ASSERT_TRUE(im::setRules(song.get(), rules, nullptr));
-            ASSERT_TRUE(im::setOutputRate(song.get(), given.rate, nullptr));
-            EXPECT_EQ(im::outputRate(song.get()), given.rate);
-            const int64_t frames = rules == im::Rules::Tracker ? int64_t{8} * given.rate * 5 / (2 * given.tempo)
-                                                               : 8 * (int64_t{given.rate} * 5 / (2 * given.tempo));
-            EXPECT_EQ(static_cast<int64_t>(render16(song.get()).size() / 2), frames);
-            const double tickSeconds = 2.5 / given.tempo;
-            const double seconds = im::metadata(song.get()).durationSeconds;
-            EXPECT_NEAR(seconds, 8 * tickSeconds, tickSeconds);
-            EXPECT_DOUBLE_EQ(seconds, static_cast<double>(frames) / given.rate);
-        }
+        SCOPED_TRACE(given.rule);
+        module.defaultBpm = given.tempo;
+        const ModulePointer song = loadBytes(xm_writer::writeModule(module));
+        ASSERT_TRUE(im::setOutputRate(song.get(), given.rate, nullptr));
+        EXPECT_EQ(im::outputRate(song.get()), given.rate);
+        const int64_t tickFrames = int64_t{given.rate} * 5 / (2 * given.tempo);
+        EXPECT_EQ(static_cast<int64_t>(render16(song.get()).size() / 2), 8 * tickFrames);
+        const double tickSeconds = 2.5 / given.tempo;
+        const double seconds = im::metadata(song.get()).durationSeconds;
+        EXPECT_NEAR(seconds, 8 * tickSeconds, tickSeconds);
+        EXPECT_DOUBLE_EQ(seconds, 8.0 * static_cast<double>(tickFrames) / given.rate);
     }
     const ModulePointer song = loadBytes(xm_writer::writeModule(module));
     im::Error error{};
@@ -122,25 +115,6 @@ TEST(OutputRate, PassLengthFollowsTheRate) {
         EXPECT_EQ(error.code, im::ErrorCode::InvalidArgument);
     }
     EXPECT_EQ(im::outputRate(song.get()), 44100);
-}
-
-// Under the tracker's rules a song lasts the same at every rate, to within
-// one frame, through tempo changes whose ticks end in fractions of a frame.
-TEST(OutputRate, TrackerPassLastsTheSameAtEveryRate) {
-    xm_writer::ModuleData module = emptySong(2, 64);
-    module.defaultBpm = 120;
-    module.patterns[0].cells[10] = xm_writer::Cell{0, 0, 0, 0x0F, 97};
-    module.patterns[1].cells[3] = xm_writer::Cell{0, 0, 0, 0x0F, 211};
-    module.patterns[1].cells[40] = xm_writer::Cell{0, 0, 0, 0x0F, 0x03};
-    // Ticks of 2.5 / tempo seconds: 10 at tempo 120, 54 + 3 at 97, then at 211 37 rows of one tick, 24 of three.
-    const double exact = 2.5 * (10.0 / 120 + 57.0 / 97 + (37.0 + 24 * 3) / 211);
-    for (const int32_t rate : {8000, 44100, 48000, 96000}) {
-        SCOPED_TRACE(rate);
-        const ModulePointer song = loadBytes(xm_writer::writeModule(module));
-        ASSERT_TRUE(im::setOutputRate(song.get(), rate, nullptr));
-        EXPECT_NEAR(im::metadata(song.get()).durationSeconds, exact, 1.0 / rate);
-        EXPECT_NEAR(static_cast<double>(render16(song.get()).size() / 2) / rate, exact, 1.0 / rate);
-    }
 }
 
 // Asking for 44,100 is the default: the same bytes. A rate changed while
