@@ -177,9 +177,15 @@ void vibratoVolumeSlide(ChannelTick& tick) {
 void setUpTremolo(ChannelTick& tick) {
     remember(tick.channel->tremoloSpeed, highNibble(tick));
     remember(tick.channel->tremoloDepth, lowNibble(tick));
+    // The tracker sets the volume on the first tick too, where the wave is, without moving on.
+    if (tick.song->rules.tremoloOnFirstTick) {
+        const int8_t position = tick.channel->tremoloPosition;
+        tremoloStep(*tick.channel, *tick.song);
+        tick.channel->tremoloPosition = position;
+    }
 }
 
-void tremolo(ChannelTick& tick) { tremoloStep(*tick.channel); }
+void tremolo(ChannelTick& tick) { tremoloStep(*tick.channel, *tick.song); }
 
 // Effect 8: set panning.
 void setPanning(ChannelTick& tick) {
@@ -709,11 +715,15 @@ void advanceVibrato(MusicChannel& channel) {
     channel.vibratoPosition = advancedPosition(channel.vibratoPosition, channel.vibratoSpeed);
 }
 
-void tremoloStep(MusicChannel& channel) {
+void tremoloStep(MusicChannel& channel, const Song& song) {
     const int32_t position = channel.tremoloPosition;
     int32_t waveform = (channel.waveformControl >> tremoloWaveformShift) & waveformSelectMask;
     if (waveform == waveformSelectMask) waveform = WaveformSine;  // the fourth tremolo waveform is the sine
-    const int32_t depth = (waveformValue(waveform, position) * channel.tremoloDepth) / tremoloDepthDivisor;
+    // The tracker's tremolo ramp reads the vibrato's half of the wave.
+    const int32_t value = waveform == WaveformRamp && song.rules.tremoloRampFollowsVibrato
+                              ? rampWaveValueTurnedBy(position, channel.vibratoPosition)
+                              : waveformValue(waveform, position);
+    const int32_t depth = (value * channel.tremoloDepth) / tremoloDepthDivisor;
     if (position >= 0) {
         channel.volumeOffset = channel.volume + depth > maxChannelVolume ? maxChannelVolume - channel.volume : depth;
     } else {

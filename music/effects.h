@@ -48,7 +48,7 @@ void vibratoStep(MusicChannel& channel, const Song& song);
 // Moves the vibrato position by its speed, wrapping within -32..31.
 void advanceVibrato(MusicChannel& channel);
 // Sets volumeOffset from the tremolo waveform and moves the tremolo position.
-void tremoloStep(MusicChannel& channel);
+void tremoloStep(MusicChannel& channel, const Song& song);
 // Silences the channel in the off phase of its tremor cycle and counts on.
 void tremorStep(MusicChannel& channel);
 

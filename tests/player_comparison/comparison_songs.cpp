@@ -226,6 +226,29 @@ ModuleData jumpFromLastSong() {
     return song.module;
 }
 
+// Rows of vibrato (4xx) or tremolo (7xx) after a waveform choice (E4x or
+// E7x: 1 ramp, 2 square, 3 random; 4 and up keep the wave's position at a new
+// note), with new notes between.
+ModuleData waveformSong(const char* name, uint8_t effect, uint8_t waveformCommand) {
+    SongSketch song(name, 1, 1, 32);
+    const uint8_t waveforms[] = {1, 2, 5, 6};
+    for (int block = 0; block < 4; ++block) {
+        const int first = 8 * block;
+        song.at(0, first, 0) = Cell{noteC4, 1, 0, 0x0E, static_cast<uint8_t>(waveformCommand | waveforms[block])};
+        song.at(0, first + 1, 0) = Cell{0, 0, 0, effect, 0x4C};
+        song.at(0, first + 2, 0) = Cell{0, 0, 0, effect, 0};
+        song.at(0, first + 3, 0) = Cell{noteC5, 1, 0, effect, 0};
+        song.at(0, first + 4, 0) = Cell{0, 0, 0, effect, 0x6C};
+        song.at(0, first + 5, 0) = Cell{noteE4, 1, 0, effect, 0};
+        song.at(0, first + 6, 0) = Cell{0, 0, 0, effect, 0x3F};
+    }
+    return song.module;
+}
+
+ModuleData vibratoWaveformSong() { return waveformSong("vibrato waveforms", 0x04, 0x40); }
+// Without a vibrato its position stays in the rising half: the tracker's tremolo ramp never turns over.
+ModuleData tremoloWaveformSong() { return waveformSong("tremolo waveforms", 0x07, 0x70); }
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
@@ -236,7 +259,8 @@ const std::vector<NamedSong> songs = {
     {"adpcm", adpcmSong, false},         {"arpeggio", arpeggioSong, true}, {"notedelay", noteDelaySong, true},
     {"tremor", tremorSong, true},        {"autovibrato", autoVibratoSong, true},
     {"loopflow", loopFlowSong, true},   {"jumptozero", jumpToZeroSong, false},
-    {"jumpfromlast", jumpFromLastSong, false},
+    {"jumpfromlast", jumpFromLastSong, false}, {"vibratowaves", vibratoWaveformSong, false},
+    {"tremolowaves", tremoloWaveformSong, false},
 };
 
 }  // namespace

@@ -114,6 +114,11 @@ TEST_F(TrackerRules, TickByTick) {
          {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4480, 4352}, trackerLinear},
         {"vibrato moves the period by its full depth, up first", Watch::PeriodOffset, {{49, 1, 0, 4, 0x87}},
          {0, 0, 39, 55, 39, 0, -39, -55}, {.linear = true, .speed = 8, .tracker = true}},
+        {"tremolo sets the volume on its rows' first tick too, where its wave stands", Watch::Heard,
+         {{49, 1, 0x20, 14, 0x72}, {0, 0, 0, 7, 0x8F}}, {16, 16, 16, 16, 16, 16, 64, 64, 64, 64, 64, 0}, tracker},
+        {"the tremolo's ramp turns over in the vibrato's falling half", Watch::Heard,
+         {{49, 1, 0x10, 4, 0x80}, {0, 0, 0, 14, 0x71}, {0, 0, 0, 7, 0x4F}},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 59, 59, 52, 44, 37, 29}, tracker},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
     };
