@@ -26,6 +26,7 @@ struct PlaybackRules {
     bool trackerVolumeRamps;      // 5 ms ramps in files the tracker saved; 0.36 ms up, 0.95 ms down in others' files
     bool tremoloRampFollowsVibrato;  // the tremolo's ramp turns over with the vibrato's half, not its own
     bool tremoloOnFirstTick;      // tremolo sets the volume on the row's first tick too, where its wave stands
+    bool instrumentAloneKeepsSample;  // an instrument without a note takes the playing sample's volume and panning
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -49,6 +50,7 @@ inline constexpr PlaybackRules trackerRules{
     .trackerVolumeRamps = true,
     .tremoloRampFollowsVibrato = true,
     .tremoloOnFirstTick = true,
+    .instrumentAloneKeepsSample = true,
 };
 
 }  // namespace intro_music::engine

@@ -249,6 +249,20 @@ ModuleData vibratoWaveformSong() { return waveformSong("vibrato waveforms", 0x04
 // Without a vibrato its position stays in the rising half: the tracker's tremolo ramp never turns over.
 ModuleData tremoloWaveformSong() { return waveformSong("tremolo waveforms", 0x07, 0x70); }
 
+// Instrument numbers with nothing behind them (5 and 7; the song has one
+// instrument): alone, beside a note, beside a tone portamento, before a key-off.
+ModuleData invalidInstrumentSong() {
+    SongSketch song("invalid instruments", 1, 1, 32);
+    InstrumentData& tone = song.module.instruments[0];
+    tone.volumeEnvelope = {{{0, 64}, {6, 20}, {12, 56}, {24, 10}}, 2, 0, 0, 0x03};
+    tone.fadeout = 1024;
+    const Cell rows[] = {{noteC4, 1}, {}, {}, {0, 5}, {}, {}, {noteE4, 5}, {}, {}, {noteG4, 1}, {}, {},
+                         {}, {noteC5, 5, 0, 0x03, 0x10}, {}, {97}, {noteC4, 1}, {}, {}, {0, 7}, {}, {97},
+                         {}, {}, {noteG4, 1}, {}, {}, {0, 7}, {}, {}, {97, 1}, {}};
+    for (size_t row = 0; row < std::size(rows); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    return song.module;
+}
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
@@ -260,7 +274,7 @@ const std::vector<NamedSong> songs = {
     {"tremor", tremorSong, true},        {"autovibrato", autoVibratoSong, true},
     {"loopflow", loopFlowSong, true},   {"jumptozero", jumpToZeroSong, false},
     {"jumpfromlast", jumpFromLastSong, false}, {"vibratowaves", vibratoWaveformSong, false},
-    {"tremolowaves", tremoloWaveformSong, false},
+    {"tremolowaves", tremoloWaveformSong, false}, {"invalidinstrument", invalidInstrumentSong, true},
 };
 
 }  // namespace

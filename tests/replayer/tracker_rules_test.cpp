@@ -119,6 +119,8 @@ TEST_F(TrackerRules, TickByTick) {
         {"the tremolo's ramp turns over in the vibrato's falling half", Watch::Heard,
          {{49, 1, 0x10, 4, 0x80}, {0, 0, 0, 14, 0x71}, {0, 0, 0, 7, 0x4F}},
          {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 59, 59, 52, 44, 37, 29}, tracker},
+        {"an instrument number without a note, even one the song lacks, brings back the playing sample's volume",
+         Watch::Volume, {{49, 1, 0x20}, {0, 9}}, {16, 16, 16, 16, 16, 16, 64, 64}, tracker},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
     };
