@@ -134,15 +134,18 @@ void setUpTonePortamento(ChannelTick& tick) {
                                    (tick.cell->volume & volumeColumnPortamento) == volumeColumnPortamento;
     if (!volumeColumnFirst) remember(tick.channel->tonePortaSpeed, parameter(tick));
     aimTonePortamento(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void tonePortamento(ChannelTick& tick) {
     tick.channel->periodOffset = 0;
     tonePortamentoStep(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void setUpTonePortamentoVolumeSlide(ChannelTick& tick) {
     aimTonePortamento(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
     remember(tick.channel->volumeSlideMemory, parameter(tick));
 }
 
@@ -431,6 +434,11 @@ void finePortamentoDown(ChannelTick& tick) {
         limitSlidPeriod(static_cast<int64_t>(channel.period) + periodSlideScale * channel.finePortaDownMemory);
 }
 
+// Effect 14/3: glissando on (x > 0) or off, with the tracker's rules.
+void setGlissando(ChannelTick& tick) {
+    if (tick.song->rules.trackerGlissando) tick.channel->glissando = lowNibble(tick) != 0 ? 1 : 0;
+}
+
 // Effects 14/4 and 14/7: waveform and retrigger bit of vibrato and tremolo.
 void setVibratoWaveform(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
@@ -575,7 +583,7 @@ void startDelayedNote(ChannelTick& tick) {
 void patternDelay(ChannelTick& tick) { tick.song->patternDelayTicks = tick.song->speed * lowNibble(tick); }
 
 constexpr EffectHandler extendedFirstTickHandlers[extendedEffectCount] = {
-    doNothing,        finePortamentoUp,  finePortamentoDown, doNothing,
+    doNothing,        finePortamentoUp,  finePortamentoDown, setGlissando,
     setVibratoWaveform, setFinetune,     patternLoop,        setTremoloWaveform,
     setPanningNibble, doNothing,         fineVolumeUp,       fineVolumeDown,
     doNothing,        holdDelayedNote,   patternDelay,       doNothing,
@@ -697,6 +705,14 @@ void tonePortamentoStep(MusicChannel& channel) {
         channel.period = static_cast<int32_t>(
             std::max<int64_t>(static_cast<int64_t>(channel.period) - step, channel.tonePortaTarget));
     }
+    channel.updateFlags |= UpdateFrequency;
+}
+
+void snapToGlissandoNote(MusicChannel& channel, const Song& song) {
+    if (!song.rules.trackerGlissando || channel.glissando == 0) return;
+    channel.periodOffset = trackerArpeggioPeriod(usesLinearPeriods(&song), channel.period, channel.finetune, 0,
+                                                 song.playsFinetuneLowBits) -
+                           channel.period;
     channel.updateFlags |= UpdateFrequency;
 }
 

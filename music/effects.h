@@ -43,6 +43,9 @@ void applyEffectLaterTick(ChannelTick& tick);
 
 // Moves the period towards tonePortaTarget by 4 x tonePortaSpeed.
 void tonePortamentoStep(MusicChannel& channel);
+// With the tracker's glissando on (E31), a tone portamento sounds the note
+// nearest its slid period: sets the channel's period offset to reach it.
+void snapToGlissandoNote(MusicChannel& channel, const Song& song);
 // Sets periodOffset from the vibrato waveform; does not move the position.
 void vibratoStep(MusicChannel& channel, const Song& song);
 // Moves the vibrato position by its speed, wrapping within -32..31.

@@ -27,6 +27,7 @@ struct PlaybackRules {
     bool tremoloRampFollowsVibrato;  // the tremolo's ramp turns over with the vibrato's half, not its own
     bool tremoloOnFirstTick;      // tremolo sets the volume on the row's first tick too, where its wave stands
     bool instrumentAloneKeepsSample;  // an instrument without a note takes the playing sample's volume and panning
+    bool trackerGlissando;        // E31: tone portamento plays the note nearest its slid period, as arpeggio finds it
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -51,6 +52,7 @@ inline constexpr PlaybackRules trackerRules{
     .tremoloRampFollowsVibrato = true,
     .tremoloOnFirstTick = true,
     .instrumentAloneKeepsSample = true,
+    .trackerGlissando = true,
 };
 
 }  // namespace intro_music::engine

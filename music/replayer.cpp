@@ -205,8 +205,10 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
         if (cell->instrument != 0) resetVolumeAndPanning(channel, channel.sample);
     } else {
         // The tracker's instrument number without a note restores the playing sample's volume and panning,
-        // whatever instrument it names (one with no samples too); the note plays on.
-        const bool playingSampleDefaults = rules.instrumentAloneKeepsSample && !isNote(cell->note) && !release;
+        // whatever instrument it names (one with no samples too); the note plays on. Before any note the
+        // instrument's own sample gives them.
+        const bool playingSampleDefaults =
+            rules.instrumentAloneKeepsSample && !isNote(cell->note) && !release && playingSample != nullptr;
         if (cell->instrument != 0) resetChannel(&channel, playingSampleDefaults ? playingSample : resolved.sample);
         if (release) releaseNote(channel, *resolved.instrument, *song);
     }

@@ -263,6 +263,90 @@ ModuleData invalidInstrumentSong() {
     return song.module;
 }
 
+// Channel 0's cells row by row, one cell a row, into a one-pattern song of 16 rows.
+ModuleData rowsSong(const char* name, const std::vector<Cell>& rows, void (*adjust)(ModuleData&) = nullptr) {
+    SongSketch song(name, 1, 1, 16);
+    for (size_t row = 0; row < rows.size(); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    if (adjust != nullptr) adjust(song.module);
+    return song.module;
+}
+
+// Glissando on (E31) and off (E30) under tone portamentos up and down: whole notes, then a smooth glide.
+ModuleData glissandoSong() {
+    return rowsSong("glissando", {{noteC4, 1}, {0, 0, 0, 0x0E, 0x31}, {noteC5, 0, 0, 0x03, 0x04}, {0, 0, 0, 0x03, 0},
+                                  {0, 0, 0, 0x03, 0}, {noteC3, 0, 0, 0x03, 0x06}, {0, 0, 0, 0x03, 0},
+                                  {0, 0, 0, 0x03, 0}, {0, 0, 0, 0x0E, 0x30}, {noteC4, 0, 0, 0x03, 0x03},
+                                  {0, 0, 0, 0x03, 0}, {0, 0, 0, 0x03, 0}});
+}
+
+// An instrument number alone after a set volume (volume column and Cxx) and after a key-off brings the
+// sample's volume back; the note plays on.
+ModuleData instrumentAloneSong() {
+    return rowsSong("instrument alone", {{noteC4, 1, 0x20}, {}, {}, {0, 1}, {}, {0, 0, 0, 0x0C, 0x08}, {}, {0, 1},
+                                         {}, {97}, {}, {0, 1}, {}, {}, {noteE4, 1, 0x18}, {0, 1}});
+}
+
+// Note delays: a note without instrument, the last note again (volume column beside it), a delayed key-off with
+// an instrument, delayed notes with volumes and panning, a retrigger, ED0.
+ModuleData noteDelayRowsSong() {
+    return rowsSong("note delay rows",
+                    {{noteC4, 1, 0x30}, {noteE4, 0, 0, 0x0E, 0xD3}, {0, 0, 0x50, 0x0E, 0xD2}, {97, 1, 0, 0x0E, 0xD2},
+                     {noteG4, 1, 0x20, 0x0E, 0xD4}, {0, 0, 0, 0x0E, 0xD3}, {0, 0, 0xC0, 0x0E, 0xD1},
+                     {noteC5, 0, 0, 0x0E, 0xD2}, {}, {0, 1, 0, 0x0E, 0xD2}, {0, 0, 0, 0x0E, 0x93},
+                     {noteC4, 0, 0x28, 0x0E, 0xD5}, {}, {0, 0, 0, 0x0E, 0xD0}},
+                    [](ModuleData& module) {
+                        module.instruments[0].volumeEnvelope = {{{0, 64}, {6, 20}, {12, 56}, {24, 10}}, 2, 0, 0, 0x03};
+                        module.instruments[0].fadeout = 1024;
+                    });
+}
+
+// A long decaying tone, so that where a note starts in it is heard.
+SampleData decayingTone() {
+    SampleData sample;
+    for (int frame = 0; frame < 20000; ++frame) {
+        const double level = 100 * std::exp(-frame / 8000.0);
+        sample.frames.push_back(static_cast<int16_t>(std::lround(level * std::sin(2 * pi * frame / (32 + frame / 1000.0)))));
+    }
+    return sample;
+}
+
+// Sample offsets: with a note, 900 with and without a note (the memory), past the end, beside tone portamentos
+// (plain and in the volume column).
+ModuleData sampleOffsetSong() {
+    return rowsSong("sample offsets",
+                    {{noteC4, 1, 0, 0x09, 0x20}, {}, {noteC4, 1, 0, 0x09, 0}, {0, 0, 0, 0x09, 0x40}, {noteC4, 1},
+                     {noteC4, 1, 0, 0x09, 0x60}, {}, {noteC4, 1, 0, 0x09, 0xFF}, {}, {noteC4, 1},
+                     {noteE4, 0, 0, 0x03, 0x10}, {noteE4, 0, 0, 0x09, 0x10}, {noteC4, 1, 0, 0x09, 0x30},
+                     {noteG4, 0, 0xF4, 0x09, 0x08}},
+                    [](ModuleData& module) { module.instruments[0].samples = {decayingTone()}; });
+}
+
+// Pattern delays (EEx, in the second channel) on rows with note delays and with global volume slides.
+ModuleData patternDelaySong() {
+    SongSketch song("pattern delays", 2, 1, 16);
+    song.at(0, 0, 0) = Cell{noteC4, 1};
+    song.at(0, 1, 0) = Cell{noteE4, 1, 0, 0x0E, 0xD3};
+    song.at(0, 1, 1) = Cell{0, 0, 0, 0x0E, 0xE2};
+    song.at(0, 3, 0) = Cell{0, 0, 0, 0x11, 0x04};
+    song.at(0, 3, 1) = Cell{0, 0, 0, 0x0E, 0xE3};
+    song.at(0, 5, 0) = Cell{noteG4, 1, 0, 0x0E, 0xD5};
+    song.at(0, 5, 1) = Cell{0, 0, 0, 0x0E, 0xE1};
+    song.at(0, 7, 0) = Cell{0, 0, 0, 0x11, 0x30};
+    song.at(0, 7, 1) = Cell{0, 0, 0, 0x0E, 0xE2};
+    song.at(0, 9, 0) = Cell{noteC5, 1, 0, 0x0E, 0xD2};
+    song.at(0, 9, 1) = Cell{0, 0, 0, 0x0E, 0xE1};
+    song.at(0, 10, 0) = Cell{0, 0, 0, 0x11, 0x0F};
+    return song.module;
+}
+
+// Instrument numbers alone (and beside 300) while a tone portamento runs: it goes on undisturbed.
+ModuleData portamentoPickupSong() {
+    return rowsSong("portamento pickup",
+                    {{noteC4, 1, 0x10}, {noteC5, 0, 0, 0x03, 0x02}, {0, 1, 0, 0x03, 0}, {0, 0, 0, 0x03, 0}, {0, 1},
+                     {0, 0, 0, 0x03, 0}, {noteC3, 1, 0, 0x03, 0x04}, {0, 1}, {0, 0, 0, 0x03, 0}, {0, 1, 0, 0x03, 0}},
+                    [](ModuleData& module) { module.instruments[0].samples[0].volume = 32; });
+}
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
@@ -275,6 +359,9 @@ const std::vector<NamedSong> songs = {
     {"loopflow", loopFlowSong, true},   {"jumptozero", jumpToZeroSong, false},
     {"jumpfromlast", jumpFromLastSong, false}, {"vibratowaves", vibratoWaveformSong, false},
     {"tremolowaves", tremoloWaveformSong, false}, {"invalidinstrument", invalidInstrumentSong, true},
+    {"instrumentalone", instrumentAloneSong, false}, {"notedelayrows", noteDelayRowsSong, false},
+    {"sampleoffset", sampleOffsetSong, true},        {"patterndelay", patternDelaySong, false},
+    {"glissando", glissandoSong, true},              {"portapickup", portamentoPickupSong, false},
 };
 
 }  // namespace

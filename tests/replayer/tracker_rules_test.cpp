@@ -121,6 +121,10 @@ TEST_F(TrackerRules, TickByTick) {
          {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 59, 59, 52, 44, 37, 29}, tracker},
         {"an instrument number without a note, even one the song lacks, brings back the playing sample's volume",
          Watch::Volume, {{49, 1, 0x20}, {0, 9}}, {16, 16, 16, 16, 16, 16, 64, 64}, tracker},
+        {"before any note, an instrument number alone takes its own sample's volume", Watch::Volume, {{0, 1}},
+         {64, 64}, tracker},
+        {"glissando (E31): the tone portamento sounds whole notes, the nearest to its slid period", Watch::PeriodOffset,
+         {{49, 1, 0, 14, 0x31}, {61, 0, 0, 3, 0x06}}, {0, 0, 0, 0, 0, 0, 0, 24, -16, 8, 32, -8}, trackerLinear},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
     };
