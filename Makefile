@@ -260,7 +260,7 @@ bench-web: web $(BENCH_DIR)/build.ninja
 fidelity:
 	$(call deps,build test)
 	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav reference_render
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav reference_render comparison_songs
 	/usr/bin/python3 scripts/fidelity_report.py --build-dir $(BUILD_DIR) --cases $(BEHAVIOUR_CASES) \
 		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
 

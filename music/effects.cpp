@@ -134,15 +134,18 @@ void setUpTonePortamento(ChannelTick& tick) {
                                    (tick.cell->volume & volumeColumnPortamento) == volumeColumnPortamento;
     if (!volumeColumnFirst) remember(tick.channel->tonePortaSpeed, parameter(tick));
     aimTonePortamento(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void tonePortamento(ChannelTick& tick) {
     tick.channel->periodOffset = 0;
     tonePortamentoStep(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void setUpTonePortamentoVolumeSlide(ChannelTick& tick) {
     aimTonePortamento(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
     remember(tick.channel->volumeSlideMemory, parameter(tick));
 }
 
@@ -177,9 +180,15 @@ void vibratoVolumeSlide(ChannelTick& tick) {
 void setUpTremolo(ChannelTick& tick) {
     remember(tick.channel->tremoloSpeed, highNibble(tick));
     remember(tick.channel->tremoloDepth, lowNibble(tick));
+    // The tracker sets the volume on the first tick too, where the wave is, without moving on.
+    if (tick.song->rules.tremoloOnFirstTick) {
+        const int8_t position = tick.channel->tremoloPosition;
+        tremoloStep(*tick.channel, *tick.song);
+        tick.channel->tremoloPosition = position;
+    }
 }
 
-void tremolo(ChannelTick& tick) { tremoloStep(*tick.channel); }
+void tremolo(ChannelTick& tick) { tremoloStep(*tick.channel, *tick.song); }
 
 // Effect 8: set panning.
 void setPanning(ChannelTick& tick) {
@@ -230,7 +239,7 @@ void slideVolume(ChannelTick& tick) { volumeSlide(*tick.channel); }
 void positionJump(ChannelTick& tick) {
     Song& song = *tick.song;
     if (song.rules.trackerPatternFlow) {
-        song.jumpOrder = parameter(tick) - 1;  // the row's end moves on by one order
+        song.jumpOrder = parameter(tick);
         song.breakRow = 0;
         song.patternJumpDue = 1;
         return;
@@ -425,6 +434,11 @@ void finePortamentoDown(ChannelTick& tick) {
         limitSlidPeriod(static_cast<int64_t>(channel.period) + periodSlideScale * channel.finePortaDownMemory);
 }
 
+// Effect 14/3: glissando on (x > 0) or off, with the tracker's rules.
+void setGlissando(ChannelTick& tick) {
+    if (tick.song->rules.trackerGlissando) tick.channel->glissando = lowNibble(tick) != 0 ? 1 : 0;
+}
+
 // Effects 14/4 and 14/7: waveform and retrigger bit of vibrato and tremolo.
 void setVibratoWaveform(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
@@ -569,7 +583,7 @@ void startDelayedNote(ChannelTick& tick) {
 void patternDelay(ChannelTick& tick) { tick.song->patternDelayTicks = tick.song->speed * lowNibble(tick); }
 
 constexpr EffectHandler extendedFirstTickHandlers[extendedEffectCount] = {
-    doNothing,        finePortamentoUp,  finePortamentoDown, doNothing,
+    doNothing,        finePortamentoUp,  finePortamentoDown, setGlissando,
     setVibratoWaveform, setFinetune,     patternLoop,        setTremoloWaveform,
     setPanningNibble, doNothing,         fineVolumeUp,       fineVolumeDown,
     doNothing,        holdDelayedNote,   patternDelay,       doNothing,
@@ -694,6 +708,14 @@ void tonePortamentoStep(MusicChannel& channel) {
     channel.updateFlags |= UpdateFrequency;
 }
 
+void snapToGlissandoNote(MusicChannel& channel, const Song& song) {
+    if (!song.rules.trackerGlissando || channel.glissando == 0) return;
+    channel.periodOffset = trackerArpeggioPeriod(usesLinearPeriods(&song), channel.period, channel.finetune, 0,
+                                                 song.playsFinetuneLowBits) -
+                           channel.period;
+    channel.updateFlags |= UpdateFrequency;
+}
+
 void vibratoStep(MusicChannel& channel, const Song& song) {
     const int32_t position = channel.vibratoPosition;
     const int32_t value = waveformValue(channel.waveformControl & waveformSelectMask, position);
@@ -709,11 +731,15 @@ void advanceVibrato(MusicChannel& channel) {
     channel.vibratoPosition = advancedPosition(channel.vibratoPosition, channel.vibratoSpeed);
 }
 
-void tremoloStep(MusicChannel& channel) {
+void tremoloStep(MusicChannel& channel, const Song& song) {
     const int32_t position = channel.tremoloPosition;
     int32_t waveform = (channel.waveformControl >> tremoloWaveformShift) & waveformSelectMask;
     if (waveform == waveformSelectMask) waveform = WaveformSine;  // the fourth tremolo waveform is the sine
-    const int32_t depth = (waveformValue(waveform, position) * channel.tremoloDepth) / tremoloDepthDivisor;
+    // The tracker's tremolo ramp reads the vibrato's half of the wave.
+    const int32_t value = waveform == WaveformRamp && song.rules.tremoloRampFollowsVibrato
+                              ? rampWaveValueTurnedBy(position, channel.vibratoPosition)
+                              : waveformValue(waveform, position);
+    const int32_t depth = (value * channel.tremoloDepth) / tremoloDepthDivisor;
     if (position >= 0) {
         channel.volumeOffset = channel.volume + depth > maxChannelVolume ? maxChannelVolume - channel.volume : depth;
     } else {

@@ -43,12 +43,15 @@ void applyEffectLaterTick(ChannelTick& tick);
 
 // Moves the period towards tonePortaTarget by 4 x tonePortaSpeed.
 void tonePortamentoStep(MusicChannel& channel);
+// With the tracker's glissando on (E31), a tone portamento sounds the note
+// nearest its slid period: sets the channel's period offset to reach it.
+void snapToGlissandoNote(MusicChannel& channel, const Song& song);
 // Sets periodOffset from the vibrato waveform; does not move the position.
 void vibratoStep(MusicChannel& channel, const Song& song);
 // Moves the vibrato position by its speed, wrapping within -32..31.
 void advanceVibrato(MusicChannel& channel);
 // Sets volumeOffset from the tremolo waveform and moves the tremolo position.
-void tremoloStep(MusicChannel& channel);
+void tremoloStep(MusicChannel& channel, const Song& song);
 // Silences the channel in the off phase of its tremor cycle and counts on.
 void tremorStep(MusicChannel& channel);
 

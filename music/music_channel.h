@@ -57,6 +57,7 @@ struct MusicChannel {
     int32_t heardGlobalVolume;  // the global volume in the voice's volume
     int32_t patternLoopRow, patternLoopCount;
     uint8_t waveformControl;
+    uint8_t glissando;  // E3x: the tracker's tone portamento plays whole notes
     uint8_t fineVolumeSlideMemory, finePortaUpMemory, finePortaDownMemory;
     uint8_t fineVolumeDownMemory;  // the tracker's own memory for EBx
     // Most ticks leave the pitch alone: they skip the power and the divisions.

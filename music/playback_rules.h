@@ -24,6 +24,10 @@ struct PlaybackRules {
     bool vibratoFullDepth;        // vibrato moves the period by its full depth, not in steps of 4
     bool trackerAutoVibrato;      // auto-vibrato moves before it is read; its sweep grows only while the note is held
     bool trackerVolumeRamps;      // 5 ms ramps in files the tracker saved; 0.36 ms up, 0.95 ms down in others' files
+    bool tremoloRampFollowsVibrato;  // the tremolo's ramp turns over with the vibrato's half, not its own
+    bool tremoloOnFirstTick;      // tremolo sets the volume on the row's first tick too, where its wave stands
+    bool instrumentAloneKeepsSample;  // an instrument without a note takes the playing sample's volume and panning
+    bool trackerGlissando;        // E31: tone portamento plays the note nearest its slid period, as arpeggio finds it
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -45,6 +49,10 @@ inline constexpr PlaybackRules trackerRules{
     .vibratoFullDepth = true,
     .trackerAutoVibrato = true,
     .trackerVolumeRamps = true,
+    .tremoloRampFollowsVibrato = true,
+    .tremoloOnFirstTick = true,
+    .instrumentAloneKeepsSample = true,
+    .trackerGlissando = true,
 };
 
 }  // namespace intro_music::engine

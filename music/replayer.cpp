@@ -174,6 +174,7 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
         channel.note = previousNote;
         resolved = resolveInstrument(song, channel);
     }
+    Sample* const playingSample = channel.sample;
     if (!tonePortamento && resolved.known) channel.sample = resolved.sample;
 
     ChannelTick tick{song, &channel, cell, resolved.instrument, resolved.sample, positionJump,
@@ -203,7 +204,12 @@ void processChannelRow(MusicEngine& engine, Song* song, MusicChannel& channel, c
         releaseNote(channel, *resolved.instrument, *song);
         if (cell->instrument != 0) resetVolumeAndPanning(channel, channel.sample);
     } else {
-        if (cell->instrument != 0) resetChannel(&channel, resolved.sample);
+        // The tracker's instrument number without a note restores the playing sample's volume and panning,
+        // whatever instrument it names (one with no samples too); the note plays on. Before any note the
+        // instrument's own sample gives them.
+        const bool playingSampleDefaults =
+            rules.instrumentAloneKeepsSample && !isNote(cell->note) && !release && playingSample != nullptr;
+        if (cell->instrument != 0) resetChannel(&channel, playingSampleDefaults ? playingSample : resolved.sample);
         if (release) releaseNote(channel, *resolved.instrument, *song);
     }
     // An instrument number holds the tracker's tremor off until its next tick.
@@ -255,7 +261,7 @@ void advanceTrackerRow(Song* song) {
         row = song->breakRow;
         song->breakRow = 0;
         song->patternJumpDue = 0;
-        order = (song->jumpOrder >= 0 ? song->jumpOrder : song->orderPosition) + 1;
+        order = song->jumpOrder >= 0 ? song->jumpOrder : song->orderPosition + 1;
         song->jumpOrder = -1;
         if (order >= song->songLength) {
             const bool restartValid = song->restartPosition >= 0 && song->restartPosition < song->songLength;

@@ -72,9 +72,13 @@ void setUpTonePortamento(ChannelTick& tick) {
     if (value != 0) channel.tonePortaSpeed = static_cast<uint8_t>(tonePortamentoScale * value);
     channel.tonePortaTarget = channel.notePeriod;
     channel.updateFlags &= static_cast<uint8_t>(~StartSample);
+    snapToGlissandoNote(channel, *tick.song);
 }
 
-void slideTonePortamento(ChannelTick& tick) { tonePortamentoStep(*tick.channel); }
+void slideTonePortamento(ChannelTick& tick) {
+    tonePortamentoStep(*tick.channel);
+    snapToGlissandoNote(*tick.channel, *tick.song);
+}
 
 // Indexed by the high nibble of the volume byte.
 constexpr VolumeColumnHandler firstTickHandlers[commandCount] = {

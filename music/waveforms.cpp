@@ -70,10 +70,11 @@ int32_t sineWaveValue(int32_t position) {
     return sineQuarter[magnitude];
 }
 
-int32_t rampWaveValue(int32_t position) {
-    const int32_t wrapped = wrapPosition(position);
-    const int32_t ramp = (rampStep * wrapped) & rampMask;
-    return wrapped >= 0 ? ramp : rampTop - ramp;
+int32_t rampWaveValue(int32_t position) { return rampWaveValueTurnedBy(position, position); }
+
+int32_t rampWaveValueTurnedBy(int32_t position, int32_t turnPosition) {
+    const int32_t ramp = (rampStep * wrapPosition(position)) & rampMask;
+    return wrapPosition(turnPosition) >= 0 ? ramp : rampTop - ramp;
 }
 
 int32_t trackerAutoVibratoWaveValue(int32_t type, int32_t position) {

@@ -13,6 +13,9 @@ inline constexpr int32_t waveformPositionMaximum = 31;
 int32_t sineWaveValue(int32_t position);
 // Ramp value 0..255 at a vibrato/tremolo position (any value; taken modulo 64).
 int32_t rampWaveValue(int32_t position);
+// The ramp at `position`, turned over in the half of the wave that
+// `turnPosition` is in (rampWaveValue uses the position itself).
+int32_t rampWaveValueTurnedBy(int32_t position, int32_t turnPosition);
 
 // Auto-vibrato positions run over 0..255 (one period).
 inline constexpr int32_t autoVibratoPositionCount = 256;

@@ -4,20 +4,22 @@
 usage: fidelity_report.py --build-dir DIR [--cases DIR] [--cache DIR] [--workers N]
 
 Renders every behaviour case (--cases, default ../shared/xm-behaviour-cases
-from the repository's root; left out with a note when absent) and every real
-song (scripts/fetch-real-songs.sh's cache) with ours under each rule set
+from the repository's root; left out with a note when absent), every small
+module of our own (DIR/comparison_songs, one tracker behaviour each) and every
+real song (scripts/fetch-real-songs.sh's cache) with ours under each rule set
 (DIR/xm2wav --rules tracker|intro) and with libxmp and libopenmpt
 (DIR/reference_render), and prints per file the spectral agreement (mono
 log-spectrogram correlation, scripts/spectral_similarity.py) of ours with
 each player and of the players with each other.
 
 A file "differs" under a rule set when our best agreement with either player
-is more than 0.03 below the players' agreement with each other. A real song is
-"below" when ours~libopenmpt < libxmp~libopenmpt. The summary gives, per rule
-set, how many behaviour cases differ and how many real songs are below.
+is more than 0.03 below the players' agreement with each other. A real song or
+one of our modules is "below" when ours~libopenmpt < libxmp~libopenmpt. The
+summary gives, per rule set, how many behaviour cases differ and how many real
+songs and own modules are below.
 
-Behaviour cases render for libopenmpt's length of one pass, clamped to
-2..12 s; real songs for 30 s.
+Behaviour cases and our modules render for libopenmpt's length of one pass,
+clamped to 2..12 s; real songs for 30 s.
 """
 
 import argparse
@@ -88,6 +90,17 @@ def measure(job):
             path.unlink(missing_ok=True)
 
 
+def write_own_modules(comparison_songs, folder):
+    """Writes every module comparison_songs knows into folder; returns their paths."""
+    listed = subprocess.run([str(comparison_songs), "--list"], stdout=subprocess.PIPE, text=True, check=True)
+    paths = []
+    for line in listed.stdout.splitlines():
+        path = pathlib.Path(folder) / f"{line.split()[0]}.xm"
+        subprocess.run([str(comparison_songs), line.split()[0], str(path)], check=True)
+        paths.append(path)
+    return paths
+
+
 def differs(figures, rules):
     best = max(figures[(rules, player)] for player in REFERENCE_PLAYERS)
     return best < figures["players"] - AGREEMENT_TOLERANCE
@@ -97,7 +110,7 @@ def below(figures, rules):
     return figures[(rules, "libopenmpt")] < figures["players"]
 
 
-def print_table(title, songs, seconds, results, real_songs):
+def print_table(title, songs, seconds, results, marked_below):
     """One line per file: the five figures and each rule set's marks."""
     print(f"\n{title}")
     width = max([len(song.name) for song in songs] + [4])
@@ -114,7 +127,7 @@ def print_table(title, songs, seconds, results, real_songs):
         marks = []
         for rules in RULE_SETS:
             mark = [word for word, test in (("differs", differs), ("below", below))
-                    if test(figures, rules) and (real_songs or word == "differs")]
+                    if test(figures, rules) and (marked_below or word == "differs")]
             marks.append(f"{','.join(mark) or 'ok':<13}")
         print(f"{song.name:<{width}}  {length:5.1f}s  {cells}  " + "  ".join(marks))
 
@@ -127,7 +140,8 @@ def main():
     parser.add_argument("--workers", type=int, default=WORKERS)
     arguments = parser.parse_args()
     started = time.monotonic()
-    tools = {name: require_tool(arguments.build_dir, name) for name in ("xm2wav", "reference_render")}
+    tools = {name: require_tool(arguments.build_dir, name)
+             for name in ("xm2wav", "reference_render", "comparison_songs")}
 
     cases_folder = pathlib.Path(arguments.cases)
     cases = sorted(cases_folder.glob("*.xm")) if cases_folder.is_dir() else []
@@ -138,18 +152,28 @@ def main():
         print(f"real songs: left out, {why_not}")
         songs = []
 
-    case_lengths = [case_seconds(tools["reference_render"], case) for case in cases]
     song_lengths = [REAL_SONG_SECONDS] * len(songs)
     with tempfile.TemporaryDirectory(prefix="fidelity-") as work_dir:
-        jobs = [(song, seconds, tools, work_dir) for song, seconds in zip(cases + songs, case_lengths + song_lengths)]
+        modules_folder = pathlib.Path(work_dir) / "own-modules"
+        modules_folder.mkdir()
+        modules = write_own_modules(tools["comparison_songs"], modules_folder)
+        case_lengths = [case_seconds(tools["reference_render"], case) for case in cases]
+        module_lengths = [case_seconds(tools["reference_render"], module) for module in modules]
+        files = cases + modules + songs
+        jobs = [(song, seconds, tools, work_dir)
+                for song, seconds in zip(files, case_lengths + module_lengths + song_lengths)]
         with concurrent.futures.ProcessPoolExecutor(max_workers=arguments.workers) as pool:
             results = list(pool.map(measure, jobs))
-    case_results, song_results = results[:len(cases)], results[len(cases):]
+    case_results = results[:len(cases)]
+    module_results = results[len(cases):len(cases) + len(modules)]
+    song_results = results[len(cases) + len(modules):]
     if cases:
-        print_table(f"behaviour cases ({cases_folder})", cases, case_lengths, case_results, real_songs=False)
+        print_table(f"behaviour cases ({cases_folder})", cases, case_lengths, case_results, marked_below=False)
+    print_table("own modules (comparison_songs, one behaviour each)", modules, module_lengths, module_results,
+                marked_below=True)
     if songs:
         print_table(f"real songs ({pathlib.Path(arguments.cache) / 'songs'}, {REAL_SONG_SECONDS:.0f} s each)",
-                    songs, song_lengths, song_results, real_songs=True)
+                    songs, song_lengths, song_results, marked_below=True)
 
     print()
     failed = sum(error is not None for _, error in results)
@@ -159,10 +183,12 @@ def main():
         song_part = (f"{sum(below(figures, rules) for figures, error in song_results if error is None)} of "
                      f"{len(songs)} real songs have ours~libopenmpt < libxmp~libopenmpt" if songs else
                      "no real songs")
-        print(f"{rules} rules: {case_part}; {song_part}")
+        module_part = (f"{sum(below(figures, rules) for figures, error in module_results if error is None)} of "
+                       f"{len(modules)} own modules below")
+        print(f"{rules} rules: {case_part}; {module_part}; {song_part}")
     if failed:
         print(f"{failed} files failed to render (left out of the counts above)")
-    print(f"fidelity report: {len(cases) + len(songs)} files in {time.monotonic() - started:.0f} s "
+    print(f"fidelity report: {len(files)} files in {time.monotonic() - started:.0f} s "
           f"with {arguments.workers} workers")
     return 1 if failed else 0
 

@@ -200,6 +200,153 @@ ModuleData loopFlowSong() {
     return song.module;
 }
 
+// A tune of one note a row, a chord's notes rising order by order, so that
+// every order sounds its own: the order walk is heard.
+SongSketch orderTune(const char* name) {
+    SongSketch song(name, 1, 3, 4);
+    const uint8_t roots[] = {noteC3, noteE4, noteC5};
+    for (int pattern = 0; pattern < 3; ++pattern) {
+        for (int row = 0; row < 4; ++row) song.at(pattern, row, 0) = Cell{static_cast<uint8_t>(roots[pattern] + 2 * row), 1};
+    }
+    return song;
+}
+
+// B00 on the last row of order 0: the song goes back to order 0, never reaching orders 1 and 2.
+ModuleData jumpToZeroSong() {
+    SongSketch song = orderTune("jump to order 0");
+    song.at(0, 3, 0).effect = 0x0B;
+    return song.module;
+}
+
+// B00 on the last order with a restart position of 1: the jump goes to order 0, not to the restart position.
+ModuleData jumpFromLastSong() {
+    SongSketch song = orderTune("jump from the last");
+    song.module.restartPosition = 1;
+    song.at(2, 1, 0).effect = 0x0B;
+    return song.module;
+}
+
+// Rows of vibrato (4xx) or tremolo (7xx) after a waveform choice (E4x or
+// E7x: 1 ramp, 2 square, 3 random; 4 and up keep the wave's position at a new
+// note), with new notes between.
+ModuleData waveformSong(const char* name, uint8_t effect, uint8_t waveformCommand) {
+    SongSketch song(name, 1, 1, 32);
+    const uint8_t waveforms[] = {1, 2, 5, 6};
+    for (int block = 0; block < 4; ++block) {
+        const int first = 8 * block;
+        song.at(0, first, 0) = Cell{noteC4, 1, 0, 0x0E, static_cast<uint8_t>(waveformCommand | waveforms[block])};
+        song.at(0, first + 1, 0) = Cell{0, 0, 0, effect, 0x4C};
+        song.at(0, first + 2, 0) = Cell{0, 0, 0, effect, 0};
+        song.at(0, first + 3, 0) = Cell{noteC5, 1, 0, effect, 0};
+        song.at(0, first + 4, 0) = Cell{0, 0, 0, effect, 0x6C};
+        song.at(0, first + 5, 0) = Cell{noteE4, 1, 0, effect, 0};
+        song.at(0, first + 6, 0) = Cell{0, 0, 0, effect, 0x3F};
+    }
+    return song.module;
+}
+
+ModuleData vibratoWaveformSong() { return waveformSong("vibrato waveforms", 0x04, 0x40); }
+// Without a vibrato its position stays in the rising half: the tracker's tremolo ramp never turns over.
+ModuleData tremoloWaveformSong() { return waveformSong("tremolo waveforms", 0x07, 0x70); }
+
+// Instrument numbers with nothing behind them (5 and 7; the song has one
+// instrument): alone, beside a note, beside a tone portamento, before a key-off.
+ModuleData invalidInstrumentSong() {
+    SongSketch song("invalid instruments", 1, 1, 32);
+    InstrumentData& tone = song.module.instruments[0];
+    tone.volumeEnvelope = {{{0, 64}, {6, 20}, {12, 56}, {24, 10}}, 2, 0, 0, 0x03};
+    tone.fadeout = 1024;
+    const Cell rows[] = {{noteC4, 1}, {}, {}, {0, 5}, {}, {}, {noteE4, 5}, {}, {}, {noteG4, 1}, {}, {},
+                         {}, {noteC5, 5, 0, 0x03, 0x10}, {}, {97}, {noteC4, 1}, {}, {}, {0, 7}, {}, {97},
+                         {}, {}, {noteG4, 1}, {}, {}, {0, 7}, {}, {}, {97, 1}, {}};
+    for (size_t row = 0; row < std::size(rows); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    return song.module;
+}
+
+// Channel 0's cells row by row, one cell a row, into a one-pattern song of 16 rows.
+ModuleData rowsSong(const char* name, const std::vector<Cell>& rows, void (*adjust)(ModuleData&) = nullptr) {
+    SongSketch song(name, 1, 1, 16);
+    for (size_t row = 0; row < rows.size(); ++row) song.at(0, static_cast<int>(row), 0) = rows[row];
+    if (adjust != nullptr) adjust(song.module);
+    return song.module;
+}
+
+// Glissando on (E31) and off (E30) under tone portamentos up and down: whole notes, then a smooth glide.
+ModuleData glissandoSong() {
+    return rowsSong("glissando", {{noteC4, 1}, {0, 0, 0, 0x0E, 0x31}, {noteC5, 0, 0, 0x03, 0x04}, {0, 0, 0, 0x03, 0},
+                                  {0, 0, 0, 0x03, 0}, {noteC3, 0, 0, 0x03, 0x06}, {0, 0, 0, 0x03, 0},
+                                  {0, 0, 0, 0x03, 0}, {0, 0, 0, 0x0E, 0x30}, {noteC4, 0, 0, 0x03, 0x03},
+                                  {0, 0, 0, 0x03, 0}, {0, 0, 0, 0x03, 0}});
+}
+
+// An instrument number alone after a set volume (volume column and Cxx) and after a key-off brings the
+// sample's volume back; the note plays on.
+ModuleData instrumentAloneSong() {
+    return rowsSong("instrument alone", {{noteC4, 1, 0x20}, {}, {}, {0, 1}, {}, {0, 0, 0, 0x0C, 0x08}, {}, {0, 1},
+                                         {}, {97}, {}, {0, 1}, {}, {}, {noteE4, 1, 0x18}, {0, 1}});
+}
+
+// Note delays: a note without instrument, the last note again (volume column beside it), a delayed key-off with
+// an instrument, delayed notes with volumes and panning, a retrigger, ED0.
+ModuleData noteDelayRowsSong() {
+    return rowsSong("note delay rows",
+                    {{noteC4, 1, 0x30}, {noteE4, 0, 0, 0x0E, 0xD3}, {0, 0, 0x50, 0x0E, 0xD2}, {97, 1, 0, 0x0E, 0xD2},
+                     {noteG4, 1, 0x20, 0x0E, 0xD4}, {0, 0, 0, 0x0E, 0xD3}, {0, 0, 0xC0, 0x0E, 0xD1},
+                     {noteC5, 0, 0, 0x0E, 0xD2}, {}, {0, 1, 0, 0x0E, 0xD2}, {0, 0, 0, 0x0E, 0x93},
+                     {noteC4, 0, 0x28, 0x0E, 0xD5}, {}, {0, 0, 0, 0x0E, 0xD0}},
+                    [](ModuleData& module) {
+                        module.instruments[0].volumeEnvelope = {{{0, 64}, {6, 20}, {12, 56}, {24, 10}}, 2, 0, 0, 0x03};
+                        module.instruments[0].fadeout = 1024;
+                    });
+}
+
+// A long decaying tone, so that where a note starts in it is heard.
+SampleData decayingTone() {
+    SampleData sample;
+    for (int frame = 0; frame < 20000; ++frame) {
+        const double level = 100 * std::exp(-frame / 8000.0);
+        sample.frames.push_back(static_cast<int16_t>(std::lround(level * std::sin(2 * pi * frame / (32 + frame / 1000.0)))));
+    }
+    return sample;
+}
+
+// Sample offsets: with a note, 900 with and without a note (the memory), past the end, beside tone portamentos
+// (plain and in the volume column).
+ModuleData sampleOffsetSong() {
+    return rowsSong("sample offsets",
+                    {{noteC4, 1, 0, 0x09, 0x20}, {}, {noteC4, 1, 0, 0x09, 0}, {0, 0, 0, 0x09, 0x40}, {noteC4, 1},
+                     {noteC4, 1, 0, 0x09, 0x60}, {}, {noteC4, 1, 0, 0x09, 0xFF}, {}, {noteC4, 1},
+                     {noteE4, 0, 0, 0x03, 0x10}, {noteE4, 0, 0, 0x09, 0x10}, {noteC4, 1, 0, 0x09, 0x30},
+                     {noteG4, 0, 0xF4, 0x09, 0x08}},
+                    [](ModuleData& module) { module.instruments[0].samples = {decayingTone()}; });
+}
+
+// Pattern delays (EEx, in the second channel) on rows with note delays and with global volume slides.
+ModuleData patternDelaySong() {
+    SongSketch song("pattern delays", 2, 1, 16);
+    song.at(0, 0, 0) = Cell{noteC4, 1};
+    song.at(0, 1, 0) = Cell{noteE4, 1, 0, 0x0E, 0xD3};
+    song.at(0, 1, 1) = Cell{0, 0, 0, 0x0E, 0xE2};
+    song.at(0, 3, 0) = Cell{0, 0, 0, 0x11, 0x04};
+    song.at(0, 3, 1) = Cell{0, 0, 0, 0x0E, 0xE3};
+    song.at(0, 5, 0) = Cell{noteG4, 1, 0, 0x0E, 0xD5};
+    song.at(0, 5, 1) = Cell{0, 0, 0, 0x0E, 0xE1};
+    song.at(0, 7, 0) = Cell{0, 0, 0, 0x11, 0x30};
+    song.at(0, 7, 1) = Cell{0, 0, 0, 0x0E, 0xE2};
+    song.at(0, 9, 0) = Cell{noteC5, 1, 0, 0x0E, 0xD2};
+    song.at(0, 9, 1) = Cell{0, 0, 0, 0x0E, 0xE1};
+    song.at(0, 10, 0) = Cell{0, 0, 0, 0x11, 0x0F};
+    return song.module;
+}
+
+// Instrument numbers alone (and beside 300) while a tone portamento runs: it goes on undisturbed.
+ModuleData portamentoPickupSong() {
+    return rowsSong("portamento pickup",
+                    {{noteC4, 1, 0x10}, {noteC5, 0, 0, 0x03, 0x02}, {0, 1, 0, 0x03, 0}, {0, 0, 0, 0x03, 0}, {0, 1},
+                     {0, 0, 0, 0x03, 0}, {noteC3, 1, 0, 0x03, 0x04}, {0, 1}, {0, 0, 0, 0x03, 0}, {0, 1, 0, 0x03, 0}},
+                    [](ModuleData& module) { module.instruments[0].samples[0].volume = 32; });
+}
+
 struct NamedSong {
     const char* name;
     std::function<ModuleData()> build;
@@ -209,7 +356,12 @@ struct NamedSong {
 const std::vector<NamedSong> songs = {
     {"adpcm", adpcmSong, false},         {"arpeggio", arpeggioSong, true}, {"notedelay", noteDelaySong, true},
     {"tremor", tremorSong, true},        {"autovibrato", autoVibratoSong, true},
-    {"loopflow", loopFlowSong, true},
+    {"loopflow", loopFlowSong, true},   {"jumptozero", jumpToZeroSong, false},
+    {"jumpfromlast", jumpFromLastSong, false}, {"vibratowaves", vibratoWaveformSong, false},
+    {"tremolowaves", tremoloWaveformSong, false}, {"invalidinstrument", invalidInstrumentSong, true},
+    {"instrumentalone", instrumentAloneSong, false}, {"notedelayrows", noteDelayRowsSong, false},
+    {"sampleoffset", sampleOffsetSong, true},        {"patterndelay", patternDelaySong, false},
+    {"glissando", glissandoSong, true},              {"portapickup", portamentoPickupSong, false},
 };
 
 }  // namespace

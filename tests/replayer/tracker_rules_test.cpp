@@ -114,6 +114,17 @@ TEST_F(TrackerRules, TickByTick) {
          {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4480, 4352}, trackerLinear},
         {"vibrato moves the period by its full depth, up first", Watch::PeriodOffset, {{49, 1, 0, 4, 0x87}},
          {0, 0, 39, 55, 39, 0, -39, -55}, {.linear = true, .speed = 8, .tracker = true}},
+        {"tremolo sets the volume on its rows' first tick too, where its wave stands", Watch::Heard,
+         {{49, 1, 0x20, 14, 0x72}, {0, 0, 0, 7, 0x8F}}, {16, 16, 16, 16, 16, 16, 64, 64, 64, 64, 64, 0}, tracker},
+        {"the tremolo's ramp turns over in the vibrato's falling half", Watch::Heard,
+         {{49, 1, 0x10, 4, 0x80}, {0, 0, 0, 14, 0x71}, {0, 0, 0, 7, 0x4F}},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 59, 59, 52, 44, 37, 29}, tracker},
+        {"an instrument number without a note, even one the song lacks, brings back the playing sample's volume",
+         Watch::Volume, {{49, 1, 0x20}, {0, 9}}, {16, 16, 16, 16, 16, 16, 64, 64}, tracker},
+        {"before any note, an instrument number alone takes its own sample's volume", Watch::Volume, {{0, 1}},
+         {64, 64}, tracker},
+        {"glissando (E31): the tone portamento sounds whole notes, the nearest to its slid period", Watch::PeriodOffset,
+         {{49, 1, 0, 14, 0x31}, {61, 0, 0, 3, 0x06}}, {0, 0, 0, 0, 0, 0, 0, 24, -16, 8, 32, -8}, trackerLinear},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
     };
@@ -167,6 +178,7 @@ TEST_F(TrackerRules, RowFlow) {
         const char* rule;
         std::vector<Placed> cells;
         std::vector<std::pair<int, int>> orderAndRow;
+        int restart = 0;
     };
     const Case cases[] = {
         {"the pattern after a loop starts at the loop's row",
@@ -177,11 +189,16 @@ TEST_F(TrackerRules, RowFlow) {
         {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
          {{0, 0}, {2, 3}}},
         {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},
+        {"B00 jumps to order 0", {{0, 3, 0, 11, 0}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}}},
+        {"B00 on the last order goes to order 0, not to the restart position", {{2, 0, 0, 11, 0}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {0, 0}}, 1},
+        {"a jump past the last order goes to the restart position", {{0, 0, 0, 11, 7}}, {{0, 0}, {1, 0}, {1, 1}}, 1},
     };
     for (const Case& given : cases) {
         SCOPED_TRACE(given.rule);
         makeSong(2, 3, 4);
         song.rules = trackerRules;
+        song.restartPosition = static_cast<int16_t>(given.restart);
         addInstrument();
         for (const Placed& at : given.cells) {
             Cell& target = cell(at.pattern, at.row, at.channel);
