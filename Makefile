@@ -39,7 +39,7 @@ WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLC
 DIST_DIR := dist
 # The release programs and what the packages hold, built in $(BUILD_DIR).
 DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_live \
-	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page
+	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page gstintromusic
 # The package groups of `make test`: every stage's.
 TEST_DEPS := build headless test video windows fuzz web dist gstreamer
 
