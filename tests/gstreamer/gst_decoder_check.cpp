@@ -1,10 +1,10 @@
 // Runs the decoder element in a pipeline of its own, with the plugin
 // registered statically (so that a sanitizer build checks the element
 // itself, and no registry outside the test is read for it):
-//   gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS]
+//   gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS|-] [PROPERTY=VALUE...]
 //       filesrc ! decodebin ! audioconvert ! FORMAT, RATE, stereo; the bytes
 //       from the start, or from an accurate flushing seek made while paused,
-//       written to OUT.
+//       written to OUT. The properties are set on the decoder decodebin makes.
 //   gst_decoder_check play SONG
 //       playbin with fake sinks, to the end of the stream.
 // Exit status 0 at EOS; 1 with the bus's error message on stderr; 2 for a
@@ -13,6 +13,7 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -78,7 +79,19 @@ Status waitFor(GstElement* pipeline, GstMessageType wanted) {
     return status;
 }
 
-Status decode(const char* song, const char* out, const char* format, const char* rate, const char* seekSeconds) {
+// Sets the PROPERTY=VALUE arguments on every decoder element the pipeline gains.
+void setDecoderProperties(GstBin*, GstBin*, GstElement* element, gpointer data) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory == nullptr || g_strcmp0(GST_OBJECT_NAME(factory), "intromusicdec") != 0) return;
+    for (const std::string& setting : *static_cast<const std::vector<std::string>*>(data)) {
+        const size_t equals = setting.find('=');
+        gst_util_set_object_arg(G_OBJECT(element), setting.substr(0, equals).c_str(),
+                                setting.substr(equals + 1).c_str());
+    }
+}
+
+Status decode(const char* song, const char* out, const char* format, const char* rate, const char* seekSeconds,
+              const std::vector<std::string>& properties) {
     gchar* location = g_strescape(song, nullptr);
     const std::string description = std::string("filesrc location=\"") + location +
                                     "\" ! decodebin ! audioconvert ! audio/x-raw,format=" + format +
@@ -91,6 +104,8 @@ Status decode(const char* song, const char* out, const char* format, const char*
         g_error_free(parseError);
         return usageError;
     }
+    g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(setDecoderProperties),
+                     const_cast<std::vector<std::string>*>(&properties));
     Collected collected;
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
@@ -165,13 +180,15 @@ int main(int argumentCount, char** arguments) {
     }
     const std::string mode = argumentCount > 1 ? arguments[1] : "";
     Status status = usageError;
-    if (mode == "decode" && (argumentCount == 6 || argumentCount == 7)) {
-        status = decode(arguments[2], arguments[3], arguments[4], arguments[5],
-                        argumentCount == 7 ? arguments[6] : nullptr);
+    if (mode == "decode" && argumentCount >= 6) {
+        const bool seeks = argumentCount >= 7 && std::string(arguments[6]) != "-";
+        const std::vector<std::string> properties(arguments + std::min(argumentCount, 7), arguments + argumentCount);
+        status = decode(arguments[2], arguments[3], arguments[4], arguments[5], seeks ? arguments[6] : nullptr,
+                        properties);
     } else if (mode == "play" && argumentCount == 3) {
         status = play(arguments[2]);
     } else {
-        std::fprintf(stderr, "usage: gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS]\n"
+        std::fprintf(stderr, "usage: gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS|-] [PROPERTY=VALUE...]\n"
                              "       gst_decoder_check play SONG\n");
     }
     gst_deinit();

@@ -7,7 +7,8 @@ usage:
 
 element: the element, registered statically in PROGRAM (gst_decoder_check,
 sanitizer builds included): damaged and foreign files end in an error on the
-bus and a failure status, never a crash; a flushing accurate seek to 30 s
+bus and a failure status, never a crash; the properties act as the
+library's settings; a flushing accurate seek to 30 s
 gives the bytes `xm2wav --start 30` gives; playbin plays a real song to EOS.
 
 plugin: the built plugin (DIR/gstreamer) as applications load it:
@@ -68,6 +69,24 @@ def damaged_files(song_bytes):
         ("a song cut short after its header plays what it has", song_bytes[:336], 0, ""),
         ("a file larger than the library loads is refused before it is read", TOO_LARGE_BYTES, 1, "2 GiB"),
     ]
+
+
+def middle_only(data):
+    samples = memoryview(data).cast("h")
+    return None if data and samples[0::2] == samples[1::2] else "left and right differ"
+
+
+def silent(data):
+    return None if data and not any(data) else "not silent"
+
+
+# (rule, decoder properties, xm2wav options whose bytes it must give, or a check of the bytes) per row.
+PROPERTY_ROWS = [
+    ("rules=intro with repeat-count=1 gives xm2wav --rules intro --loops 2", ["rules=intro", "repeat-count=1"],
+     ["--rules", "intro", "--loops", "2"]),
+    ("stereo-separation=0 plays every channel in the middle", ["stereo-separation=0"], middle_only),
+    ("master-gain=0 silences the mix", ["master-gain=0"], silent),
+]
 
 
 def write_case(path, content, song_bytes):
@@ -150,6 +169,18 @@ def check_element(arguments, report, work):
         case.unlink()
 
     xm2wav = pathlib.Path(arguments.build_dir) / "xm2wav"
+    for rule, properties, expected in PROPERTY_ROWS:
+        ours, theirs = work / "properties.raw", work / "properties.expected.raw"
+        result = run([arguments.check, "decode", arguments.song, ours, "S16LE", "44100", "-", *properties],
+                     environment)
+        if result.returncode != 0:
+            failure = result.stderr.strip()
+        elif callable(expected):
+            failure = expected(ours.read_bytes())
+        else:
+            failure = expected_raw(xm2wav, arguments.song, expected, theirs, environment) or same_bytes(ours, theirs)
+        report.check(rule, failure)
+
     songs = real_songs(arguments.cache)
     for song in [pathlib.Path(arguments.song)] + songs[:1]:
         ours, theirs = work / "seek.raw", work / "seek.expected.raw"
