@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 GST_DEBUG_CATEGORY_STATIC(intro_music_dec_debug);
@@ -95,6 +96,7 @@ struct DecoderState {
         segmentSeqnum = GST_SEQNUM_INVALID;
         startTime = 0;
         framesSinceStart = 0;
+        rate = intro_music::frameRate;  // a freshly loaded Module's
         if (pendingTags != nullptr) gst_tag_list_unref(pendingTags);
         pendingTags = nullptr;
         passDuration = GST_CLOCK_TIME_NONE;
@@ -266,15 +268,17 @@ bool negotiate(IntroMusicDec* self) {
     gint rate = 0;
     gst_structure_get_int(structure, "rate", &rate);
     state.floatOutput = g_strcmp0(gst_structure_get_string(structure, "format"), "F32LE") == 0;
-    bool rateSet = false;
-    {
-        std::lock_guard lock(state.moduleMutex);
-        rateSet = intro_music::setOutputRate(state.module.get(), rate, nullptr);
+    bool rateSet = true;
+    if (rate != state.rate) {
+        {
+            std::lock_guard lock(state.moduleMutex);
+            rateSet = intro_music::setOutputRate(state.module.get(), rate, nullptr);
+        }
+        // The song goes on from the same time at the new rate: time stamps count from here.
+        state.startTime += framesToTime(state.framesSinceStart, state.rate);
+        state.framesSinceStart = 0;
+        state.rate = rate;
     }
-    // The song goes on from the same time at the new rate: time stamps count from here.
-    state.startTime += framesToTime(state.framesSinceStart, state.rate);
-    state.framesSinceStart = 0;
-    state.rate = rate;
     const bool set = rateSet && gst_pad_set_caps(self->srcPad, caps);
     gst_caps_unref(caps);
     return set;
@@ -555,10 +559,16 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     }
     const size_t index = id - 1;
     DecoderState& state = *reinterpret_cast<IntroMusicDec*>(object)->state;
-    std::lock_guard lock(state.moduleMutex);
-    g_value_copy(value, &state.propertyValues[index]);
-    if (state.module && properties[index].changesWhilePlaying) {
-        properties[index].apply(state.module.get(), value);
+    bool playing = false;
+    {
+        std::lock_guard lock(state.moduleMutex);
+        g_value_copy(value, &state.propertyValues[index]);
+        playing = state.module != nullptr;
+        if (playing && properties[index].changesWhilePlaying) properties[index].apply(state.module.get(), value);
+    }
+    // Whether a duration is known follows the repeat count.
+    if (playing && std::string_view(properties[index].name) == repeatCountProperty) {
+        gst_element_post_message(GST_ELEMENT(object), gst_message_new_duration_changed(GST_OBJECT(object)));
     }
 }
 
