@@ -238,13 +238,14 @@ stress: build
 # Music rendering speed against the mature players, the presentation's
 # start-up and frame times, then the video capture's speed.
 $(BENCH_DIR)/build.ninja:
-	$(call deps,build video bench)
+	$(call deps,build video bench gstreamer)
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
 bench: $(BENCH_DIR)/build.ninja
-	$(call deps,build video bench)
+	$(call deps,build video bench gstreamer)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
+	cmake --build $(BENCH_DIR) --target run_bench_gstreamer
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
 	cmake --build $(BENCH_DIR) --target run_bench_capture
 	$(MAKE) --no-print-directory bench-web

@@ -24,7 +24,7 @@ groups[video]="libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libeg
 groups[windows]="dpkg-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
   pulseaudio libasound2-plugins:i386"
-groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils"
+groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils gstreamer1.0-plugins-bad"
 groups[fuzz]="clang libclang-rt-14-dev"
 # The GStreamer plugin: its development files, and GStreamer's programs and
 # base plugins that its tests run it in (decodebin, playbin, gst-discoverer-1.0).
