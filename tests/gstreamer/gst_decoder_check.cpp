@@ -1,10 +1,10 @@
 // Runs the decoder element in a pipeline of its own, with the plugin
 // registered statically (so that a sanitizer build checks the element
 // itself, and no registry outside the test is read for it):
-//   gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS|-] [PROPERTY=VALUE...]
+//   gst_decoder_check decode SONG OUT FORMAT RATE [START[:STOP]|-] [PROPERTY=VALUE...]
 //       filesrc ! decodebin ! audioconvert ! FORMAT, RATE, stereo; the bytes
-//       from the start, or from an accurate flushing seek made while paused,
-//       written to OUT. The properties are set on the decoder decodebin makes.
+//       from the start, or from an accurate flushing seek (seconds) made while
+//       paused, written to OUT. The properties are set on the decoder decodebin makes.
 //   gst_decoder_check play SONG
 //       playbin with fake sinks, to the end of the stream.
 // Exit status 0 at EOS; 1 with the bus's error message on stderr; 2 for a
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -119,10 +120,15 @@ Status decode(const char* song, const char* out, const char* format, const char*
     if (seekSeconds != nullptr) {
         gst_element_set_state(pipeline, GST_STATE_PAUSED);
         status = waitFor(pipeline, GST_MESSAGE_ASYNC_DONE);
-        const auto target = static_cast<gint64>(std::atof(seekSeconds) * GST_SECOND);
+        // START or START:STOP, in seconds.
+        const char* stopText = std::strchr(seekSeconds, ':');
+        const auto start = static_cast<gint64>(std::atof(seekSeconds) * GST_SECOND);
+        const gint64 stop = stopText != nullptr ? static_cast<gint64>(std::atof(stopText + 1) * GST_SECOND) : -1;
         if (status == reachedEnd &&
-            !gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
-                                     static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), target)) {
+            !gst_element_seek(pipeline, 1.0, GST_FORMAT_TIME,
+                              static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                              GST_SEEK_TYPE_SET, start, stopText != nullptr ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                              stop)) {
             std::fprintf(stderr, "gst_decoder_check: the seek to %s s was refused\n", seekSeconds);
             status = busError;
         }
@@ -188,7 +194,7 @@ int main(int argumentCount, char** arguments) {
     } else if (mode == "play" && argumentCount == 3) {
         status = play(arguments[2]);
     } else {
-        std::fprintf(stderr, "usage: gst_decoder_check decode SONG OUT FORMAT RATE [SEEK_SECONDS|-] [PROPERTY=VALUE...]\n"
+        std::fprintf(stderr, "usage: gst_decoder_check decode SONG OUT FORMAT RATE [START[:STOP]|-] [PROPERTY=VALUE...]\n"
                              "       gst_decoder_check play SONG\n");
     }
     gst_deinit();

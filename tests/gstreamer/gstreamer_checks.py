@@ -9,7 +9,7 @@ element: the element, registered statically in PROGRAM (gst_decoder_check,
 sanitizer builds included): damaged and foreign files end in an error on the
 bus and a failure status, never a crash; the properties act as the
 library's settings; a flushing accurate seek to 30 s
-gives the bytes `xm2wav --start 30` gives; playbin plays a real song to EOS.
+gives the bytes `xm2wav --start 30` gives, and one with a stop ends there; playbin plays a real song to EOS.
 
 plugin: the built plugin (DIR/gstreamer) as applications load it:
 gst-inspect-1.0 finds the element and the type finder; gst-launch-1.0
@@ -33,7 +33,11 @@ import tempfile
 
 REPOSITORY = pathlib.Path(__file__).resolve().parents[2]
 SKIP_STATUS = 77
-SEEK_SECONDS = "30"
+# (rule, the check's seek argument, the xm2wav options giving the same bytes) per row.
+SEEK_ROWS = [
+    ("a flushing accurate seek to 30 s gives xm2wav --start's bytes", "30", ["--start", "30"]),
+    ("a seek's stop ends the stream there, to the frame", "30:40", ["--start", "30", "--seconds", "10"]),
+]
 # (format caps, rate, xm2wav options) per output the plugin is compared in.
 OUTPUTS = [
     ("S16LE", "44100", []),
@@ -183,13 +187,13 @@ def check_element(arguments, report, work):
 
     songs = real_songs(arguments.cache)
     for song in [pathlib.Path(arguments.song)] + songs[:1]:
-        ours, theirs = work / "seek.raw", work / "seek.expected.raw"
-        failure = expected_raw(xm2wav, song, ["--start", SEEK_SECONDS], theirs, environment)
-        if failure is None:
-            result = run([arguments.check, "decode", song, ours, "S16LE", "44100", SEEK_SECONDS], environment)
-            failure = result.stderr.strip() if result.returncode != 0 else same_bytes(ours, theirs)
-        report.check(f"a flushing accurate seek to {SEEK_SECONDS} s gives xm2wav --start's bytes: {song.name}",
-                     failure)
+        for rule, seek, options in SEEK_ROWS:
+            ours, theirs = work / "seek.raw", work / "seek.expected.raw"
+            failure = expected_raw(xm2wav, song, options, theirs, environment)
+            if failure is None:
+                result = run([arguments.check, "decode", song, ours, "S16LE", "44100", seek], environment)
+                failure = result.stderr.strip() if result.returncode != 0 else same_bytes(ours, theirs)
+            report.check(f"{rule}: {song.name}", failure)
 
     played = songs[0] if songs else pathlib.Path(arguments.song)
     result = run([arguments.check, "play", played], environment)
