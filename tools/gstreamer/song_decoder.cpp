@@ -449,9 +449,16 @@ bool seek(IntroMusicDec* self, GstEvent* event) {
         GST_DEBUG_OBJECT(self, "only forward seeks in time at rate 1 are supported");
         return false;
     }
+    GstClockTime pass = GST_CLOCK_TIME_NONE;
     {
         std::lock_guard lock(state.moduleMutex);
         if (!state.module) return false;
+        pass = state.passDuration;
+    }
+    // Only times of the first pass are reached: nothing is flushed for others.
+    if (startType == GST_SEEK_TYPE_SET && (start < 0 || static_cast<GstClockTime>(start) > pass)) {
+        GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " is outside the first pass", GST_TIME_ARGS(start));
+        return false;
     }
     const guint32 seqnum = gst_event_get_seqnum(event);
     const bool flush = (flags & GST_SEEK_FLAG_FLUSH) != 0;

@@ -9,7 +9,8 @@
 // (flushing or not, accurate to a frame, within the first pass), sends
 // title, tracker (as encoder), instrument names (as comment) and channel
 // count tags, and posts the library's message as an error when a song does
-// not load. The song's bytes are held in memory while it plays.
+// not load. The song's bytes are gathered in memory until upstream ends;
+// files larger than the library loads (2 GiB) are refused before that.
 //
 // THREADING: the Module is used by the source pad's task, by seeks from the
 // application thread and by property changes; one mutex serialises them.
