@@ -235,8 +235,9 @@ stress: build
 	$(call deps,headless test)
 	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
-# Music rendering speed against the mature players, the presentation's
-# start-up and frame times, then the video capture's speed.
+# Music rendering speed against the mature players (also as GStreamer
+# decoders), the presentation's start-up and frame times, then the video
+# capture's speed.
 $(BENCH_DIR)/build.ninja:
 	$(call deps,build video bench gstreamer)
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
