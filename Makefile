@@ -39,9 +39,9 @@ WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLC
 DIST_DIR := dist
 # The release programs and what the packages hold, built in $(BUILD_DIR).
 DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_live \
-	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page
+	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page gstintromusic
 # The package groups of `make test`: every stage's.
-TEST_DEPS := build headless test video windows fuzz web dist
+TEST_DEPS := build headless test video windows fuzz web dist gstreamer
 
 # The browser build: Debian's emscripten (its emcc needs Debian's Node
 # modules where a newer Node comes first on the PATH), FreeType for
@@ -122,17 +122,18 @@ test:
 	cat "$$STAGE_TIMES"; rm -f "$$STAGE_TIMES"
 
 test-main:
-	$(call deps,build headless test video)
+	$(call deps,build headless test video gstreamer)
 	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	$(call timed,build,cmake --build $(BUILD_DIR) -j $(JOBS))
 	$(call timed,tests,ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS))
 
 $(ASAN_DIR)/build.ninja:
-	$(call deps,build test)
+	$(call deps,build test gstreamer)
 	cmake -S . -B $(ASAN_DIR) $(HEADLESS_FLAGS) -DINTRO_SANITIZE=$(ASAN_SANITIZERS)
 
 test-asan: $(ASAN_DIR)/build.ninja
-	$(call deps,build test)
+	$(call deps,build test gstreamer)
+	$(call configure,$(ASAN_DIR),$(HEADLESS_FLAGS) -DINTRO_SANITIZE=$(ASAN_SANITIZERS))
 	$(call timed,AddressSanitizer + UndefinedBehaviorSanitizer build,cmake --build $(ASAN_DIR) -j $(JOBS))
 	$(call timed,tests under AddressSanitizer + UndefinedBehaviorSanitizer,\
 		env $(SANITIZER_ENV) ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS))
@@ -208,14 +209,14 @@ test-web:
 
 # dist/: the Linux tarball, the Windows zip, the web zip, the Debian packages, SHA256SUMS.
 dist: windows web
-	$(call deps,build video dist)
+	$(call deps,build video dist gstreamer)
 	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DIST_TARGETS)
 	scripts/make-dist.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
 
 # The artifacts from the outside: unpacked and run, the packages extracted and checked.
 test-dist:
-	$(call deps,build headless windows dist)
+	$(call deps,build headless windows dist gstreamer)
 	$(call timed,release artifacts,$(MAKE) --no-print-directory dist)
 	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(BUILD_DIR) $(WINDOWS_DIR))
 
@@ -234,16 +235,18 @@ stress: build
 	$(call deps,headless test)
 	scripts/stress.sh $(BUILD_DIR) $(STRESS_ROUNDS) '$(STRESS_TESTS)'
 
-# Music rendering speed against the mature players, the presentation's
-# start-up and frame times, then the video capture's speed.
+# Music rendering speed against the mature players (also as GStreamer
+# decoders), the presentation's start-up and frame times, then the video
+# capture's speed.
 $(BENCH_DIR)/build.ninja:
-	$(call deps,build video bench)
+	$(call deps,build video bench gstreamer)
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINTRO_BUILD_BENCHMARKS=ON -DINTRO_BUILD_TESTS=OFF
 
 bench: $(BENCH_DIR)/build.ninja
-	$(call deps,build video bench)
+	$(call deps,build video bench gstreamer)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cmake --build $(BENCH_DIR) --target run_bench_music
+	cmake --build $(BENCH_DIR) --target run_bench_gstreamer
 	cmake --build $(BENCH_DIR) --target run_bench_presentation
 	cmake --build $(BENCH_DIR) --target run_bench_capture
 	$(MAKE) --no-print-directory bench-web

@@ -24,8 +24,12 @@ groups[video]="libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libeg
 groups[windows]="dpkg-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
   pulseaudio libasound2-plugins:i386"
-groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils"
+groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils gstreamer1.0-plugins-bad"
 groups[fuzz]="clang libclang-rt-14-dev"
+# The GStreamer plugin: its development files, and GStreamer's programs and
+# base plugins that its tests run it in (decodebin, playbin, gst-discoverer-1.0).
+groups[gstreamer]="libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps"
 # Release packaging: manual pages (written by a Python script), zip, Debian package checks.
 groups[dist]="python3 zip unzip file dpkg-dev lintian man-db"
 # The browser build (Debian's emscripten; FreeType from its source package) and

@@ -202,6 +202,24 @@ build_deb "$dev_root" intro-music-dev \
   " This package holds the headers, the static libraries, the pkg-config and" \
   " CMake package files, and an example program."
 
+# gstreamer1.0-intro-music: the GStreamer plugin, in the folder Debian's GStreamer searches.
+gst_root=$work/gstreamer1.0-intro-music
+DESTDIR=$gst_root cmake --install "$build_dir" --prefix /usr --component gstreamer > /dev/null
+gst_plugin=$(find "$gst_root/usr/lib" -name libgstintromusic.so)
+[ -n "$gst_plugin" ] || fail "the gstreamer component installed no plugin (GStreamer's development packages missing?)"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$gst_plugin"
+package_docs "$gst_root" gstreamer1.0-intro-music
+build_deb "$gst_root" gstreamer1.0-intro-music \
+  "Depends: $(shared_library_dependencies "$gst_plugin"), gstreamer1.0-plugins-base" \
+  "Section: sound" \
+  "Priority: optional" \
+  "Description: GStreamer plugin for tracker (XM) songs" \
+  " The intro music engine as a GStreamer decoder (intromusicdec) with a type" \
+  " finder for Extended Module (.xm) songs, so that gst-play-1.0, playbin and" \
+  " every GStreamer application play XM songs by the tracker's own rules:" \
+  " seeking, duration, tags, and the rules, repeat count, stereo separation" \
+  " and gain as element properties."
+
 (cd "$dist_dir" && sha256sum -- *.tar.gz *.zip *.deb > SHA256SUMS)
 echo "make-dist: wrote $dist_dir"
 (cd "$dist_dir" && stat -c '%10s  %n' -- *)

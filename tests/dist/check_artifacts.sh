@@ -155,8 +155,19 @@ example_builds() {
   cmp "$work/example.raw" "$work/example-expected.raw"
 }
 check "the example builds against the extracted package and renders as xm2wav" example_builds
+# The GStreamer plugin from its package, with a registry of the check's own.
+gst_deb=$dist_dir/gstreamer1.0-intro-music_${version}_amd64.deb
+packaged_plugin_plays() {
+  mkdir "$work/gst" && dpkg-deb -x "$gst_deb" "$work/gst" || return 1
+  GST_REGISTRY=$work/gst/registry.bin GST_PLUGIN_PATH=$(dirname "$(find "$work/gst" -name libgstintromusic.so)") \
+    gst-launch-1.0 -q filesrc location="$song" ! decodebin ! audioconvert \
+    ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! filesink location="$work/gst.raw" > /dev/null &&
+    "$build_dir/xm2wav" --raw "$song" "$work/gst-expected.raw" > /dev/null &&
+    cmp "$work/gst.raw" "$work/gst-expected.raw"
+}
+check "gstreamer1.0-intro-music's plugin plays the song as xm2wav renders it" packaged_plugin_plays
 lintian_clean() {
-  lintian --fail-on error "$tools_deb" "$dev_deb" > "$work/lintian.log" 2>&1
+  lintian --fail-on error "$tools_deb" "$dev_deb" "$gst_deb" > "$work/lintian.log" 2>&1
   local status=$?
   echo "lintian:"
   sed 's/^/  /' "$work/lintian.log"
