@@ -90,6 +90,7 @@ PROPERTY_ROWS = [
      ["--rules", "intro", "--loops", "2"]),
     ("stereo-separation=0 plays every channel in the middle", ["stereo-separation=0"], middle_only),
     ("master-gain=0 silences the mix", ["master-gain=0"], silent),
+    ("interpolation=sinc gives xm2wav --interpolation sinc", ["interpolation=sinc"], ["--interpolation", "sinc"]),
 ]
 
 

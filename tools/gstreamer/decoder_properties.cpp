@@ -18,7 +18,7 @@ constexpr double lowestGain = 0.0;
 constexpr double defaultGain = 1.0;
 constexpr double highestGain = 16.0;
 
-const std::array<DecoderProperty, 4> properties{{
+const std::array<DecoderProperty, 5> properties{{
     {"rules",
      [](const char* name) {
          return g_param_spec_enum(name, "Rules",
@@ -59,6 +59,19 @@ const std::array<DecoderProperty, 4> properties{{
      [](intro_music::Module* module, const GValue* value) {
          intro_music::setMasterGain(module, g_value_get_double(value));
      }},
+    {"interpolation",
+     [](const char* name) {
+         return g_param_spec_enum(name, "Interpolation",
+                                  "How voices are resampled: linear (as the format's tracker), sinc (band-limited, "
+                                  "the cleanest), cubic or nearest (the raw sample-and-hold sound)",
+                                  interpolationEnumType(), static_cast<gint>(intro_music::Interpolation::Linear),
+                                  playingFlags);
+     },
+     true,
+     [](intro_music::Module* module, const GValue* value) {
+         intro_music::setInterpolation(module, static_cast<intro_music::Interpolation>(g_value_get_enum(value)),
+                                       nullptr);
+     }},
 }};
 
 }  // namespace
@@ -72,6 +85,18 @@ GType rulesEnumType() {
         {0, nullptr, nullptr},
     };
     static const GType type = g_enum_register_static("IntroMusicRules", values);
+    return type;
+}
+
+GType interpolationEnumType() {
+    static const GEnumValue values[] = {
+        {static_cast<gint>(intro_music::Interpolation::Nearest), "Sample and hold", "nearest"},
+        {static_cast<gint>(intro_music::Interpolation::Linear), "Linear, as the format's tracker", "linear"},
+        {static_cast<gint>(intro_music::Interpolation::Cubic), "A 4-point cubic spline", "cubic"},
+        {static_cast<gint>(intro_music::Interpolation::Sinc), "A band-limited windowed sinc", "sinc"},
+        {0, nullptr, nullptr},
+    };
+    static const GType type = g_enum_register_static("IntroMusicInterpolation", values);
     return type;
 }
 

@@ -23,6 +23,8 @@ std::span<const DecoderProperty> decoderProperties();
 
 // The GEnum type of the rules property ("tracker", "intro").
 GType rulesEnumType();
+// The GEnum type of the interpolation property ("nearest", "linear", "cubic", "sinc").
+GType interpolationEnumType();
 
 // The repeat-count value: -1 plays for ever, so no duration is known.
 inline constexpr const char* repeatCountProperty = "repeat-count";
