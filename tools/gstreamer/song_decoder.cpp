@@ -25,8 +25,9 @@ using namespace intro_music_gst;
 
 // The largest song the library loads: its offsets are 32-bit.
 constexpr guint64 largestSongBytes = INT32_MAX;
-// Frames per pushed buffer, 40 ms at 44,100 Hz: two of the presentation's 884-frame blocks: a render by its rules asked
-// for in whole blocks is byte for byte the presentation's.
+// Frames per pushed buffer, 40 ms at 44,100 Hz: two of the presentation's
+// 884-frame blocks, since a render by its rules asked for in whole blocks is
+// byte for byte the presentation's.
 constexpr int32_t framesPerBuffer = 2 * 884;
 constexpr int32_t s16FrameBytes = intro_music::channelsPerFrame * sizeof(int16_t);
 constexpr int32_t f32FrameBytes = intro_music::channelsPerFrame * sizeof(float);
