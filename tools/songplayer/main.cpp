@@ -3,6 +3,8 @@
 // otherwise it prints only one result line per song.
 //
 //   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -181,6 +183,11 @@ int playAll(const Options& options) {
     for (const std::string& path : options.songs) {
         intro_music::Error error{};
         intro_music::Module* song = intro_music::loadFromFile(path.c_str(), &error);
+        // A signal during a load that waits (a pipe, a slow disk) ends it and the run.
+        if (endingSignal.load() != 0) {
+            intro_music::freeModule(song);
+            break;
+        }
         if (song == nullptr) {
             std::fprintf(stderr, "songplayer: %s\n", error.message);
             anyFailed = true;
@@ -213,8 +220,13 @@ int main(int argumentCount, char** arguments) {
     // Ctrl-C and kill end the player at once: the device is closed and the
     // terminal given back (the key reader's settings undone) before the
     // signal ends the process as it would have without a handler.
-    std::signal(SIGINT, noteEndingSignal);
-    std::signal(SIGTERM, noteEndingSignal);
+    // Without SA_RESTART, so that an open or read waiting on a pipe returns at the signal.
+    struct sigaction ending {};
+    ending.sa_handler = noteEndingSignal;
+    sigemptyset(&ending.sa_mask);
+    ending.sa_flags = 0;
+    sigaction(SIGINT, &ending, nullptr);
+    sigaction(SIGTERM, &ending, nullptr);
     const int status = playAll(options);
     if (const int signal = endingSignal.load(); signal != 0) {
         std::signal(signal, SIG_DFL);
