@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "clock_text.h"
 #include "intro_music.h"
 #include "intro_music_live.h"
 #include "rules_option.h"
@@ -102,19 +103,12 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
     return Parse::Run;
 }
 
-std::string clock(double seconds) {
-    char text[32];
-    const auto whole = static_cast<long>(seconds);
-    std::snprintf(text, sizeof text, "%ld:%04.1f", whole / 60, seconds - static_cast<double>(whole / 60 * 60));
-    return text;
-}
-
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 void showStatus(const std::string& path, const intro_music::Metadata& info, const intro_music::Position& at,
                 bool paused) {
     std::printf("%s%s  %s  order %d/%d row %2d  %s / %s%s", clearLine, fileName(path).c_str(), info.title, at.order,
-                info.orders, at.row, clock(at.seconds).c_str(), clock(info.durationSeconds).c_str(),
+                info.orders, at.row, clockText(at.seconds, 1).c_str(), clockText(info.durationSeconds, 1).c_str(),
                 paused ? "  [paused]" : "");
     std::fflush(stdout);
 }
@@ -169,7 +163,7 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
     }
     const char* verb = outcome == Outcome::Played ? "played" : outcome == Outcome::Skipped ? "skipped" : "stopped";
     std::printf("%s%s %s (%s) at %s of %s\n", statusLine ? clearLine : "", verb, path.c_str(), info.title,
-                clock(seconds).c_str(), clock(info.durationSeconds).c_str());
+                clockText(seconds, 1).c_str(), clockText(info.durationSeconds, 1).c_str());
     std::fflush(stdout);
     return true;
 }

@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "clock_text.h"
 #include "intro_music.h"
 #include "output_file.h"
 #include "rules_option.h"
@@ -231,13 +232,6 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
     return Parse::Run;
 }
 
-std::string minutesAndSeconds(double seconds) {
-    char text[32];
-    const auto whole = static_cast<long>(seconds);
-    std::snprintf(text, sizeof text, "%ld:%05.2f", whole / 60, seconds - static_cast<double>(whole / 60 * 60));
-    return text;
-}
-
 void printInfo(const char* path, const intro_music::Metadata& info, intro_music::Rules rules) {
     std::printf("file:        %s\n", path);
     std::printf("title:       %s\n", info.title);
@@ -250,7 +244,7 @@ void printInfo(const char* path, const intro_music::Metadata& info, intro_music:
     std::printf("frequencies: %s\n", info.linearFrequencies ? "linear" : "Amiga");
     std::printf("speed:       %d ticks a row, tempo %d\n", info.initialSpeed, info.initialBpm);
     std::printf("rules:       %s\n", rulesName(rules));
-    std::printf("duration:    %s (one pass, %.3f s)\n", minutesAndSeconds(info.durationSeconds).c_str(),
+    std::printf("duration:    %s (one pass, %.3f s)\n", clockText(info.durationSeconds, 2).c_str(),
                 info.durationSeconds);
 }
 
