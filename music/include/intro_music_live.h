@@ -38,5 +38,7 @@ bool liveEnded(const LivePlayer* live);
 Position livePosition(const LivePlayer* live);
 bool liveSeekToOrder(LivePlayer* live, int32_t order, Error* error);
 bool liveSeekToTime(LivePlayer* live, double seconds, Error* error);
+// setMasterGain on the playing module: heard from its next 20 ms block.
+void setLiveGain(LivePlayer* live, double gain);
 
 }  // namespace intro_music

@@ -163,4 +163,13 @@ bool liveSeekToTime(LivePlayer* live, double seconds, Error* error) {
     return seekLive(live, [&](Module* module) { return seekToTime(module, seconds, error); });
 }
 
+void setLiveGain(LivePlayer* live, double gain) {
+    if (live == nullptr) {
+        return;
+    }
+    SDL_LockAudioDevice(live->device);
+    setMasterGain(live->module, gain);
+    SDL_UnlockAudioDevice(live->device);
+}
+
 }  // namespace intro_music

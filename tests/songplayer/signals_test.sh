@@ -42,7 +42,7 @@ SCRIPT
 start_player() {
     session=$1
     tmux -L "$socket" -f tmux.conf new-session -d -s "$session" -x 150 -y 12 "bash run.sh $session"
-    wait_for '^song\.xm .* order [0-9]+/[0-9]+ row'
+    wait_for '^song\.xm .* order [0-9]+ of [0-9]+ +row'
 }
 
 start_player interrupt

@@ -3,6 +3,7 @@
 // otherwise it prints only one result line per song.
 //
 //   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
+#include <dlfcn.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -32,6 +33,9 @@ constexpr long mostLoops = 1000;
 constexpr auto pollInterval = std::chrono::milliseconds(20);
 constexpr int pollsPerStatus = 5;  // the status line changes ten times a second
 constexpr double seekStepSeconds = 5.0;
+// The volume keys step by a tenth of the song's own level, up to twice it.
+constexpr int volumeStepPercent = 10;
+constexpr int loudestPercent = 200;
 const char* const clearLine = "\r\033[K";
 
 // The signal that asked the player to end (SIGINT, SIGTERM), 0 while none has.
@@ -45,16 +49,21 @@ void printUsage(std::FILE* stream) {
                  "Plays each song through the sound device, one pass (or N passes) each, in turn.\n"
                  "Keys on a terminal: space pauses and resumes, n plays the next song, q quits,\n"
                  "left and right go 5 seconds back and ahead, up and down to the previous and the\n"
-                 "next order.\n"
-                 "  --loops N    play N passes of each song (default 1)\n"
+                 "next order, + and - turn the volume up and down.\n"
+                 "The sound goes to SDL's default device; SDL_AUDIODRIVER chooses another driver,\n"
+                 "e.g. SDL_AUDIODRIVER=dummy plays in silence where there is no sound device, or\n"
+                 "SDL_AUDIODRIVER=disk writes the sound to the file SDL_DISKAUDIOFILE names.\n"
+                 "  --loops N    play N passes of each song (default 1; 0 plays until stopped)\n"
                  "%s"
                  "  --version    print the version\n"
-                 "  -h, --help   print this help\n",
+                 "  -h, --help   print this help\n"
+                 "Exit status: 0 every song played; 1 a song could not be loaded, or no sound device\n"
+                 "opened; 2 a wrong argument. SIGINT and SIGTERM end it by that signal.\n",
                  rulesOptionHelp);
 }
 
 struct Options {
-    long loops = 1;
+    long loops = 1;  // 0: until stopped
     intro_music::Rules rules = intro_music::Rules::Tracker;
     std::vector<std::string> songs;
 };
@@ -83,9 +92,11 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
             char* end = nullptr;
             errno = 0;
             options.loops = index + 1 < argumentCount ? std::strtol(arguments[index + 1], &end, 10) : 0;
-            if (index + 1 >= argumentCount || errno != 0 || *end != '\0' || options.loops < 1 ||
+            if (index + 1 >= argumentCount || errno != 0 || *end != '\0' || options.loops < 0 ||
                 options.loops > mostLoops) {
-                std::fprintf(stderr, "songplayer: --loops needs a whole number of passes from 1 to %ld\n", mostLoops);
+                std::fprintf(stderr,
+                             "songplayer: --loops needs a whole number of passes from 1 to %ld, or 0 for no end\n",
+                             mostLoops);
                 return Parse::Usage;
             }
             ++index;
@@ -105,12 +116,34 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
+// "  Title" for the status line, "" for a song without one.
+std::string titlePart(const intro_music::Metadata& info, const char* before, const char* after) {
+    return info.title[0] == '\0' ? std::string() : before + std::string(info.title) + after;
+}
+
 void showStatus(const std::string& path, const intro_music::Metadata& info, const intro_music::Position& at,
-                bool paused) {
-    std::printf("%s%s  %s  order %d/%d row %2d  %s / %s%s", clearLine, fileName(path).c_str(), info.title, at.order,
-                info.orders, at.row, clockText(at.seconds, 1).c_str(), clockText(info.durationSeconds, 1).c_str(),
-                paused ? "  [paused]" : "");
+                bool paused, int volumePercent) {
+    // Orders count from 1 here, as people count: the last reads "8 of 8".
+    std::printf("%s%s%s  order %d of %d  row %2d  %s / %s  volume %d%%%s", clearLine, fileName(path).c_str(),
+                titlePart(info, "  ", "").c_str(), at.order + 1, info.orders, at.row, clockText(at.seconds, 1).c_str(),
+                clockText(info.durationSeconds, 1).c_str(), volumePercent, paused ? "  [paused]" : "");
     std::fflush(stdout);
+}
+
+// ALSA reports each device it fails to open on standard error, eight lines
+// before our one; its error hook silences it. SDL loads the same library
+// later, so the hook set here is the one it finds.
+extern "C" void ignoreSoundLibraryError(const char*, int, const char*, int, const char*, ...) {}
+
+void quietSoundLibraryLogs() {
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (alsa == nullptr) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+        setHandler(ignoreSoundLibraryError);
+    }
+    // Left loaded for the program's life: the hook lives in it.
 }
 
 enum class Outcome { Played, Skipped, Quit };
@@ -118,13 +151,14 @@ enum class Outcome { Played, Skipped, Quit };
 // Plays one song until it ends or a key says otherwise. False when no sound
 // device opens, which ends the whole run.
 bool playSong(const std::string& path, intro_music::Module* song, long loops, KeyReader& keys, bool statusLine,
-              Outcome& outcome) {
-    intro_music::setRepeatCount(song, static_cast<int32_t>(loops - 1));
+              int& volumePercent, Outcome& outcome) {
+    intro_music::setRepeatCount(song, loops == 0 ? -1 : static_cast<int32_t>(loops - 1));
+    intro_music::setMasterGain(song, volumePercent / 100.0);
     const intro_music::Metadata info = intro_music::metadata(song);
     intro_music::Error error{};
     intro_music::LivePlayer* live = intro_music::startLive(song, &error);
     if (live == nullptr) {
-        std::fprintf(stderr, "songplayer: %s\n", error.message);
+        std::fprintf(stderr, "songplayer: %s (SDL_AUDIODRIVER=dummy plays in silence)\n", error.message);
         return false;
     }
     outcome = Outcome::Played;
@@ -141,6 +175,11 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
         } else if (press.key == Key::Up || press.key == Key::Down) {
             const int32_t order = intro_music::livePosition(live).order + (press.key == Key::Down ? 1 : -1);
             if (order >= 0 && order < info.orders) intro_music::liveSeekToOrder(live, order, nullptr);
+        } else if (press.key == Key::Character && (press.character == '+' || press.character == '=' ||
+                                                   press.character == '-' || press.character == '_')) {
+            const int step = press.character == '+' || press.character == '=' ? volumeStepPercent : -volumeStepPercent;
+            volumePercent = std::clamp(volumePercent + step, 0, loudestPercent);
+            intro_music::setLiveGain(live, volumePercent / 100.0);
         } else if (press.key == Key::Character && (press.character == 'n' || press.character == 'N')) {
             outcome = Outcome::Skipped;
             break;
@@ -149,7 +188,7 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
             break;
         }
         if (statusLine && (poll % pollsPerStatus == 0 || press.key != Key::None)) {
-            showStatus(path, info, intro_music::livePosition(live), intro_music::livePaused(live));
+            showStatus(path, info, intro_music::livePosition(live), intro_music::livePaused(live), volumePercent);
         }
         std::this_thread::sleep_for(pollInterval);
     }
@@ -162,8 +201,9 @@ bool playSong(const std::string& path, intro_music::Module* song, long loops, Ke
         return true;
     }
     const char* verb = outcome == Outcome::Played ? "played" : outcome == Outcome::Skipped ? "skipped" : "stopped";
-    std::printf("%s%s %s (%s) at %s of %s\n", statusLine ? clearLine : "", verb, path.c_str(), info.title,
-                clockText(seconds, 1).c_str(), clockText(info.durationSeconds, 1).c_str());
+    std::printf("%s%s %s%s at %s of %s\n", statusLine ? clearLine : "", verb, path.c_str(),
+                titlePart(info, " (", ")").c_str(), clockText(seconds, 1).c_str(),
+                clockText(info.durationSeconds, 1).c_str());
     std::fflush(stdout);
     return true;
 }
@@ -174,6 +214,7 @@ int playAll(const Options& options) {
     KeyReader keys;
     const bool statusLine = isTerminal(stdout);
     bool anyFailed = false;
+    int volumePercent = 100;  // kept from song to song
     for (const std::string& path : options.songs) {
         intro_music::Error error{};
         intro_music::Module* song = intro_music::loadFromFile(path.c_str(), &error);
@@ -193,7 +234,7 @@ int playAll(const Options& options) {
             return exitFailure;
         }
         Outcome outcome = Outcome::Played;
-        const bool played = playSong(path, song, options.loops, keys, statusLine, outcome);
+        const bool played = playSong(path, song, options.loops, keys, statusLine, volumePercent, outcome);
         intro_music::freeModule(song);
         if (!played) return exitFailure;
         if (outcome == Outcome::Quit) break;
@@ -221,6 +262,7 @@ int main(int argumentCount, char** arguments) {
     ending.sa_flags = 0;
     sigaction(SIGINT, &ending, nullptr);
     sigaction(SIGTERM, &ending, nullptr);
+    quietSoundLibraryLogs();
     const int status = playAll(options);
     if (const int signal = endingSignal.load(); signal != 0) {
         std::signal(signal, SIG_DFL);

@@ -52,11 +52,14 @@ void printUsage(std::FILE* stream) {
                  "everything else is decimal: order, row and tick from 0, period and its signed\n"
                  "offset, channel volume 0..64, panning 0..255, voice volume 0..127, frequency in Hz.\n"
                  "A channel on which nothing sounds shows \"idle\" in place of its note and instrument.\n"
-                 "  --channels   the channels shown, FIRST-LAST or one channel N, from 0 to 31\n"
+                 "  --ticks N    print at most N ticks (default %ld)\n"
+                 "  --channels C  the channels shown: FIRST-LAST, or one channel N; from 0 to 31\n"
                  "%s"
                  "  --version    print the version\n"
-                 "  -h, --help   print this help\n",
-                 defaultTickCount, rulesOptionHelp);
+                 "  -h, --help   print this help\n"
+                 "Exit status: 0 traced; 1 the song could not be read; 2 a wrong argument, or\n"
+                 "channels the song does not have.\n",
+                 defaultTickCount, defaultTickCount, rulesOptionHelp);
 }
 
 bool parseCount(const char* text, long* value) {

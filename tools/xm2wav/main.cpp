@@ -65,14 +65,17 @@ void printUsage(std::FILE* stream) {
                  "  --float      32-bit float samples (full scale 1.0, not clipped)\n"
                  "  --mono       one channel, the mean of left and right\n"
                  "  --start T    begin at a time of the first pass: MM:SS, MM:SS.ss or seconds\n"
-                 "  --order N    begin at order N (row 0, or the row --row R gives)\n"
+                 "  --order N    begin at order N, at row 0 unless --row says otherwise\n"
+                 "  --row R      with --order: begin at row R of that order\n"
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
                  "  --info       print the song's metadata and one-pass duration; render nothing\n"
                  "%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
-                 "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
+                 "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n"
+                 "Exit status: 0 written; 1 the song or the output could not be read or written (one\n"
+                 "line says why); 2 a wrong argument; 130 interrupted (nothing is left behind).\n",
                  longestRequestSeconds, intro_music::lowestFrameRate, intro_music::highestFrameRate,
                  intro_music::frameRate, rulesOptionHelp);
 }
