@@ -40,6 +40,8 @@ DIST_DIR := dist
 # The release programs and what the packages hold, built in $(BUILD_DIR).
 DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_shared intro_music_live \
 	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page
+# The Debian packages install into the multiarch folders (lib/x86_64-linux-gnu).
+DIST_FLAGS := -DCMAKE_INSTALL_LIBDIR=lib/$(shell gcc -print-multiarch 2> /dev/null)
 # The release stage builds everything again in folders of its own, from
 # nothing, so that `make dist` is known to work alone on a clean clone.
 DIST_CHECK_DIR := build-dist
@@ -212,7 +214,7 @@ test-web:
 # dist/: the Linux tarball, the Windows zip, the web zip, the Debian packages, SHA256SUMS.
 dist: windows web
 	$(call deps,build video dist)
-	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS) $(DIST_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DIST_TARGETS)
 	scripts/make-dist.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
 
