@@ -71,7 +71,9 @@ for page in xm2wav songplayer trace_dump capture_video; do
   [ -f "$build_dir/man/man1/$page.1" ] || fail "the manual page $page.1 is not built"
   cp "$build_dir/man/man1/$page.1" "$linux/man/man1/"
 done
-cp "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$source_dir/CHANGELOG.md" "$linux/"
+# A README for who downloaded the folder, not the source's.
+sed "s/@VERSION@/$version/" "$source_dir/packaging/README-linux.txt" > "$linux/README.txt"
+cp "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$source_dir/CHANGELOG.md" "$linux/"
 # capture_video as distributed falls under the GPL (see THIRD-PARTY-NOTICES).
 cp /usr/share/common-licenses/GPL-2 "$linux/licenses/GPL-2"
 reproducible_tarball "$dist_dir/$linux_name.tar.gz" "$work" "$linux_name"
@@ -100,6 +102,7 @@ for file in index.html intro_page.js intro.js intro.wasm intro.worker.js ring_pl
   [ -f "$web_dir/$file" ] || fail "$web_dir/$file is not built"
   cp "$web_dir/$file" "$web/$file"
 done
+sed "s/@VERSION@/$version/" "$source_dir/packaging/README-web.txt" > "$web/README.txt"
 cp "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$web/"
 reproducible_zip "$dist_dir/$web_name.zip" "$work" "$web_name"
 

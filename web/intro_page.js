@@ -19,7 +19,7 @@
   }
   if (!window.crossOriginIsolated || typeof SharedArrayBuffer === "undefined") {
     show(overlay, "This page needs cross-origin isolation (shared memory for its audio thread): " +
-      "serve it with the Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as make serve-web does.");
+      "serve it with the Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as serve.py beside it does (python3 serve.py . --port 8000).");
     return;
   }
 

@@ -11,7 +11,7 @@
 
   if (!window.crossOriginIsolated || typeof SharedArrayBuffer === "undefined") {
     say("This page needs cross-origin isolation (shared memory): serve it with the " +
-      "Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as make serve-web does.");
+      "Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as serve.py beside it does (python3 serve.py . --port 8000).");
     return;
   }
 

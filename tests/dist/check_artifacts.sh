@@ -49,8 +49,19 @@ mkdir "$work/tarball"
 tar -xzf "$dist_dir/$linux_name.tar.gz" -C "$work/tarball"
 linux=$work/tarball/$linux_name
 check "tarball holds the programs, texts and manual pages" expect_files "$linux" \
-  intro xm2wav songplayer trace_dump capture_video README.md LICENSE THIRD-PARTY-NOTICES CHANGELOG.md \
+  intro xm2wav songplayer trace_dump capture_video README.txt LICENSE THIRD-PARTY-NOTICES CHANGELOG.md \
   licenses/GPL-2 man/man1/xm2wav.1 man/man1/songplayer.1 man/man1/trace_dump.1 man/man1/capture_video.1
+# Each archive's README is for who downloaded it: how to run what is in it, nothing of the sources' build.
+readme_for_downloaders() {
+  local readme=$1
+  shift
+  grep -q "$version" "$readme" || { echo "$readme does not name $version" >&2; return 1; }
+  if grep -nE 'make [a-z]|build/|\]\(|!\[' "$readme"; then echo "$readme speaks of the sources' build" >&2; return 1; fi
+  local phrase
+  for phrase in "$@"; do grep -qF -- "$phrase" "$readme" || { echo "$readme lacks: $phrase" >&2; return 1; }; done
+}
+check "tarball README tells how to run the programs and their keys" readme_for_downloaders "$linux/README.txt" \
+  ./intro ./xm2wav ./songplayer Escape "SDL_AUDIODRIVER=dummy" "man -l man/man1/xm2wav.1"
 programs_stripped() {
   local program
   for program in intro xm2wav songplayer trace_dump capture_video; do
@@ -135,7 +146,14 @@ check "zip texts have CRLF line ends" crlf_only
 mkdir "$work/web"
 unzip -q "$dist_dir/intro-$version-web.zip" -d "$work/web"
 check "web zip holds both pages, their modules, the server and the texts" expect_files "$work/web/intro-$version-web" \
-  index.html intro.js intro.wasm intro.worker.js player.html player.wasm serve.py LICENSE THIRD-PARTY-NOTICES
+  index.html intro.js intro.wasm intro.worker.js player.html player.wasm serve.py README.txt LICENSE THIRD-PARTY-NOTICES
+web=$work/web/intro-$version-web
+check "web zip README tells how to serve the pages" readme_for_downloaders "$web/README.txt" \
+  "python3 serve.py . --port 8000" "http://127.0.0.1:8000/player.html" Escape
+check "the web pages send a zip user to serve.py, not to make" bash -c \
+  "! grep -l 'make serve-web' '$web'/*.js && grep -q 'serve.py' '$web/intro_page.js'"
+check "Windows README states xm2wav's default rules as they are" bash -c \
+  "grep -q 'tracker.s own playback rules (the default)' '$windows/README.txt' && grep -q -- '--rules intro' '$windows/README.txt'"
 zip_xm2wav_renders() {
   # shellcheck source=/dev/null
   source "$source_dir/tests/windows/wine_env.sh" "$windows_dir"
