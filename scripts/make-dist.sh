@@ -143,7 +143,7 @@ debian_changelog() {
   # Each heading's text joined into items (a paragraph or a "- " point), then wrapped.
   awk '
     function flush() { if (item != "") print "ITEM " item; item = "" }
-    /^## / { flush(); if (seen) print "END"; seen = 1; sub(/^## /, ""); print "HEAD " $1; next }
+    /^## / { flush(); if (seen) print "END"; seen = $2 ~ /^[0-9]/; if (seen) print "HEAD " $2; next }
     !seen { next }
     /^- / { flush(); item = substr($0, 3); next }
     /^[[:space:]]*$/ { flush(); next }
