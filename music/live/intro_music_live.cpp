@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "../alsa_reports.h"
+
 namespace {
 
 constexpr Uint16 callbackFrames = 1024;  // about 23 ms per buffer
@@ -70,6 +72,7 @@ LivePlayer* startLive(Module* module, Error* error) {
     // kill. The program's own handlers stay; a program that wants SDL's sets
     // the hint itself (this one is only a default).
     SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
+    engine::silenceAlsaReports();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         char message[sizeof(Error::message)];
         std::snprintf(message, sizeof message, "no sound: %s", SDL_GetError());

@@ -3,7 +3,6 @@
 // otherwise it prints only one result line per song.
 //
 //   songplayer [--loops N] [--rules tracker|intro] SONG.xm...
-#include <dlfcn.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -130,22 +129,6 @@ void showStatus(const std::string& path, const intro_music::Metadata& info, cons
     std::fflush(stdout);
 }
 
-// ALSA reports each device it fails to open on standard error, eight lines
-// before our one; its error hook silences it. SDL loads the same library
-// later, so the hook set here is the one it finds.
-extern "C" void ignoreSoundLibraryError(const char*, int, const char*, int, const char*, ...) {}
-
-void quietSoundLibraryLogs() {
-    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
-    if (alsa == nullptr) return;
-    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
-    using SetHandler = int (*)(Handler);
-    if (auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
-        setHandler(ignoreSoundLibraryError);
-    }
-    // Left loaded for the program's life: the hook lives in it.
-}
-
 enum class Outcome { Played, Skipped, Quit };
 
 // Plays one song until it ends or a key says otherwise. False when no sound
@@ -262,7 +245,6 @@ int main(int argumentCount, char** arguments) {
     ending.sa_flags = 0;
     sigaction(SIGINT, &ending, nullptr);
     sigaction(SIGTERM, &ending, nullptr);
-    quietSoundLibraryLogs();
     const int status = playAll(options);
     if (const int signal = endingSignal.load(); signal != 0) {
         std::signal(signal, SIG_DFL);
