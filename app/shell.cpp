@@ -132,8 +132,12 @@ bool prepareShell(GlProcLookup glLookup, MusicStart musicStart) {
     setPictureGlState(state.windowWidth, state.windowHeight);
     glfwSetFramebufferSizeCallback(state.window, onFramebufferResize);
     // A key pressed and released between two frames still reads as pressed
-    // once, so a short tap on Escape or M is never lost.
+    // once, so a short tap on Escape or M is never lost. The browser's GLFW
+    // has no sticky keys (and says so on the console): the web build latches
+    // taps itself.
+#if !defined(__EMSCRIPTEN__)
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
+#endif
 
     state.song = loadSong(reinterpret_cast<const char*>(songResourceIdentifier), nullptr);
     if (state.song == nullptr) {
