@@ -72,6 +72,9 @@ LivePlayer* startLive(Module* module, Error* error) {
     // kill. The program's own handlers stay; a program that wants SDL's sets
     // the hint itself (this one is only a default).
     SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
+    // Errors come back in Error; SDL's own audio log lines (the file driver's
+    // notices) and ALSA's reports would only clutter the program's terminal.
+    SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_NUM_LOG_PRIORITIES);
     engine::silenceAlsaReports();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         char message[sizeof(Error::message)];

@@ -2,8 +2,9 @@
 # songplayer through SDL's file-writing audio driver: the captured bytes are
 # xm2wav's render of the same song, between the silence the device plays
 # before the song starts and after it ends; off a terminal it prints only the
-# result line. --loops 0 plays on past any number of passes; without a sound
-# device it says so in one line, none of the sound library's own messages.
+# result line, none of the sound library's (a song without a title has no
+# empty brackets). --loops 0 plays on past any number of passes; without a
+# sound device it says so in one line of its own.
 # Usage: capture_test.sh SONGPLAYER XM2WAV SONG.xm WORK_DIR
 set -euo pipefail
 player=$(realpath "$1")
@@ -39,6 +40,15 @@ if captured != expected:
     sys.exit(f"FAIL: the capture ({len(captured)} sounding bytes) differs from the render ({len(expected)})")
 print(f"capture = render: {len(captured)} bytes, {lead} bytes of silence before and {tail} after")
 PYTHON
+
+# A song without a title: its result line has no empty "()".
+cp "$song" untitled.xm
+printf '%20s' '' | dd of=untitled.xm bs=1 seek=17 count=20 conv=notrunc status=none
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$PWD/untitled.raw SDL_DISKAUDIODELAY=0 \
+    "$player" untitled.xm > untitled.txt 2>&1 || fail "status $? for the untitled song: $(cat untitled.txt)"
+[ "$(wc -l < untitled.txt)" -eq 1 ] && grep -Eq '^played untitled\.xm at [0-9]+:[0-9.]+ of [0-9]+:[0-9.]+$' untitled.txt ||
+    fail "expected the untitled song's line alone, no library's: $(cat untitled.txt)"
+echo "a song without a title: $(cat untitled.txt)"
 
 # --loops 0: still playing after three passes' worth of sound, until a signal ends it.
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$PWD/endless.raw SDL_DISKAUDIODELAY=0 \
