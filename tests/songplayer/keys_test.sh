@@ -26,7 +26,8 @@ fail() {
     exit 1
 }
 
-screen() { tmux -L "$socket" capture-pane -p -t keys; }
+# The pane with its scrolled-off lines: when the pane dies, tmux may scroll its last screen by one.
+screen() { tmux -L "$socket" capture-pane -p -S -100 -t keys; }
 # Waits until the screen matches the extended regular expression.
 wait_for() {
     local deadline=$(( $(date +%s) + 20 ))

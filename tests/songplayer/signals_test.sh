@@ -21,7 +21,8 @@ fail() {
     tmux -L "$socket" capture-pane -p -t "$session" >&2 || true
     exit 1
 }
-screen() { tmux -L "$socket" capture-pane -p -t "$session"; }
+# The pane with its scrolled-off lines: when the pane dies, tmux may scroll its last screen by one.
+screen() { tmux -L "$socket" capture-pane -p -S -100 -t "$session"; }
 wait_for() {
     local deadline=$(( $(date +%s) + 20 ))
     until screen | grep -Eq -- "$1"; do
