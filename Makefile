@@ -38,8 +38,13 @@ WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLC
 	"-DCMAKE_C_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)" "-DCMAKE_CXX_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)"
 DIST_DIR := dist
 # The release programs and what the packages hold, built in $(BUILD_DIR).
-DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_live \
+DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music intro_music_shared intro_music_live \
 	xm2wav_manual_page songplayer_manual_page trace_dump_manual_page capture_video_manual_page gstintromusic
+# The Debian packages install into the multiarch folders (lib/x86_64-linux-gnu).
+DIST_FLAGS := -DCMAKE_INSTALL_LIBDIR=lib/$(shell gcc -print-multiarch 2> /dev/null)
+# The release stage builds everything again in folders of its own, from
+# nothing, so that `make dist` is known to work alone on a clean clone.
+DIST_CHECK_DIR := build-dist
 # The package groups of `make test`: every stage's.
 TEST_DEPS := build headless test video windows fuzz web dist gstreamer
 
@@ -210,15 +215,18 @@ test-web:
 # dist/: the Linux tarball, the Windows zip, the web zip, the Debian packages, SHA256SUMS.
 dist: windows web
 	$(call deps,build video dist gstreamer)
-	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS) $(DIST_FLAGS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DIST_TARGETS)
 	scripts/make-dist.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
 
 # The artifacts from the outside: unpacked and run, the packages extracted and checked.
 test-dist:
 	$(call deps,build headless windows dist gstreamer)
-	$(call timed,release artifacts,$(MAKE) --no-print-directory dist)
-	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(BUILD_DIR) $(WINDOWS_DIR))
+	rm -rf $(DIST_CHECK_DIR)
+	$(call timed,release artifacts from clean build folders,$(MAKE) --no-print-directory dist \
+		BUILD_DIR=$(DIST_CHECK_DIR)/native WINDOWS_DIR=$(DIST_CHECK_DIR)/windows WEB_DIR=$(DIST_CHECK_DIR)/web)
+	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(DIST_CHECK_DIR)/native \
+		$(DIST_CHECK_DIR)/windows)
 
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
@@ -268,4 +276,5 @@ fidelity:
 		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR) \
+		$(DIST_CHECK_DIR)

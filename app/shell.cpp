@@ -43,10 +43,29 @@ bool contextIsAtLeast33() {
     return major > requiredMajorVersion || (major == requiredMajorVersion && minor >= requiredMinorVersion);
 }
 
+// What the window system said last: the reason a window could not be made.
+char windowSystemError[256] = "";
+
+void noteWindowSystemError(int /*code*/, const char* description) {
+    std::snprintf(windowSystemError, sizeof windowSystemError, "%s", description != nullptr ? description : "");
+}
+
+// The fixed line on standard output, and on standard error one line saying why.
 void failWindow() {
     std::printf("Failed to create the window\n");
     std::fflush(stdout);
+    const bool known = windowSystemError[0] != '\0';
+    std::fprintf(stderr, "intro: no display to show the presentation on%s%s\n", known ? ": " : "", windowSystemError);
     glfwTerminate();
+}
+
+// Once per run: the music stays off where no sound device opens, the picture goes on.
+void startSound(ShellState& state) {
+    static bool reported = false;
+    if (!startPlayback(state.playback.get(), state.song) && !reported) {
+        reported = true;
+        std::fprintf(stderr, "intro: no sound device opened; the presentation goes on without its music\n");
+    }
 }
 
 }  // namespace
@@ -60,6 +79,7 @@ bool startUp() {
     ShellState& state = shell();
     // Without a window system (or a monitor) no window can be created: same
     // report and the same orderly end as a failed window.
+    glfwSetErrorCallback(noteWindowSystemError);
     if (glfwInit() != GLFW_TRUE) {
         failWindow();
         return false;
@@ -112,8 +132,12 @@ bool prepareShell(GlProcLookup glLookup, MusicStart musicStart) {
     setPictureGlState(state.windowWidth, state.windowHeight);
     glfwSetFramebufferSizeCallback(state.window, onFramebufferResize);
     // A key pressed and released between two frames still reads as pressed
-    // once, so a short tap on Escape or M is never lost.
+    // once, so a short tap on Escape or M is never lost. The browser's GLFW
+    // has no sticky keys (and says so on the console): the web build latches
+    // taps itself.
+#if !defined(__EMSCRIPTEN__)
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
+#endif
 
     state.song = loadSong(reinterpret_cast<const char*>(songResourceIdentifier), nullptr);
     if (state.song == nullptr) {
@@ -137,7 +161,7 @@ void startMusic() {
     if (state.playback == nullptr) {
         state.playback.reset(createPlayback());
     }
-    startPlayback(state.playback.get(), state.song);  // without a sound device the presentation runs silent
+    startSound(state);
 }
 
 void handleMusicKey(bool keyDown) {
@@ -154,7 +178,7 @@ void handleMusicKey(bool keyDown) {
     if (state.musicMuted) {
         stopPlayback(state.playback.get(), state.song);
     } else {
-        startPlayback(state.playback.get(), state.song);  // from the song's beginning
+        startSound(state);  // from the song's beginning
     }
 }
 

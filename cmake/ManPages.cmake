@@ -14,7 +14,13 @@ function(intro_add_manual_page tool summary)
     endif()
     set(generator "${PROJECT_SOURCE_DIR}/tools/manual_pages/help_to_man.py")
     set(page "${INTRO_MANUAL_PAGE_FOLDER}/${tool}.1")
-    set(see_also xm2wav songplayer trace_dump capture_video)
+    # SEE ALSO names only pages shipped beside this one: the tools package
+    # holds the three song tools; capture_video comes in the tarball with all.
+    if(page_COMPONENT STREQUAL "tools")
+        set(see_also xm2wav songplayer trace_dump)
+    else()
+        set(see_also xm2wav songplayer trace_dump capture_video)
+    endif()
     list(REMOVE_ITEM see_also ${tool})
     add_custom_command(
         OUTPUT "${page}"

@@ -1,13 +1,13 @@
 // The sound output on SDL2's audio subsystem. SDL pulls sound through a
 // callback on its own thread; the callback copies from the looping buffer.
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
 
+#include "alsa_reports.h"
 #include "audio_device.h"
 
 namespace intro_music::engine {
@@ -30,26 +30,6 @@ struct AudioDevice {
 };
 
 namespace {
-
-void ignoreAlsaReport(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
-                      const char* /*format*/, ...) {}
-
-// Where there is no sound card, ALSA (which SDL links) writes a report to
-// standard error for every device it fails to open. The presentation prints
-// only its own messages and a start without sound is silent, so those
-// reports go nowhere. The handler is process-wide and stays set; the library
-// handle stays open so that it does.
-void silenceAlsaReports() {
-    static const bool silenced = [] {
-        using ReportHandler = void (*)(const char*, int, const char*, int, const char*, ...);
-        using SetReportHandler = int (*)(ReportHandler);
-        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-        auto* setHandler =
-            alsa != nullptr ? reinterpret_cast<SetReportHandler>(dlsym(alsa, "snd_lib_error_set_handler")) : nullptr;
-        return setHandler != nullptr && setHandler(ignoreAlsaReport) == 0;
-    }();
-    static_cast<void>(silenced);
-}
 
 void copyFromLoop(void* userdata, Uint8* stream, int length) {
     auto* device = static_cast<AudioDevice*>(userdata);

@@ -8,16 +8,69 @@
 
 namespace intro_music::engine {
 
+namespace {
+
+constexpr size_t smallestIndex = 1024;
+constexpr int32_t emptySlot = -1;
+
+uint32_t hashKey(const int32_t* key, int32_t length) {
+    uint32_t hash = 2166136261u;
+    for (int32_t index = 0; index < length; ++index) {
+        hash = (hash ^ static_cast<uint32_t>(key[index])) * 16777619u;
+    }
+    return hash ^ (hash >> 15);
+}
+
+}  // namespace
+
+void RowKeySet::clear() {
+    keys_.clear();
+    std::fill(slots_.begin(), slots_.end(), emptySlot);
+    count_ = 0;
+}
+
+bool RowKeySet::contains(const int32_t* key, uint32_t hash, size_t& slot) const {
+    const size_t mask = slots_.size() - 1;
+    for (slot = hash & mask; slots_[slot] != emptySlot; slot = (slot + 1) & mask) {
+        const int32_t* stored = keys_.data() + static_cast<size_t>(slots_[slot]) * static_cast<size_t>(length_);
+        if (std::equal(key, key + length_, stored)) return true;
+    }
+    return false;
+}
+
+void RowKeySet::growIndex() {
+    slots_.assign(std::max(smallestIndex, slots_.size() * 2), emptySlot);
+    for (int32_t number = 0; number < count_; ++number) {
+        const int32_t* key = keys_.data() + static_cast<size_t>(number) * static_cast<size_t>(length_);
+        size_t slot = 0;
+        contains(key, hashKey(key, length_), slot);
+        slots_[slot] = number;
+    }
+}
+
+bool RowKeySet::insert(const int32_t* key, int32_t length) {
+    if (length != length_) {
+        clear();
+        length_ = length;
+    }
+    // At most half full, so that a search ends soon at an empty slot.
+    if (static_cast<size_t>(count_ + 1) * 2 > slots_.size()) growIndex();
+    size_t slot = 0;
+    if (contains(key, hashKey(key, length), slot)) return false;
+    keys_.insert(keys_.end(), key, key + length);
+    slots_[slot] = count_++;
+    return true;
+}
+
 void resetPassTracker(PassTracker& tracker) { tracker = PassTracker{}; }
 
 void resumePassAt(PassTracker& tracker, const PassTracker& recorded, int64_t frame) {
     resetPassTracker(tracker);
     tracker.framesBeforeTick = frame;
     tracker.passStartFrame = 0;
-    for (const auto& [start, key] : recorded.firstPassRows) {
-        if (start < frame) {
-            tracker.visited.insert(key);
-        }
+    const auto length = static_cast<size_t>(recorded.keyLength);
+    for (size_t row = 0; row < recorded.firstPassFrames.size() && recorded.firstPassFrames[row] < frame; ++row) {
+        tracker.visited.insert(recorded.firstPassKeys.data() + row * length, recorded.keyLength);
     }
 }
 
@@ -74,6 +127,7 @@ void passTickBegins(PassTracker& tracker, const MusicEngine& engine, const Song&
     if (!tracker.rowStart) {
         return;
     }
+    // Order and row are filled in after the tick, once the replayer has moved there.
     tracker.pendingKey.assign(2, 0);
     if (!tracker.loopChannelsKnown) {
         tracker.loopChannels = findLoopChannels(song);
@@ -96,17 +150,20 @@ int64_t passTickEnds(PassTracker& tracker, const Song& song) {
     tracker.lastTickFrames = song.framesPerTick > 0 ? song.framesPerTick : 1;
     int64_t cameBack = -1;
     if (tracker.rowStart) {
-        std::vector<int32_t> key = std::move(tracker.pendingKey);
+        std::vector<int32_t>& key = tracker.pendingKey;
         key[0] = song.orderPosition;
         key[1] = song.row;
+        const auto length = static_cast<int32_t>(key.size());
         if (tracker.recordRows && tracker.passesCompleted == 0) {
-            tracker.firstPassRows.emplace_back(tracker.framesBeforeTick, key);
+            tracker.keyLength = length;
+            tracker.firstPassFrames.push_back(tracker.framesBeforeTick);
+            tracker.firstPassKeys.insert(tracker.firstPassKeys.end(), key.begin(), key.end());
         }
-        if (!tracker.visited.insert(key).second) {
+        if (!tracker.visited.insert(key.data(), length)) {
             cameBack = tracker.framesBeforeTick;
             // The row that came back is the first row of the next pass.
             tracker.visited.clear();
-            tracker.visited.insert(std::move(key));
+            tracker.visited.insert(key.data(), length);
         }
     }
     const int64_t passEnd = tracker.passStartFrame + longestPassSeconds * songOutputRate(&song);

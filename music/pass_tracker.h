@@ -5,8 +5,8 @@
 // repeats them. Fed by the tick handler, before and after each replayer tick.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <set>
 #include <vector>
 
 namespace intro_music::engine {
@@ -17,21 +17,44 @@ struct MusicEngine;
 // A pass that never comes back ends here: 20 minutes.
 inline constexpr int64_t longestPassSeconds = int64_t{20} * 60;
 
+// Row keys of one length (order, row, then each channel's loop counter and
+// loop row), kept one after another in one store with an open-addressing
+// index over them: a row played costs no allocation, the store only grows
+// now and then as a pass gets longer than any before.
+class RowKeySet {
+public:
+    void clear();
+    // False when an equal key is in already.
+    bool insert(const int32_t* key, int32_t length);
+
+private:
+    bool contains(const int32_t* key, uint32_t hash, size_t& slot) const;
+    void growIndex();
+
+    std::vector<int32_t> keys_;
+    std::vector<int32_t> slots_;  // key numbers; -1: empty
+    int32_t length_ = 0;
+    int32_t count_ = 0;
+};
+
 struct PassTracker {
-    std::set<std::vector<int32_t>> visited;  // order, row, loop counters and rows of the rows played this pass
-    int64_t framesBeforeTick = 0;            // start of the tick being run, counted from the song's start
+    RowKeySet visited;                 // the rows played this pass
+    int64_t framesBeforeTick = 0;      // start of the tick being run, counted from the song's start
     int32_t lastTickFrames = 0;
     int64_t passStartFrame = 0;
     int32_t passesCompleted = 0;
-    std::vector<int32_t> pendingKey;         // loop counters taken before a row's tick
+    std::vector<int32_t> pendingKey;   // the key of the row being started, its loop state taken before the tick
     bool rowStart = false;
     // With recordRows set, every row of the first pass in the order played,
-    // with the frame it starts at.
+    // with the frame it starts at: firstPassKeys holds their keys one after
+    // another, keyLength values each.
     bool recordRows = false;
     // Channels with a pattern loop (E6x, x > 0) anywhere in the song, found once.
     bool loopChannelsKnown = false;
     uint32_t loopChannels = 0;
-    std::vector<std::pair<int64_t, std::vector<int32_t>>> firstPassRows;
+    int32_t keyLength = 0;
+    std::vector<int64_t> firstPassFrames;
+    std::vector<int32_t> firstPassKeys;
 };
 
 // Forgets every pass: the song plays from frame 0 again.

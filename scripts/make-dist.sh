@@ -4,7 +4,7 @@
 #   scripts/make-dist.sh BUILD_DIR WINDOWS_BUILD_DIR WEB_BUILD_DIR DIST_DIR
 # intro-VERSION-linux-x86_64.tar.gz, intro-VERSION-windows-x86.zip,
 # intro-VERSION-web.zip, the Debian
-# packages intro-music and intro-music-dev, and SHA256SUMS. Reproducible: file
+# packages libintro-music1, intro-music and intro-music-dev, and SHA256SUMS. Reproducible: file
 # times are the last commit's, entries are in name order with neutral owners
 # and modes, and the programs are stripped, so the same commit gives the same
 # bytes in any folder.
@@ -71,7 +71,9 @@ for page in xm2wav songplayer trace_dump capture_video; do
   [ -f "$build_dir/man/man1/$page.1" ] || fail "the manual page $page.1 is not built"
   cp "$build_dir/man/man1/$page.1" "$linux/man/man1/"
 done
-cp "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$source_dir/CHANGELOG.md" "$linux/"
+# A README for who downloaded the folder, not the source's.
+sed "s/@VERSION@/$version/" "$source_dir/packaging/README-linux.txt" > "$linux/README.txt"
+cp "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$source_dir/CHANGELOG.md" "$linux/"
 # capture_video as distributed falls under the GPL (see THIRD-PARTY-NOTICES).
 cp /usr/share/common-licenses/GPL-2 "$linux/licenses/GPL-2"
 reproducible_tarball "$dist_dir/$linux_name.tar.gz" "$work" "$linux_name"
@@ -100,21 +102,60 @@ for file in index.html intro_page.js intro.js intro.wasm intro.worker.js ring_pl
   [ -f "$web_dir/$file" ] || fail "$web_dir/$file is not built"
   cp "$web_dir/$file" "$web/$file"
 done
+sed "s/@VERSION@/$version/" "$source_dir/packaging/README-web.txt" > "$web/README.txt"
 cp "$source_dir/LICENSE" "$source_dir/THIRD-PARTY-NOTICES" "$web/"
 reproducible_zip "$dist_dir/$web_name.zip" "$work" "$web_name"
 
-# --- Debian packages.
+# --- Debian packages, each one call of debian_package: the shared library
+# alone (libintro-music1), the tools (intro-music), the development files
+# (intro-music-dev). Libraries and .pc files sit in the multiarch folder the
+# build was configured for (make dist passes CMAKE_INSTALL_LIBDIR).
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2> /dev/null || gcc -print-multiarch)
+upstream_version=${version%%+*}
+
 debian_copyright() {
   cat "$source_dir/packaging/copyright.in"
   # The licence text, indented, blank lines as " .".
   sed -n '/^Permission is hereby granted/,/^SOFTWARE\.$/p' "$source_dir/LICENSE" | sed 's/^/ /; s/^ $/ ./'
 }
 
+# debian_changelog PACKAGE: CHANGELOG.md in Debian's format, newest first, one
+# entry per release heading, its points as items; a build between releases
+# gets an entry of its own on top.
 debian_changelog() {
   local package=$1
-  printf '%s (%s) unstable; urgency=medium\n\n' "$package" "$version"
-  printf '  * Release %s.\n  * The changes are listed in CHANGELOG.md in the sources.\n\n' "$version"
-  printf ' -- %s  %s\n' "$maintainer" "$(LC_ALL=C date -u -R -d "@$SOURCE_DATE_EPOCH")"
+  entry_head() { printf '%s (%s) unstable; urgency=medium\n\n' "$package" "$1"; }
+  # A release is dated by the commit that wrote its heading, a build by its own commit.
+  entry_tail() {
+    local epoch
+    epoch=$(git -C "$source_dir" log --format=%ct -S"## $1" -- CHANGELOG.md 2> /dev/null | tail -n 1)
+    printf '\n -- %s  %s\n' "$maintainer" "$(LC_ALL=C date -u -R -d "@${epoch:-$SOURCE_DATE_EPOCH}")"
+  }
+  local top
+  top=$(sed -n 's/^## \([0-9][^ ]*\).*/\1/p' "$source_dir/CHANGELOG.md" | head -n 1)
+  if [ "$version" != "$top" ]; then
+    entry_head "$version"
+    printf '  * A build of commit %s, after %s.\n' "${version#*+g}" "$top"
+    entry_tail "$version"
+    printf '\n'
+  fi
+  local release=
+  # Each heading's text joined into items (a paragraph or a "- " point), then wrapped.
+  awk '
+    function flush() { if (item != "") print "ITEM " item; item = "" }
+    /^## / { flush(); if (seen) print "END"; seen = $2 ~ /^[0-9]/; if (seen) print "HEAD " $2; next }
+    !seen { next }
+    /^- / { flush(); item = substr($0, 3); next }
+    /^[[:space:]]*$/ { flush(); next }
+    { sub(/^[[:space:]]+/, ""); item = (item == "" ? $0 : item " " $0) }
+    END { flush(); if (seen) print "END" }
+  ' "$source_dir/CHANGELOG.md" | while IFS= read -r line; do
+    case "$line" in
+      "HEAD "*) release=${line#HEAD }; entry_head "$release" ;;
+      "ITEM "*) printf '%s\n' "${line#ITEM }" | fold -s -w 74 | sed 's/ *$//; 1s/^/  * /; 2,$s/^/    /' ;;
+      END) entry_tail "$release"; printf '\n' ;;
+    esac
+  done | sed '${/^$/d}'
 }
 
 # package_docs ROOT PACKAGE: copyright and changelog where Debian wants them.
@@ -151,56 +192,89 @@ shared_library_dependencies() {
   (cd "$scratch" && dpkg-shlibdeps -O "$@" 2> /dev/null) | sed -n 's/^shlibs:Depends=//p'
 }
 
-# intro-music: the tools and the shared library.
-tools_root=$work/intro-music
-DESTDIR=$tools_root cmake --install "$build_dir" --prefix /usr --component tools > /dev/null
-[ -x "$tools_root/usr/bin/xm2wav" ] || fail "the tools component installed no xm2wav"
-while IFS= read -r -d '' binary; do
-  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$binary"
-done < <(find "$tools_root/usr" -type f \( -perm /111 -o -name '*.so*' \) -print0)
-find "$tools_root/usr/share/man" -type f -name '*.1' -exec gzip -9n {} +
-package_docs "$tools_root" intro-music
-mapfile -t tool_programs < <(find "$tools_root/usr" -type f \( -path '*/bin/*' -o -name '*.so*' \) | LC_ALL=C sort)
-tool_depends=$(shared_library_dependencies "${tool_programs[@]}")
-# The shared library: what other packages depend on to use it, and the linker cache refreshed on install.
-mkdir -p "$tools_root/DEBIAN"
-printf 'libintro_music 1 intro-music (>= %s)\n' "${version%%+*}" > "$tools_root/DEBIAN/shlibs"
-printf 'activate-noawait ldconfig\n' > "$tools_root/DEBIAN/triggers"
-build_deb "$tools_root" intro-music \
-  "Depends: $tool_depends" \
+# debian_package PACKAGE COMPONENT CONTROL_FIELDS...: installs the build's
+# COMPONENT into a fresh root, strips what runs, compresses the manual pages,
+# adds the documents, and builds the package. "@SHLIBS@" in a field becomes
+# what its programs and libraries link; further DEBIAN files go into
+# $work/PACKAGE/DEBIAN before the call (debian_root gives the folder).
+debian_root() { printf '%s\n' "$work/$1"; }
+debian_package() {
+  local package=$1 component=$2 root
+  shift 2
+  root=$(debian_root "$package")
+  DESTDIR=$root cmake --install "$build_dir" --prefix /usr --component "$component" > /dev/null
+  [ -d "$root/usr" ] || fail "the $component component installed nothing"
+  while IFS= read -r -d '' binary; do
+    strip --strip-unneeded --remove-section=.comment --remove-section=.note "$binary"
+  done < <(find "$root/usr" -type f \( -perm /111 -o -name '*.so*' \) -print0)
+  find "$root/usr" -type f -name '*.a' -exec strip --strip-debug --remove-section=.comment \
+    --remove-section=.note --enable-deterministic-archives {} +
+  if [ -d "$root/usr/share/man" ]; then find "$root/usr/share/man" -type f -name '*.[0-9]' -exec gzip -9n {} +; fi
+  package_docs "$root" "$package"
+  local linked=() fields=() field depends=
+  mapfile -t linked < <(find "$root/usr" -type f \( -path '*/bin/*' -o -name '*.so.*' \) | LC_ALL=C sort)
+  if [ ${#linked[@]} -gt 0 ]; then depends=$(shared_library_dependencies "${linked[@]}"); fi
+  for field in "$@"; do fields+=("${field//@SHLIBS@/$depends}"); done
+  build_deb "$root" "$package" "${fields[@]}"
+}
+
+# libintro-music1: the shared library, what programs linking it depend on.
+library_root=$(debian_root libintro-music1)
+mkdir -p "$library_root/DEBIAN"
+printf 'libintro_music 1 libintro-music1 (>= %s)\n' "$upstream_version" > "$library_root/DEBIAN/shlibs"
+printf 'activate-noawait ldconfig\n' > "$library_root/DEBIAN/triggers"
+debian_package libintro-music1 library \
+  "Depends: @SHLIBS@" \
+  "Section: libs" \
+  "Priority: optional" \
+  "Multi-Arch: same" \
+  "Description: tracker (XM) song engine - shared library" \
+  " The intro music engine loads Extended Module (.xm) tracker songs from" \
+  " memory or files, reports their metadata and length, and renders them to" \
+  " 16-bit or float PCM at any rate, with seeking, channel control and loop" \
+  " control, by the tracker's own playback rules." \
+  " ." \
+  " This package holds the shared library, libintro_music.so.1, with its C" \
+  " and C++ interfaces."
+[ -f "$library_root/usr/lib/$multiarch/libintro_music.so.1" ] ||
+  fail "libintro_music.so.1 is not in usr/lib/$multiarch: configure the build with -DCMAKE_INSTALL_LIBDIR=lib/$multiarch"
+
+# intro-music: the tools, which hold the engine themselves.
+debian_package intro-music tools \
+  "Depends: @SHLIBS@" \
   "Section: sound" \
   "Priority: optional" \
   "Description: tracker (XM) song renderer, player and tracer" \
   " The command-line tools of the intro music engine, which plays Extended" \
-  " Module (.xm) tracker songs by the tracker's own playback rules, and its" \
-  " shared library (libintro_music.so.1, C and C++ interfaces):" \
+  " Module (.xm) tracker songs by the tracker's own playback rules:" \
   "  xm2wav renders a song to a WAV file (any rate, 16-bit or float);" \
   "  songplayer plays songs through the sound device, with keys to pause," \
-  "  skip and move between orders;" \
+  "  skip, move between orders and set the volume;" \
   "  trace_dump prints the replayer's state tick by tick."
 
-# intro-music-dev: headers, static libraries, pkg-config and CMake package files, the example.
-dev_root=$work/intro-music-dev
-DESTDIR=$dev_root cmake --install "$build_dir" --prefix /usr --component dev > /dev/null
-[ -f "$dev_root/usr/include/intro_music.h" ] || fail "the dev component installed no header"
-find "$dev_root/usr" -type f -name '*.a' -exec strip --strip-debug --remove-section=.comment \
-  --remove-section=.note --enable-deterministic-archives {} +
-package_docs "$dev_root" intro-music-dev
+# intro-music-dev: headers, static libraries, the link to the shared one,
+# pkg-config and CMake package files, the example. SDL2's development files
+# only for the live library, which not every program uses.
+dev_root=$(debian_root intro-music-dev)
 mkdir -p "$dev_root/usr/share/doc/intro-music-dev/examples"
 cp "$source_dir"/examples/* "$dev_root/usr/share/doc/intro-music-dev/examples/"
-build_deb "$dev_root" intro-music-dev \
-  "Depends: intro-music (= $version), libsdl2-dev" \
+debian_package intro-music-dev dev \
+  "Depends: libintro-music1 (= $version)" \
+  "Suggests: libsdl2-dev" \
   "Section: libdevel" \
   "Priority: optional" \
   "Description: tracker (XM) song engine - development files" \
   " The intro music engine loads Extended Module (.xm) tracker songs from" \
   " memory or files, reports their metadata and length, and renders them to" \
   " 16-bit or float PCM at any rate, with seeking, channel control and loop" \
-  " control; a second" \
-  " library plays a song through the sound device with SDL2." \
+  " control." \
   " ." \
   " This package holds the headers, the static libraries, the pkg-config and" \
-  " CMake package files, and an example program."
+  " CMake package files, and an example program. The second library," \
+  " intro_music_live, plays a song through the sound device with SDL2: it" \
+  " needs libsdl2-dev."
+[ -f "$dev_root/usr/include/intro_music.h" ] || fail "the dev component installed no header"
+[ -f "$dev_root/usr/lib/$multiarch/pkgconfig/intro_music.pc" ] || fail "intro_music.pc is not in usr/lib/$multiarch/pkgconfig"
 
 # gstreamer1.0-intro-music: the GStreamer plugin, in the folder Debian's GStreamer searches.
 gst_root=$work/gstreamer1.0-intro-music
@@ -217,7 +291,7 @@ build_deb "$gst_root" gstreamer1.0-intro-music \
   " The intro music engine as a GStreamer decoder (intromusicdec) with a type" \
   " finder for Extended Module (.xm) songs, so that gst-play-1.0, playbin and" \
   " every GStreamer application play XM songs by the tracker's own rules:" \
-  " seeking, duration, tags, and the rules, repeat count, stereo separation" \
+  " seeking, duration, tags, and the rules, interpolation, repeat count, stereo separation" \
   " and gain as element properties."
 
 (cd "$dist_dir" && sha256sum -- *.tar.gz *.zip *.deb > SHA256SUMS)

@@ -19,14 +19,14 @@
   }
   if (!window.crossOriginIsolated || typeof SharedArrayBuffer === "undefined") {
     show(overlay, "This page needs cross-origin isolation (shared memory for its audio thread): " +
-      "serve it with the Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as make serve-web does.");
+      "serve it with the Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as serve.py beside it does (python3 serve.py . --port 8000).");
     return;
   }
 
   const MIX_RATE = 44100;
   // The runtime's advice whenever the page's thread waits for another: the
   // music toggle and Escape join the audio thread, which leaves within one
-  // 5 ms poll. An expected wait, not an error.
+  // 5 ms poll. An expected, bounded wait: not worth a line on the console.
   const MAIN_THREAD_WAIT_ADVICE = "Blocking on the main thread is very dangerous";
   let context = null;
   try {
@@ -134,7 +134,7 @@
     introAudio,
     onIntroEvent: (name) => events[name] && events[name](),
     print: (text) => console.log(text),
-    printErr: (text) => (text.startsWith(MAIN_THREAD_WAIT_ADVICE) ? console.warn : console.error)(text),
+    printErr: (text) => text.startsWith(MAIN_THREAD_WAIT_ADVICE) || console.error(text),
   };
   canvas.focus();
   await createIntroModule(module);

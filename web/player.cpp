@@ -7,6 +7,7 @@
 #include <intro_music.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -22,6 +23,12 @@ auto chosenInterpolation = intro_music::Interpolation::Linear;
 // One render's frames; the page copies them out before the next call.
 constexpr int32_t maximumFramesPerRender = 1 << 16;
 int16_t renderBuffer[maximumFramesPerRender * intro_music::channelsPerFrame];
+// One pattern row as text: up to 32 channels of "C-4 01 40 F06" and a bar between.
+constexpr int32_t cellTextLength = 14;
+char rowText[32 * cellTextLength + 1];
+constexpr uint8_t keyOffNote = 97;
+const char* const noteNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+constexpr char effectDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
 intro_music::Module* songFor(int32_t use) { return use >= 0 && use < UseCount ? songs[use] : nullptr; }
 
@@ -83,6 +90,54 @@ EMSCRIPTEN_KEEPALIVE int32_t playerRender(int32_t use, int32_t frameCount) {
 }
 
 EMSCRIPTEN_KEEPALIVE const int16_t* playerFrames() { return renderBuffer; }
+
+// What the loader mended in a damaged song, one line each.
+EMSCRIPTEN_KEEPALIVE int32_t playerWarningCount() { return intro_music::loadWarningCount(songs[Playing]); }
+EMSCRIPTEN_KEEPALIVE const char* playerWarning(int32_t index) {
+    const char* warning = intro_music::loadWarning(songs[Playing], index);
+    return warning != nullptr ? warning : "";
+}
+
+// Looping: the playing copy goes on from where the song comes back, for ever;
+// otherwise it ends after one pass.
+EMSCRIPTEN_KEEPALIVE void playerSetLooping(int32_t looping) {
+    intro_music::setRepeatCount(songs[Playing], looping != 0 ? -1 : 0);
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t playerPattern(int32_t use) { return intro_music::position(songFor(use)).pattern; }
+
+EMSCRIPTEN_KEEPALIVE int32_t playerPatternRows(int32_t pattern) {
+    return intro_music::patternRows(songs[Playing], pattern);
+}
+
+// A row of a pattern as trackers show it: note, instrument, volume column and
+// effect per channel, "." where the cell is empty; "" outside the pattern.
+EMSCRIPTEN_KEEPALIVE const char* playerRowText(int32_t pattern, int32_t row) {
+    char* at = rowText;
+    const int32_t channels = songMetadata.channels < 32 ? songMetadata.channels : 32;
+    rowText[0] = '\0';
+    for (int32_t channel = 0; channel < channels; ++channel) {
+        intro_music::PatternCell cell{};
+        if (!intro_music::patternCell(songs[Playing], pattern, row, channel, &cell)) return "";
+        char note[4] = "...";
+        if (cell.note == keyOffNote) {
+            std::snprintf(note, sizeof note, "===");
+        } else if (cell.note > 0 && cell.note < keyOffNote) {
+            std::snprintf(note, sizeof note, "%s%d", noteNames[(cell.note - 1) % 12], (cell.note - 1) / 12);
+        }
+        char instrument[3] = "..";
+        if (cell.instrument > 0) std::snprintf(instrument, sizeof instrument, "%02X", cell.instrument);
+        char volume[3] = "..";
+        if (cell.volume > 0) std::snprintf(volume, sizeof volume, "%02X", cell.volume);
+        char effect[4] = "...";
+        if (cell.effect != 0 || cell.parameter != 0) {
+            std::snprintf(effect, sizeof effect, "%c%02X", effectDigits[cell.effect % 36], cell.parameter);
+        }
+        at += std::snprintf(at, cellTextLength + 1, "%s%s %s %s %s", channel > 0 ? "|" : "", note, instrument, volume,
+                            effect);
+    }
+    return rowText;
+}
 
 EMSCRIPTEN_KEEPALIVE int32_t playerOrder(int32_t use) { return intro_music::position(songFor(use)).order; }
 

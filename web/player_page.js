@@ -1,7 +1,9 @@
 // The song player's page: a song from a file (dropped or chosen) plays
 // through a worklet that queues the pieces the engine renders a little
-// ahead; the page shows the title, the order and row being heard, the time
-// and a progress bar, and saves the whole render as a WAV file.
+// ahead; the page shows the title, what the loader mended, the order and
+// row being heard, the time, a progress bar and the pattern being played
+// (its rows scrolling, the current one lit), plays a finished song again or
+// loops it, and saves the whole render as a WAV file.
 "use strict";
 
 (async () => {
@@ -11,7 +13,7 @@
 
   if (!window.crossOriginIsolated || typeof SharedArrayBuffer === "undefined") {
     say("This page needs cross-origin isolation (shared memory): serve it with the " +
-      "Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as make serve-web does.");
+      "Cross-Origin-Opener-Policy and Cross-Origin-Embedder-Policy headers, as serve.py beside it does (python3 serve.py . --port 8000).");
     return;
   }
 
@@ -21,6 +23,7 @@
   const PIECE_FRAMES = 4096;       // about 93 ms per piece
   const LEAD_SECONDS = 0.5;        // rendered ahead of what is heard
   const WAV_PIECE_FRAMES = 65536;
+  const PATTERN_ROWS_AROUND = 4;  // rows shown above and below the current one
 
   const engine = await createPlayerModule({
     print: (text) => console.log(text),
@@ -43,7 +46,8 @@
   const state = {
     loaded: false, name: "", generation: 0, rendered: 0, played: 0, ended: false, paused: false,
     startSeconds: 0, // where the song was when the queue began (a seek moves it)
-    marks: [], // [first frame of a piece, order, row]
+    marks: [], // [first frame of a piece, order, row, pattern]
+    looping: false, shownPattern: -1, shownRow: -1,
     duration: 0, orders: 0,
   };
   window.playerState = state;
@@ -52,6 +56,29 @@
     const whole = Math.max(0, Math.floor(seconds));
     return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, "0")}`;
   };
+
+  // The pattern's rows around the one being heard, that one lit.
+  const showPattern = (pattern, row) => {
+    if (pattern === state.shownPattern && row === state.shownRow) {
+      return;
+    }
+    state.shownPattern = pattern;
+    state.shownRow = row;
+    const view = $("pattern");
+    view.replaceChildren();
+    const rows = engine._playerPatternRows(pattern);
+    for (let at = row - PATTERN_ROWS_AROUND; at <= row + PATTERN_ROWS_AROUND; at++) {
+      const line = document.createElement("span");
+      const text = at >= 0 && at < rows ? engine.UTF8ToString(engine._playerRowText(pattern, at)) : "";
+      line.textContent = (at >= 0 && at < rows ? String(at).padStart(3, " ") + " " + text : " ") + "\n";
+      if (at === row) {
+        line.className = "current";
+      }
+      view.append(line);
+    }
+  };
+
+  const finished = () => state.ended && state.played >= state.rendered;
 
   const showPosition = () => {
     if (!state.loaded) {
@@ -64,12 +91,17 @@
     if (mark) {
       state.order = mark[1];
       state.row = mark[2];
-      $("position").textContent = `Order ${mark[1]} of ${state.orders}, row ${mark[2]}`;
+      // Orders count from 1 here, as people count: the last reads "8 of 8".
+      $("position").textContent = `Order ${mark[1] + 1} of ${state.orders}, row ${mark[2]}`;
+      showPattern(mark[3], mark[2]);
     }
-    const seconds = state.startSeconds + state.played / RATE;
+    // A looping song's clock starts again with each pass.
+    const heard = state.startSeconds + state.played / RATE;
+    const seconds = state.looping && state.duration > 0 ? heard % state.duration : heard;
     $("time").textContent = `${formatTime(seconds)} / ${formatTime(state.duration)}` +
-      (state.paused ? "  (paused)" : state.ended && state.played >= state.rendered ? "  (ended)" : "");
+      (state.paused ? "  (paused)" : finished() ? "  (ended)" : "");
     $("fill").style.width = `${Math.min(100, (100 * seconds) / Math.max(state.duration, 0.001))}%`;
+    $("pause").textContent = finished() ? "Play again" : state.paused ? "Play" : "Pause";
   };
 
   // Keeps LEAD_SECONDS of sound queued ahead of what has been played.
@@ -80,6 +112,7 @@
     while (state.rendered - state.played < LEAD_SECONDS * RATE) {
       const order = engine._playerOrder(PLAYING);
       const row = engine._playerRow(PLAYING);
+      const pattern = engine._playerPattern(PLAYING);
       const frames = engine._playerRender(PLAYING, PIECE_FRAMES);
       if (frames <= 0) {
         state.ended = true;
@@ -87,7 +120,7 @@
       }
       const start = engine._playerFrames() / 2;
       const piece = engine.HEAP16.slice(start, start + 2 * frames);
-      state.marks.push([state.rendered, order, row]);
+      state.marks.push([state.rendered, order, row, pattern]);
       state.rendered += frames;
       node.port.postMessage(piece, [piece.buffer]);
     }
@@ -123,6 +156,29 @@
     showPosition();
   };
 
+  // A finished song from its beginning, as freshly loaded.
+  const playAgain = () => {
+    if (!state.loaded || !engine._playerRestart(PLAYING)) {
+      return;
+    }
+    restartQueue();
+    state.startSeconds = 0;
+    setPaused(false);
+    pump();
+    showPosition();
+  };
+
+  const showWarnings = () => {
+    const list = $("warnings");
+    list.replaceChildren();
+    for (let index = 0; index < engine._playerWarningCount(); index++) {
+      const item = document.createElement("li");
+      item.textContent = engine.UTF8ToString(engine._playerWarning(index));
+      list.append(item);
+    }
+    list.hidden = list.children.length === 0;
+  };
+
   const load = async (file) => {
     const bytes = new Uint8Array(await file.arrayBuffer());
     const address = engine._malloc(Math.max(bytes.length, 1));
@@ -145,6 +201,9 @@
       orders: engine._playerOrderCount(),
     });
     $("title").textContent = state.title || file.name;
+    showWarnings();
+    engine._playerSetLooping(state.looping ? 1 : 0);
+    state.shownPattern = -1;
     $("song").hidden = false;
     if (context) {
       setPaused(false);
@@ -155,7 +214,6 @@
 
   const setPaused = (paused) => {
     state.paused = paused;
-    $("pause").textContent = paused ? "Play" : "Pause";
     if (context) {
       (paused ? context.suspend() : context.resume()).catch(() => {});
     }
@@ -219,7 +277,16 @@
       load(event.dataTransfer.files[0]);
     }
   });
-  $("pause").addEventListener("click", () => setPaused(!state.paused));
+  const playOrPause = () => (finished() ? playAgain() : setPaused(!state.paused));
+  $("pause").addEventListener("click", playOrPause);
+  $("loop").addEventListener("change", (event) => {
+    state.looping = event.target.checked;
+    // From the next return of the song on (a song whose end is already
+    // rendered ends, and plays again on a click).
+    if (state.loaded) {
+      engine._playerSetLooping(state.looping ? 1 : 0);
+    }
+  });
   $("save").addEventListener("click", saveWav);
   // Heard from the next rendered piece; the saved file follows it too.
   $("interpolation").addEventListener("change", (event) => {
@@ -235,7 +302,7 @@
     }
     if (event.code === "Space") {
       event.preventDefault();
-      setPaused(!state.paused);
+      playOrPause();
     } else if (event.code === "ArrowLeft" || event.code === "ArrowRight") {
       event.preventDefault();
       seekToOrder((state.order ?? 0) + (event.code === "ArrowRight" ? 1 : -1));

@@ -1,4 +1,4 @@
-// bench_music [--seconds N] [--runs N] [SONG.xm | FOLDER]...
+// bench_music [--seconds N] [--runs N] [--programs] [SONG.xm | FOLDER]...
 // Measures how fast our library renders each song compared with two mature
 // players: the real-time factor is seconds of audio rendered per CPU second
 // of the rendering thread, loading excluded, the fastest of several runs. Next
@@ -10,7 +10,9 @@
 // against 16-bit, the tracker's rules against the presentation's, per second of
 // sound), what each interpolation costs against the players' filters of the
 // same length, and the start-up cost: a process that loads the longest song
-// and renders 0.01 s.
+// and renders 0.01 s. Last, the programs as users run them, whole processes
+// writing a WAV file: xm2wav against reference_render's libxmp renderer, each
+// song and a 0.01 s render of the longest one (--programs: only these).
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -395,8 +397,109 @@ void measureStartup(const std::vector<std::filesystem::path>& songs) {
     }
 }
 
+// User plus system CPU seconds of a program run to its end, its messages
+// into `messages`; negative when it fails.
+double timeProgram(const std::vector<std::string>& command, const std::string& messages) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (std::freopen(messages.c_str(), "w", stderr) == nullptr) _exit(127);
+        std::vector<char*> arguments;
+        for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
+        arguments.push_back(nullptr);
+        execv(arguments[0], arguments.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+#if defined(INTRO_XM2WAV) && defined(INTRO_REFERENCE_RENDER)
+// What xm2wav aims at, whole process against the libxmp renderer.
+constexpr double programMeanTarget = 3.5;
+constexpr double programSongTarget = 2.5;
+constexpr double programStartupTarget = 1.5;  // at most this much of the renderer's CPU
+
+// Fastest process CPU of xm2wav and of the libxmp renderer for one render, taking turns.
+bool timePrograms(const std::string& song, double seconds, int runs, const std::string& folder, double* ours,
+                  double* theirs) {
+    char length[32];
+    std::snprintf(length, sizeof length, "%g", seconds);
+    const std::vector<std::string> xm2wav{INTRO_XM2WAV, "--seconds", length, "--force", song, folder + "/ours.wav"};
+    const std::vector<std::string> reference{INTRO_REFERENCE_RENDER, "--player", "libxmp", "--seconds", length,
+                                             song, folder + "/libxmp.wav"};
+    std::vector<double> ourRuns;
+    std::vector<double> theirRuns;
+    for (int run = 0; run < runs; ++run) {
+        ourRuns.push_back(timeProgram(xm2wav, folder + "/messages"));
+        theirRuns.push_back(timeProgram(reference, folder + "/messages"));
+    }
+    *ours = lowest(ourRuns);
+    *theirs = lowest(theirRuns);
+    return *ours > 0 && *theirs > 0 && highest(ourRuns) > 0 && highest(theirRuns) > 0;
+}
+
+void measurePrograms(const std::vector<std::filesystem::path>& songs, double seconds, int runs) {
+    char pattern[] = "/tmp/bench-music-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    const std::string folder = pattern;
+    std::printf("\nPrograms: process CPU (ms) of xm2wav and of a small libxmp renderer (reference_render), each\n"
+                "loading the song and writing %g s to a WAV file, fastest of %d runs.\n", seconds, runs);
+    std::printf("%-46s %10s %10s %13s\n", "song", "xm2wav", "libxmp", "libxmp/ours");
+    double logSum = 0;
+    int measured = 0;
+    SlowestRatio slowest;
+    std::string longest;
+    double longestSeconds = 0;
+    for (const auto& path : songs) {
+        double ours = 0;
+        double theirs = 0;
+        if (!timePrograms(path.string(), seconds, runs, folder, &ours, &theirs)) {
+            std::printf("%-46s failed\n", path.stem().c_str());
+            continue;
+        }
+        std::printf("%-46s %10.1f %10.1f %13.2f\n", path.stem().c_str(), ours * 1e3, theirs * 1e3, theirs / ours);
+        logSum += std::log(theirs / ours);
+        slowest.offer(theirs / ours, path.stem().string());
+        ++measured;
+        std::vector<unsigned char> bytes;
+        intro_music::Module* module = readFileBytes(path, bytes)
+                                          ? intro_music::loadFromMemory(bytes.data(), bytes.size(), nullptr)
+                                          : nullptr;
+        const double duration = module != nullptr ? intro_music::metadata(module).durationSeconds : 0;
+        intro_music::freeModule(module);
+        if (duration > longestSeconds) {
+            longestSeconds = duration;
+            longest = path.string();
+        }
+    }
+    if (measured > 0) {
+        const double mean = std::exp(logSum / measured);
+        std::printf("geometric mean libxmp/ours: %.2f (target at least %.1f): %s\n", mean, programMeanTarget,
+                    mean >= programMeanTarget ? "met" : "NOT MET");
+        std::printf("slowest song: %.2f, %s (target at least %.1f on every song): %s\n", slowest.ratio,
+                    slowest.song.c_str(), programSongTarget, slowest.ratio >= programSongTarget ? "met" : "NOT MET");
+    }
+    double ours = 0;
+    double theirs = 0;
+    if (!longest.empty() && timePrograms(longest, startupSeconds, startupRuns, folder, &ours, &theirs)) {
+        std::printf("%g s of the longest song, %s: xm2wav %.1f ms, libxmp %.1f ms, ours/libxmp %.2f "
+                    "(target at most %.1f): %s\n",
+                    startupSeconds, std::filesystem::path(longest).stem().c_str(), ours * 1e3, theirs * 1e3,
+                    ours / theirs, programStartupTarget, ours / theirs <= programStartupTarget ? "met" : "NOT MET");
+    }
+    std::filesystem::remove_all(folder);
+}
+#endif
+
 void printUsage() {
-    std::fprintf(stderr, "usage: bench_music [--seconds N] [--runs N] [SONG.xm | FOLDER]...\n");
+    std::fprintf(stderr, "usage: bench_music [--seconds N] [--runs N] [--programs] [SONG.xm | FOLDER]...\n");
 }
 
 }  // namespace
@@ -404,12 +507,15 @@ void printUsage() {
 int main(int argumentCount, char** arguments) {
     double seconds = defaultSeconds;
     int runs = defaultRuns;
+    bool programsOnly = false;
     std::vector<std::filesystem::path> songs;
     for (int index = 1; index < argumentCount; ++index) {
         if (std::strcmp(arguments[index], "--seconds") == 0 && index + 1 < argumentCount) {
             seconds = std::atof(arguments[++index]);
         } else if (std::strcmp(arguments[index], "--runs") == 0 && index + 1 < argumentCount) {
             runs = std::atoi(arguments[++index]);
+        } else if (std::strcmp(arguments[index], "--programs") == 0) {
+            programsOnly = true;
         } else if (arguments[index][0] == '-') {
             printUsage();
             return 2;
@@ -427,6 +533,12 @@ int main(int argumentCount, char** arguments) {
         return 2;
     }
 
+#if defined(INTRO_XM2WAV) && defined(INTRO_REFERENCE_RENDER)
+    if (programsOnly) {
+        measurePrograms(songs, seconds, runs);
+        return 0;
+    }
+#endif
     std::printf("Real-time factor: seconds of audio per CPU second of the rendering thread, loading excluded;\n"
                 "process CPU: milliseconds of user + system time of a process that loads, renders and exits.\n"
                 "%g s of audio, fastest of %d runs each.\n\n",
@@ -499,5 +611,8 @@ int main(int argumentCount, char** arguments) {
     measureSettings(songs, seconds, runs);
     measureInterpolations(songs, seconds, interpolationRuns);
     measureStartup(songs);
+#if defined(INTRO_XM2WAV) && defined(INTRO_REFERENCE_RENDER)
+    measurePrograms(songs, seconds, runs);
+#endif
     return failures > 0 ? 1 : 0;
 }

@@ -168,12 +168,14 @@ Module* loadFile(const char* path, Error* error) {
         setError(error, ErrorCode::CannotOpen, "%s: is a folder, not a song file", path);
         return nullptr;
     }
+    size_t expectedSize = 0;
     if (std::filesystem::is_regular_file(status)) {
         const uintmax_t size = std::filesystem::file_size(path, code);
         if (!code && size > largestSongBytes) {
             setError(error, ErrorCode::NotASong, "%s: larger than the largest song the library loads (2 GiB)", path);
             return nullptr;
         }
+        expectedSize = code ? 0 : static_cast<size_t>(size);
     }
     // Closed on every way out, the out-of-memory exception included.
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
@@ -181,12 +183,18 @@ Module* loadFile(const char* path, Error* error) {
         setError(error, ErrorCode::CannotOpen, "%s: cannot open: %s", path, std::strerror(errno));
         return nullptr;
     }
+    // Read straight into place: a file in one piece at its size (one byte
+    // more notices one that grew meanwhile), a device or pipe in growing
+    // pieces, no further than a song can reach.
     std::vector<uint8_t> bytes;
-    std::vector<uint8_t> chunk(readChunk);
-    size_t count = 0;
-    // A device or pipe has no size to check first: it is read no further than a song can reach.
-    while (bytes.size() <= largestSongBytes && (count = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
+    bytes.reserve(expectedSize + 1);
+    for (;;) {
+        const size_t start = bytes.size();
+        const size_t room = std::max(bytes.capacity() - start, static_cast<size_t>(readChunk));
+        bytes.resize(start + room);
+        const size_t count = std::fread(bytes.data() + start, 1, room, file.get());
+        bytes.resize(start + count);
+        if (count < room || bytes.size() > largestSongBytes) break;
     }
     if (std::ferror(file.get()) != 0) {
         setError(error, ErrorCode::CannotRead, "%s: cannot read: %s", path, std::strerror(errno));

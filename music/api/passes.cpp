@@ -106,13 +106,15 @@ void startFromBeginning(Module& module) { startFrom(module, 0, 0, nullptr); }
 // Where the first pass first played the row it comes back to; -1 when it
 // was cut at the longest length instead.
 int64_t firstPlayed(const PassTracker& recorded) {
-    const auto& rows = recorded.firstPassRows;
-    if (rows.empty()) {
+    const size_t count = recorded.firstPassFrames.size();
+    const auto length = static_cast<size_t>(recorded.keyLength);
+    if (count == 0 || length == 0 || recorded.firstPassKeys.size() < count * length) {
         return -1;
     }
-    for (size_t index = 0; index + 1 < rows.size(); ++index) {
-        if (rows[index].second == rows.back().second) {
-            return rows[index].first;
+    const int32_t* last = recorded.firstPassKeys.data() + (count - 1) * length;
+    for (size_t index = 0; index + 1 < count; ++index) {
+        if (std::equal(last, last + length, recorded.firstPassKeys.data() + index * length)) {
+            return recorded.firstPassFrames[index];
         }
     }
     return -1;

@@ -57,6 +57,8 @@ int32_t intro_music_live_seek_to_order(intro_music_live* live, int32_t order, in
 int32_t intro_music_live_seek_to_time(intro_music_live* live, double seconds, intro_music_error* error);
 /* intro_music_channel_level under the device's lock: meters while playing. */
 int32_t intro_music_live_channel_level(const intro_music_live* live, int32_t channel, float* left, float* right);
+/* intro_music_set_master_gain under the device's lock: 1, or 0 (nothing changes) outside 0..16. */
+int32_t intro_music_live_set_gain(intro_music_live* live, double gain);
 /* intro_music_set_interpolation under the device's lock: 1, or 0 with the error for an unknown mode. */
 int32_t intro_music_live_set_interpolation(intro_music_live* live, int32_t mode, intro_music_error* error);
 
@@ -88,6 +90,8 @@ bool liveSeekToTime(LivePlayer* live, double seconds, Error* error);
 bool liveSetInterpolation(LivePlayer* live, Interpolation interpolation, Error* error);
 // channelLevel() under the device's lock: meters while playing.
 bool liveChannelLevel(const LivePlayer* live, int32_t channel, float* left, float* right);
+// setMasterGain under the device's lock: heard from the device's next request.
+bool setLiveGain(LivePlayer* live, double gain);
 
 }  // namespace intro_music
 #endif

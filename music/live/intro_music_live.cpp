@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "../alsa_reports.h"
+
 namespace {
 
 constexpr Uint16 callbackFrames = 1024;  // about 23 ms per buffer
@@ -70,6 +72,10 @@ LivePlayer* startLive(Module* module, Error* error) {
     // kill. The program's own handlers stay; a program that wants SDL's sets
     // the hint itself (this one is only a default).
     SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
+    // Errors come back in Error; SDL's own audio log lines (the file driver's
+    // notices) and ALSA's reports would only clutter the program's terminal.
+    SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_NUM_LOG_PRIORITIES);
+    engine::silenceAlsaReports();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         char message[sizeof(Error::message)];
         std::snprintf(message, sizeof message, "no sound: %s", SDL_GetError());
@@ -183,6 +189,16 @@ bool liveChannelLevel(const LivePlayer* live, int32_t channel, float* left, floa
     return known;
 }
 
+bool setLiveGain(LivePlayer* live, double gain) {
+    if (live == nullptr) {
+        return false;
+    }
+    SDL_LockAudioDevice(live->device);
+    const bool changed = setMasterGain(live->module, gain);
+    SDL_UnlockAudioDevice(live->device);
+    return changed;
+}
+
 }  // namespace intro_music
 
 // The C calls: the handle is the LivePlayer itself, the module the C++ one.
@@ -247,6 +263,10 @@ int32_t intro_music_live_seek_to_time(intro_music_live* live, double seconds, in
 
 int32_t intro_music_live_channel_level(const intro_music_live* live, int32_t channel, float* left, float* right) {
     return intro_music::liveChannelLevel(unwrap(live), channel, left, right) ? 1 : 0;
+}
+
+int32_t intro_music_live_set_gain(intro_music_live* live, double gain) {
+    return intro_music::setLiveGain(unwrap(live), gain) ? 1 : 0;
 }
 
 int32_t intro_music_live_set_interpolation(intro_music_live* live, int32_t mode, intro_music_error* error) {

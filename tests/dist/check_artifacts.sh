@@ -2,7 +2,8 @@
 # The release artifacts as a user gets them: the tarball unpacked into an empty
 # folder and its programs run from there (the presentation on a virtual
 # screen), the zip unpacked and xm2wav.exe run under wine, the Debian packages
-# extracted, their contents checked and the example built against them, lintian.
+# extracted, their contents, fields and changelogs checked and the example
+# built against them, lintian; the manual pages rendered and read.
 # Usage: check_artifacts.sh DIST_DIR BUILD_DIR WINDOWS_BUILD_DIR
 set -euo pipefail
 dist_dir=$(realpath "$1")
@@ -48,8 +49,19 @@ mkdir "$work/tarball"
 tar -xzf "$dist_dir/$linux_name.tar.gz" -C "$work/tarball"
 linux=$work/tarball/$linux_name
 check "tarball holds the programs, texts and manual pages" expect_files "$linux" \
-  intro xm2wav songplayer trace_dump capture_video README.md LICENSE THIRD-PARTY-NOTICES CHANGELOG.md \
+  intro xm2wav songplayer trace_dump capture_video README.txt LICENSE THIRD-PARTY-NOTICES CHANGELOG.md \
   licenses/GPL-2 man/man1/xm2wav.1 man/man1/songplayer.1 man/man1/trace_dump.1 man/man1/capture_video.1
+# Each archive's README is for who downloaded it: how to run what is in it, nothing of the sources' build.
+readme_for_downloaders() {
+  local readme=$1
+  shift
+  grep -q "$version" "$readme" || { echo "$readme does not name $version" >&2; return 1; }
+  if grep -nE 'make [a-z]|build/|\]\(|!\[' "$readme"; then echo "$readme speaks of the sources' build" >&2; return 1; fi
+  local phrase
+  for phrase in "$@"; do grep -qF -- "$phrase" "$readme" || { echo "$readme lacks: $phrase" >&2; return 1; }; done
+}
+check "tarball README tells how to run the programs and their keys" readme_for_downloaders "$linux/README.txt" \
+  ./intro ./xm2wav ./songplayer Escape "SDL_AUDIODRIVER=dummy" "man -l man/man1/xm2wav.1"
 programs_stripped() {
   local program
   for program in intro xm2wav songplayer trace_dump capture_video; do
@@ -76,6 +88,34 @@ pages_render_cleanly() {
   done
 }
 check "manual pages render without warnings" pages_render_cleanly
+# page_is_complete PAGE PROGRAM SHIPPED_PAGES...: every option of the
+# program's help is an entry of its own (its text indented under it, none
+# left at the margin), an EXIT STATUS section, and SEE ALSO names only pages shipped beside it.
+page_is_complete() {
+  local page=$1 program=$2 option rendered other
+  shift 2
+  rendered=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2> /dev/null)
+  for option in $("$program" --help | grep -oE '^  +(-[a-z], )?--[a-z-]+' | sed 's/.*--/--/'); do
+    grep -qE -- "^ {7}(-[a-z], )?$option( |\$)" <<< "$rendered" ||
+      { echo "$(basename "$page"): no entry of its own for $option" >&2; return 1; }
+  done
+  # A help line indented under an option goes on with its text: in the page, inside its entry.
+  while IFS= read -r line; do
+    grep -E '^ {14}' <<< "$rendered" | grep -qF -- "$line" ||
+      { echo "$(basename "$page"): \"$line\" is not in its option's entry" >&2; return 1; }
+  done < <("$program" --help | sed -n 's/^ \{5,\}\([^ -].*\)$/\1/p' | grep -v "^$(basename "$program") ")
+  grep -q '^EXIT STATUS' <<< "$rendered" || { echo "$(basename "$page"): no EXIT STATUS" >&2; return 1; }
+  for other in $(sed -n '/^SEE ALSO/,/^[A-Z]/p' <<< "$rendered" | grep -oE '[a-z_0-9]+\(1\)' | sed 's/(1)//'); do
+    printf '%s\n' "$@" | grep -qx "$other" || { echo "$(basename "$page") points to $other(1), not shipped" >&2; return 1; }
+  done
+}
+tarball_pages_complete() {
+  local program
+  for program in xm2wav songplayer trace_dump capture_video; do
+    page_is_complete "$linux/man/man1/$program.1" "$linux/$program" xm2wav songplayer trace_dump capture_video || return 1
+  done
+}
+check "tarball manual pages: an entry per option, EXIT STATUS, SEE ALSO what ships" tarball_pages_complete
 # The presentation from the unpacked folder on a virtual screen: it opens its
 # window, shows a picture and ends on Escape with status 0.
 presentation_runs() {
@@ -106,7 +146,14 @@ check "zip texts have CRLF line ends" crlf_only
 mkdir "$work/web"
 unzip -q "$dist_dir/intro-$version-web.zip" -d "$work/web"
 check "web zip holds both pages, their modules, the server and the texts" expect_files "$work/web/intro-$version-web" \
-  index.html intro.js intro.wasm intro.worker.js player.html player.wasm serve.py LICENSE THIRD-PARTY-NOTICES
+  index.html intro.js intro.wasm intro.worker.js player.html player.wasm serve.py README.txt LICENSE THIRD-PARTY-NOTICES
+web=$work/web/intro-$version-web
+check "web zip README tells how to serve the pages" readme_for_downloaders "$web/README.txt" \
+  "python3 serve.py . --port 8000" "http://127.0.0.1:8000/player.html" Escape
+check "the web pages send a zip user to serve.py, not to make" bash -c \
+  "! grep -l 'make serve-web' '$web'/*.js && grep -q 'serve.py' '$web/intro_page.js'"
+check "Windows README states xm2wav's default rules as they are" bash -c \
+  "grep -q 'tracker.s own playback rules (the default)' '$windows/README.txt' && grep -q -- '--rules intro' '$windows/README.txt'"
 zip_xm2wav_renders() {
   # shellcheck source=/dev/null
   source "$source_dir/tests/windows/wine_env.sh" "$windows_dir"
@@ -119,30 +166,77 @@ zip_xm2wav_renders() {
 check "zip xm2wav.exe renders under wine as the Linux xm2wav" zip_xm2wav_renders
 
 # --- The Debian packages.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2> /dev/null || gcc -print-multiarch)
+library_deb=$dist_dir/libintro-music1_${version}_amd64.deb
 tools_deb=$dist_dir/intro-music_${version}_amd64.deb
 dev_deb=$dist_dir/intro-music-dev_${version}_amd64.deb
 mkdir "$work/debs"
-dpkg-deb -x "$tools_deb" "$work/debs"
-dpkg-deb -x "$dev_deb" "$work/debs"
+for deb in "$library_deb" "$tools_deb" "$dev_deb"; do
+  dpkg-deb -x "$deb" "$work/debs"
+  dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||; s|/$||' > "$work/$(dpkg-deb -f "$deb" Package).files"
+done
 root=$work/debs/usr
+lib=lib/$multiarch
+# holds_only PACKAGE PATTERN: every file (not folder) of the package but its documents matches the extended regular expression.
+holds_only() {
+  local stray
+  stray=$(grep -vE "^usr/?$|^usr/share/doc/?|^($2)" "$work/$1.files" | while read -r path; do
+    [ -d "$work/debs/$path" ] || echo "$path"; done)
+  [ -z "$stray" ] || { echo "$1 also holds: $stray" >&2; return 1; }
+}
+check "libintro-music1 holds the shared library alone, in the multiarch folder" \
+  holds_only libintro-music1 "usr/$lib/libintro_music\\.so\\.1(\\.[0-9]+)*$"
+check "libintro-music1 holds libintro_music.so.1, copyright and changelog" expect_files "$root" \
+  "$lib/libintro_music.so.1" share/doc/libintro-music1/copyright share/doc/libintro-music1/changelog.gz
 check "intro-music holds the tools, their manual pages, copyright and changelog" expect_files "$root" \
   bin/xm2wav bin/songplayer bin/trace_dump \
   share/man/man1/xm2wav.1.gz share/man/man1/songplayer.1.gz share/man/man1/trace_dump.1.gz \
   share/doc/intro-music/copyright share/doc/intro-music/changelog.gz
-check "intro-music-dev holds headers, libraries, package files and the example" expect_files "$root" \
-  include/intro_music.h include/intro_music_live.h lib/libintro_music.a lib/libintro_music_live.a \
-  lib/pkgconfig/intro_music.pc lib/pkgconfig/intro_music_live.pc lib/cmake/intro_music/intro_musicConfig.cmake \
-  lib/cmake/intro_music/intro_musicConfigVersion.cmake \
+check "intro-music holds no library" bash -c "! grep -q 'libintro_music' '$work/intro-music.files'"
+check "intro-music-dev holds headers, libraries, package files (multiarch) and the example" expect_files "$root" \
+  include/intro_music.h include/intro_music_live.h "$lib/libintro_music.a" "$lib/libintro_music_live.a" \
+  "$lib/libintro_music.so" "$lib/pkgconfig/intro_music.pc" "$lib/pkgconfig/intro_music_live.pc" \
+  "$lib/cmake/intro_music/intro_musicConfig.cmake" "$lib/cmake/intro_music/intro_musicConfigVersion.cmake" \
   share/doc/intro-music-dev/copyright share/doc/intro-music-dev/changelog.gz \
   share/doc/intro-music-dev/examples/CMakeLists.txt share/doc/intro-music-dev/examples/render_song.cpp
 package_fields() {
-  [ "$(dpkg-deb -f "$tools_deb" Version)" = "$version" ] &&
-    [ "$(dpkg-deb -f "$dev_deb" Version)" = "$version" ] &&
-    dpkg-deb -f "$tools_deb" Depends | grep -q 'libsdl2-2.0-0' &&
-    dpkg-deb -f "$tools_deb" Depends | grep -q 'libc6' &&
-    dpkg-deb -f "$dev_deb" Depends | grep -qF "intro-music (= $version)"
+  local deb depends
+  for deb in "$library_deb" "$tools_deb" "$dev_deb"; do
+    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || { echo "$(basename "$deb"): version" >&2; return 1; }
+  done
+  # The library needs the C and C++ run-times and nothing else.
+  depends=$(dpkg-deb -f "$library_deb" Depends)
+  [ -z "$(tr ',' '\n' <<< "$depends" | sed 's/^ *//; s/ .*//' | grep -vxE 'libc6|libstdc\+\+6|libgcc-s1')" ] &&
+    grep -q 'libstdc++6' <<< "$depends" || { echo "libintro-music1 depends on: $depends" >&2; return 1; }
+  dpkg-deb -f "$tools_deb" Depends | grep -q 'libsdl2-2.0-0' || { echo "intro-music lacks SDL2" >&2; return 1; }
+  [ "$(dpkg-deb -f "$dev_deb" Depends)" = "libintro-music1 (= $version)" ] ||
+    { echo "intro-music-dev depends on: $(dpkg-deb -f "$dev_deb" Depends)" >&2; return 1; }
+  grep -q "^libintro_music 1 libintro-music1 " < <(dpkg-deb -I "$library_deb" shlibs) ||
+    { echo "libintro-music1 has no shlibs entry of its own" >&2; return 1; }
 }
 check "package versions and dependencies" package_fields
+# The changelog is CHANGELOG.md's: its newest entry is the package's version, and every release is an entry.
+changelogs_from_changelog_md() {
+  local package text release
+  for package in libintro-music1 intro-music intro-music-dev; do
+    text=$(zcat "$root/share/doc/$package/changelog.gz")
+    [ "$(head -n 1 <<< "$text")" = "$package ($version) unstable; urgency=medium" ] ||
+      { echo "$package: first entry $(head -n 1 <<< "$text")" >&2; return 1; }
+    for release in $(sed -n 's/^## \([0-9][^ ]*\).*/\1/p' "$source_dir/CHANGELOG.md"); do
+      grep -q "^$package ($release) " <<< "$text" || { echo "$package: no entry for $release" >&2; return 1; }
+    done
+    grep -q '^  \* The first release\.$' <<< "$text" || { echo "$package: not CHANGELOG.md's text" >&2; return 1; }
+  done
+}
+check "each package's changelog is CHANGELOG.md in Debian's format" changelogs_from_changelog_md
+deb_pages_complete() {
+  local program
+  for program in xm2wav songplayer trace_dump; do
+    gzip -dc "$root/share/man/man1/$program.1.gz" > "$work/$program.1"
+    page_is_complete "$work/$program.1" "$root/bin/$program" xm2wav songplayer trace_dump || return 1
+  done
+}
+check "packaged manual pages: an entry per option, EXIT STATUS, SEE ALSO what ships" deb_pages_complete
 check "packaged xm2wav renders as the built one" bash -c \
   "'$root/bin/xm2wav' --seconds $song_seconds '$song' '$work/deb.wav' > /dev/null && cmp '$work/expected.wav' '$work/deb.wav'"
 example_builds() {
@@ -154,7 +248,13 @@ example_builds() {
   "$build_dir/xm2wav" --raw "$song" "$work/example-expected.raw" > /dev/null
   cmp "$work/example.raw" "$work/example-expected.raw"
 }
-check "the example builds against the extracted package and renders as xm2wav" example_builds
+check "the example builds against the extracted packages and renders as xm2wav" example_builds
+pkg_config_finds_the_packaged_library() {
+  local flags
+  flags=$(PKG_CONFIG_SYSROOT_DIR="$work/debs" PKG_CONFIG_LIBDIR="$root/$lib/pkgconfig" pkg-config --libs intro_music)
+  grep -q -- "-L$work/debs/usr/$lib" <<< "$flags" || { echo "pkg-config: $flags" >&2; return 1; }
+}
+check "intro_music.pc points into the multiarch folder" pkg_config_finds_the_packaged_library
 # The GStreamer plugin from its package, with a registry of the check's own.
 gst_deb=$dist_dir/gstreamer1.0-intro-music_${version}_amd64.deb
 packaged_plugin_plays() {
@@ -167,13 +267,13 @@ packaged_plugin_plays() {
 }
 check "gstreamer1.0-intro-music's plugin plays the song as xm2wav renders it" packaged_plugin_plays
 lintian_clean() {
-  lintian --fail-on error "$tools_deb" "$dev_deb" "$gst_deb" > "$work/lintian.log" 2>&1
+  lintian --fail-on error,warning "$library_deb" "$tools_deb" "$dev_deb" "$gst_deb" > "$work/lintian.log" 2>&1
   local status=$?
   echo "lintian:"
   sed 's/^/  /' "$work/lintian.log"
   return "$status"
 }
-check "lintian reports no errors" lintian_clean
+check "lintian reports no errors or warnings" lintian_clean
 
 echo "dist checks: $failures failed"
 [ "$failures" -eq 0 ]

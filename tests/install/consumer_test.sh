@@ -25,10 +25,12 @@ cd "$work_dir"
 prefix=$PWD/prefix
 
 cmake --install "$build_dir" --prefix "$prefix" > install.log
-for file in include/intro_music.h include/intro_music_c.h include/intro_music_live.h \
-    lib/cmake/intro_music/intro_musicConfig.cmake; do
+for file in include/intro_music.h include/intro_music_c.h include/intro_music_live.h; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
+# lib/ or, configured for a Debian package, lib/<multiarch>/.
+package_file=$(find "$prefix" -path '*/cmake/intro_music/intro_musicConfig.cmake' | head -n 1)
+[ -n "$package_file" ] || fail "the CMake package file is not installed"
 libraries=$(find "$prefix" -name 'libintro_music*.a' | wc -l)
 [ "$libraries" -eq 2 ] || fail "expected the engine and the live library, found $libraries libraries"
 pc_folder=$(dirname "$(find "$prefix" -name intro_music.pc)")
@@ -93,7 +95,7 @@ for package in intro_music intro_music_static; do
 done
 
 # The engine alone needs no SDL2: nothing in its package asks for it.
-! grep -qi sdl "$prefix/lib/cmake/intro_music/intro_musicTargets.cmake" || fail "the engine's targets name SDL2"
+! grep -qi sdl "$(dirname "$package_file")/intro_musicTargets.cmake" || fail "the engine's targets name SDL2"
 PKG_CONFIG_PATH="$pc_folder" pkg-config --print-requires intro_music | grep -qi sdl && fail "the engine's pkg-config file requires SDL2"
 # The live library links on its own flags and opens a device (SDL's dummy driver).
 cat > live.cpp <<'CPP'

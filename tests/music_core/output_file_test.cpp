@@ -160,6 +160,42 @@ TEST_F(OutputFileTest, ALinkIsFollowedAndStaysALink) {
     EXPECT_EQ(entries(), 4);
 }
 
+struct ReplacedFile {
+    const char* rule;
+    mode_t mode;
+    bool hardLinked;
+};
+
+// Replacing is writing a new version of the same file: whoever could read it
+// before can read it after, no one else, and every name it has shows the new content.
+TEST_F(OutputFileTest, AReplacedFileKeepsItsPermissionsAndHardLinks) {
+    const ReplacedFile rows[] = {
+        {"a private file stays private", 0600, false},
+        {"a file others may write stays so, whatever the umask", 0664, false},
+        {"an executable bit is kept", 0750, false},
+        {"a hard-linked file stays one file under both names", 0640, true},
+    };
+    for (const ReplacedFile& row : rows) {
+        const fs::path destination = folder_ / "out.wav";
+        const fs::path other = folder_ / "other-name.wav";
+        std::ofstream(destination) << "old";
+        ASSERT_EQ(chmod(destination.c_str(), row.mode), 0);
+        if (row.hardLinked) fs::create_hard_link(destination, other);
+        EXPECT_EQ(writeThrough(destination, true, "new"), "") << row.rule;
+        struct stat status {};
+        ASSERT_EQ(stat(destination.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, row.mode) << row.rule;
+        EXPECT_EQ(content(destination), "new") << row.rule;
+        if (row.hardLinked) {
+            EXPECT_EQ(status.st_nlink, 2u) << row.rule;
+            EXPECT_EQ(content(other), "new") << row.rule;
+        }
+        EXPECT_EQ(entries(), row.hardLinked ? 2 : 1) << row.rule << ": no temporary file is left";
+        fs::remove(destination);
+        fs::remove(other);
+    }
+}
+
 // A link planted at a temporary name is never written through: the temporary
 // file is created exclusively, and the link's target stays as it was.
 TEST_F(OutputFileTest, PlantedLinksAtTemporaryNamesAreNeverFollowed) {

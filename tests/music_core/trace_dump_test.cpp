@@ -119,6 +119,32 @@ TEST_F(TraceDumpTest, OddInputs) {
     }
 }
 
+// Channels the song does not have are named, not traced as empty columns:
+// none left is a usage error, some left a warning beside the trace.
+TEST_F(TraceDumpTest, ChannelsBeyondTheSongsAreNamed) {
+    writeFile("song.xm", xm_writer::writeModule(basicModule()));  // two channels
+    const struct {
+        const char* rule;
+        const char* channels;
+        int status;
+        const char* message;
+        long columns;
+    } cases[] = {
+        {"only channels past the song's", "6", 2, "the song has 2 channels (0 to 1); --channels 6-6 shows none", 0},
+        {"a range reaching past the song's", "1-5", 0, "warning: the song has 2 channels (0 to 1)", 1},
+        {"the song's own channels: no warning", "0-1", 0, "", 2},
+    };
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.rule);
+        EXPECT_EQ(run("--ticks 1 --channels " + std::string(given.channels) + " " + path("song.xm")), given.status);
+        EXPECT_NE(errors_.find(given.message), std::string::npos) << errors_;
+        EXPECT_EQ(errors_.empty(), given.message[0] == '\0') << errors_;
+        size_t columns = 0;
+        for (size_t at = output_.find(" | "); at != std::string::npos; at = output_.find(" | ", at + 1)) ++columns;
+        EXPECT_EQ(static_cast<long>(columns), given.columns) << output_;
+    }
+}
+
 // The trace ends where the song comes back (one pass), or at --ticks; --channels N shows channel N alone.
 TEST_F(TraceDumpTest, StopsAtTheSongsEnd) {
     xm_writer::ModuleData module = basicModule();

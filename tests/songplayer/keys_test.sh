@@ -2,7 +2,8 @@
 # songplayer in a pseudo-terminal (tmux): the status line is kept in place,
 # and the keys act: down and up change the order, right and left move
 # 5 seconds ahead and back (shown as time and row), space pauses and
-# resumes, n goes to the next song, q quits. Every step waits for the state
+# resumes, - and + turn the volume down and up, n goes to the next song, q
+# quits. Orders are shown counted from 1. Every step waits for the state
 # it checks, with a deadline.
 # Usage: keys_test.sh SONGPLAYER SONG.xm WORK_DIR
 set -euo pipefail
@@ -25,7 +26,8 @@ fail() {
     exit 1
 }
 
-screen() { tmux -L "$socket" capture-pane -p -t keys; }
+# The pane with its scrolled-off lines: when the pane dies, tmux may scroll its last screen by one.
+screen() { tmux -L "$socket" capture-pane -p -S -100 -t keys; }
 # Waits until the screen matches the extended regular expression.
 wait_for() {
     local deadline=$(( $(date +%s) + 20 ))
@@ -38,14 +40,14 @@ press() { tmux -L "$socket" send-keys -t keys "$@"; }
 
 tmux -L "$socket" -f tmux.conf new-session -d -s keys -x 150 -y 12 \
     "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work_dir/capture.raw '$player' first.xm second.xm; echo \"exit status \$?\""
-wait_for '^first\.xm .* order 0/[0-9]+ row'
+wait_for '^first\.xm .* order 1 of [0-9]+ +row'
 [ "$(screen | grep -c 'first\.xm')" -eq 1 ] || fail "the status line is not kept in place"
 press Down
-wait_for '^first\.xm .* order 1/'
+wait_for '^first\.xm .* order 2 of'
 press Down
-wait_for '^first\.xm .* order 2/'
+wait_for '^first\.xm .* order 3 of'
 press Up
-wait_for '^first\.xm .* order 1/'
+wait_for '^first\.xm .* order 2 of'
 echo "down and up move between orders"
 press Space
 wait_for '\[paused\]'
@@ -67,8 +69,14 @@ echo "right and left move 5 seconds ahead and back, while paused too"
 press Space
 wait_for '\[paused\]'
 press Space
-wait_for '^first\.xm .* order [0-9]+/[0-9]+ row +[0-9]+ +[0-9:.]+ / [0-9:.]+ +linear *$'
+wait_for '^first\.xm .* order [0-9]+ of [0-9]+ +row +[0-9]+ +[0-9:.]+ / [0-9:.]+ +volume 100% +linear *$'
 echo "space pauses and resumes"
+press -
+wait_for '^first\.xm .* volume 90%'
+press +
+press +
+wait_for '^first\.xm .* volume 110%'
+echo "- and + turn the volume down and up"
 press i
 wait_for '^first\.xm .* cubic *$'
 press i
@@ -76,7 +84,7 @@ wait_for '^first\.xm .* sinc *$'
 echo "i goes to the next interpolation"
 press n
 wait_for '^skipped first\.xm'
-wait_for '^second\.xm .* order 0/.* sinc *$'
+wait_for '^second\.xm .* order 1 of.* sinc *$'
 echo "n goes to the next song, in the interpolation chosen"
 press q
 wait_for '^stopped second\.xm'

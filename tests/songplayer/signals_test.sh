@@ -21,7 +21,8 @@ fail() {
     tmux -L "$socket" capture-pane -p -t "$session" >&2 || true
     exit 1
 }
-screen() { tmux -L "$socket" capture-pane -p -t "$session"; }
+# The pane with its scrolled-off lines: when the pane dies, tmux may scroll its last screen by one.
+screen() { tmux -L "$socket" capture-pane -p -S -100 -t "$session"; }
 wait_for() {
     local deadline=$(( $(date +%s) + 20 ))
     until screen | grep -Eq -- "$1"; do
@@ -42,7 +43,7 @@ SCRIPT
 start_player() {
     session=$1
     tmux -L "$socket" -f tmux.conf new-session -d -s "$session" -x 150 -y 12 "bash run.sh $session"
-    wait_for '^song\.xm .* order [0-9]+/[0-9]+ row'
+    wait_for '^song\.xm .* order [0-9]+ of [0-9]+ +row'
 }
 
 start_player interrupt
@@ -58,4 +59,28 @@ kill -TERM "$player_pid"
 wait_for '^exit status 143'
 wait_for '^terminal:  ?echo'
 echo "SIGTERM ends the player (status 143) and the terminal echoes again"
+
+# A load that waits (a pipe no one writes into) ends at the signal as well:
+# the open that waits returns instead of starting again.
+mkfifo waiting.xm
+for signal in INT TERM; do
+    "$player" waiting.xm 2> waiting.log &
+    pid=$!
+    deadline=$(( $(date +%s) + 20 ))
+    until [ "$(cat /proc/$pid/wchan 2> /dev/null)" = wait_for_partner ]; do
+        [ "$(date +%s)" -lt "$deadline" ] || { kill -KILL $pid; fail "the player never waited on the pipe"; }
+        sleep 0.05
+    done
+    kill -$signal $pid
+    deadline=$(( $(date +%s) + 5 ))
+    while kill -0 $pid 2> /dev/null && [ "$(cat /proc/$pid/stat 2> /dev/null | cut -d' ' -f3)" != Z ]; do
+        [ "$(date +%s)" -lt "$deadline" ] || { kill -KILL $pid; fail "SIG$signal did not end a load waiting on a pipe"; }
+        sleep 0.05
+    done
+    status=0
+    wait $pid || status=$?
+    [ $status -eq $((128 + $(kill -l $signal))) ] || fail "SIG$signal during a load: status $status"
+    [ ! -s waiting.log ] || fail "SIG$signal during a load printed: $(cat waiting.log)"
+    echo "SIG$signal ends a load waiting on a pipe (status $status), silently"
+done
 echo "PASS"

@@ -209,6 +209,13 @@ def check_presentation(base, work, render):
         problems = browser.problems()
         if problems:
             fail("console errors on the presentation's page:\n  " + "\n  ".join(problems))
+        # Two messages a visitor's console need not show: GLFW's note that it
+        # has no sticky keys, and the runtime's advice about the main thread
+        # waiting for the audio thread (bounded and expected).
+        avoidable = [line for line in browser.console_lines()
+                     if "GLFW_STICKY_KEYS" in line or "Blocking on the main thread" in line]
+        if avoidable:
+            fail("avoidable console messages on the presentation's page:\n  " + "\n  ".join(avoidable))
     print("Before M:")
     compare(work / "first.raw", render, 6)
     print("After the second M:")
@@ -272,6 +279,15 @@ def check_player(base, work, xm2wav, song, real_song):
         shown = browser.evaluate("document.getElementById('position').textContent + ', ' + "
                                  "document.getElementById('time').textContent")
         print(f"playing {title!r}: {shown}")
+        # The pattern being played: nine rows, the lit one the row heard, scrolling along with it.
+        current_row = ("(() => { const lit = document.querySelector('#pattern .current');"
+                       " return lit ? parseInt(lit.textContent, 10) : -1; })()")
+        browser.wait_for(f"{current_row} === window.playerState.row && "
+                         "document.getElementById('pattern').children.length === 9", 10, "the lit row the row heard")
+        first_row = browser.evaluate(current_row)
+        browser.wait_for(f"{current_row} !== {first_row} && {current_row} === window.playerState.row", 10,
+                         "the lit row moving on with the song")
+        print("the pattern view: " + browser.evaluate("document.querySelector('#pattern .current').textContent").strip())
         browser.press(*KEY_SPACE)
         browser.wait_for("window.playerState.paused && document.getElementById('time').textContent.includes('paused')",
                          10, "space paused the song")
@@ -281,8 +297,8 @@ def check_player(base, work, xm2wav, song, real_song):
                          "space resumed the song")
         print(f"space paused at {paused_at / RATE:.2f} s and resumed")
         browser.press("ArrowRight", "ArrowRight", 39)
-        browser.wait_for("document.getElementById('position').textContent.startsWith('Order 1 of') && "
-                         "window.playerState.startSeconds > 0", 10, "the right arrow went on to order 1")
+        browser.wait_for("document.getElementById('position').textContent.startsWith('Order 2 of') && "
+                         "window.playerState.startSeconds > 0", 10, "the right arrow went on to the second order")
         print("the right arrow: " + browser.evaluate("document.getElementById('position').textContent"))
 
         browser.click(*browser.evaluate("(() => { const r = document.getElementById('save').getBoundingClientRect();"
@@ -299,6 +315,39 @@ def check_player(base, work, xm2wav, song, real_song):
         if saved != expected:
             fail(f"the saved WAV ({len(saved)} bytes of sound) differs from xm2wav's ({len(expected)} bytes)")
         print(f"the saved WAV equals xm2wav's render: {len(saved) / 4 / RATE:.2f} s")
+
+        # The end: "Play again" plays the song from its start; with Loop it goes on past its end.
+        to_last_order = ("(() => { const r = document.getElementById('bar').getBoundingClientRect();"
+                         " return [r.x + r.width - 1, r.y + r.height / 2]; })()")
+        browser.click(*browser.evaluate(to_last_order))
+        browser.wait_for("document.getElementById('pause').textContent === 'Play again' && "
+                         "document.getElementById('time').textContent.includes('ended')", 90, "the song's end")
+        browser.click(*browser.evaluate("(() => { const r = document.getElementById('pause').getBoundingClientRect();"
+                                        " return [r.x + r.width / 2, r.y + r.height / 2]; })()"))
+        browser.wait_for(f"window.playerState.played >= {RATE // 2} && window.playerState.startSeconds === 0 && "
+                         "document.getElementById('position').textContent.startsWith('Order 1 of') && "
+                         "document.getElementById('pause').textContent === 'Pause'", 20, "the song playing again")
+        print("at the end, Play again plays the song from its start")
+        browser.click(*browser.evaluate("(() => { const r = document.getElementById('loop').getBoundingClientRect();"
+                                        " return [r.x + r.width / 2, r.y + r.height / 2]; })()"))
+        browser.click(*browser.evaluate(to_last_order))
+        browser.wait_for("window.playerState.startSeconds + window.playerState.played / 44100 > "
+                         "window.playerState.duration + 2 && !window.playerState.ended", 90, "looping past the end")
+        print("with Loop the song goes on past its end: " + browser.evaluate(
+            "document.getElementById('position').textContent + ', ' + document.getElementById('time').textContent"))
+
+        # What the loader mended in a damaged song, shown as the library says it.
+        damaged = work / "damaged.xm"
+        damaged.write_bytes(song.read_bytes()[:int(song.stat().st_size * 0.9)])
+        info = subprocess.run([str(xm2wav), "--info", str(damaged)], capture_output=True, text=True, check=True).stdout
+        warnings = [line.split(":", 1)[1].strip() for line in info.splitlines() if line.startswith("warning:")]
+        if not warnings:
+            fail("the cut song has no load warning to show")
+        choose_file(browser, damaged)
+        browser.wait_for(f"!document.getElementById('warnings').hidden && "
+                         f"[...document.querySelectorAll('#warnings li')].map((li) => li.textContent).join('\\n') "
+                         f"=== {chr(10).join(warnings)!r}", 20, "the load warnings shown")
+        print("a damaged song's warnings: " + "; ".join(warnings))
 
         if real_song is not None:
             choose_file(browser, real_song)

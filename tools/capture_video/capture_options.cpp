@@ -22,7 +22,9 @@ const char captureUsage[] =
     "  --still S       write only the frame at S seconds, as a PNG image\n"
     "  --stats         print the capture speed, split into render, read-back and encode\n"
     "  --version       print the version\n"
-    "  -h, --help      print this help\n";
+    "  -h, --help      print this help\n"
+    "Exit status: 0 written; 1 the output could not be written or the capture failed;\n"
+    "2 a wrong argument; 130 interrupted (nothing is left behind).\n";
 
 namespace {
 

@@ -6,8 +6,10 @@ output, so the page cannot drift from the help text.
 
 In the help text, "usage:" lines (and the lines under them that start with
 the program's name) become the synopsis; lines of the form
-"  -x, --option VALUE   what it does" become tagged paragraphs; every other
-line is description text, in the order the help gives it."""
+"  -x, --option VALUE   what it does" become tagged paragraphs, and the lines
+indented deeper under one continue it; a paragraph beginning "Exit status:"
+becomes the EXIT STATUS section; every other line is description text, in
+the order the help gives it."""
 import datetime
 import os
 import re
@@ -46,10 +48,14 @@ def manual_page(name, summary, version_line, help_text, date, see_also):
     lines = help_text.rstrip("\n").split("\n")
     synopsis = []
     body = []
+    exit_status = []
     in_usage = False
     in_paragraph = False
+    in_exit_status = False
+    option_indent = None  # where the text of the option being described begins
     for line in lines:
         stripped = line.strip()
+        indent = len(line) - len(line.lstrip(" "))
         if line.startswith("usage: "):
             synopsis.append(line[len("usage: "):].strip())
             in_usage = True
@@ -59,17 +65,28 @@ def manual_page(name, summary, version_line, help_text, date, see_also):
             continue
         in_usage = False
         option = OPTION_LINE.match(line)
-        if option:
+        if stripped.startswith("Exit status:"):
+            exit_status.append(roff_text(stripped[len("Exit status:"):].strip()))
+            in_exit_status, in_paragraph, option_indent = True, False, None
+        elif in_exit_status and stripped and (line.startswith(" ") or not option):
+            exit_status.append(roff_text(stripped))
+        elif option:
             body.append(".TP\n" + bold_options(option.group(1)) + "\n" + roff_text(option.group(2)))
-            in_paragraph = False
+            in_paragraph, in_exit_status = False, False
+            option_indent = indent
         elif not stripped:
-            in_paragraph = False
+            in_paragraph, in_exit_status = False, False
+            option_indent = None
+        elif option_indent is not None and indent > option_indent:
+            # The option's text goes on, in the same tagged paragraph.
+            body.append(roff_text(stripped))
         elif in_paragraph and not line.startswith(" "):
             body.append(roff_text(stripped))
         else:
             # An indented line (an example, a format) stands on its own.
             body.append(".PP\n" + roff_text(stripped))
             in_paragraph = not line.startswith(" ")
+            option_indent = None
     out = [
         '.\\" Generated from "%s --help"; edit the program\'s help text, not this file.' % name,
         '.TH %s 1 "%s" "%s" "User Commands"' % (name.upper(), date, roff_text(version_line)),
@@ -84,6 +101,9 @@ def manual_page(name, summary, version_line, help_text, date, see_also):
         out.append("\\fB%s\\fR %s" % (roff_text(words[0]), roff_text(words[1]) if len(words) > 1 else ""))
     out.append(".SH DESCRIPTION")
     out.extend(body)
+    if exit_status:
+        out.append(".SH EXIT STATUS")
+        out.extend(exit_status)
     if see_also:
         out.append(".SH SEE ALSO")
         out.append(",\n".join("\\fB%s\\fR(1)" % roff_text(other) for other in see_also))

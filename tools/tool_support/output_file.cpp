@@ -53,13 +53,13 @@ std::string randomSuffix(std::mt19937& generator) {
 // Creates a new, empty file under a fresh hidden name in `folder`; the name
 // carries the target's so a left-over is recognisable, unless that makes it
 // too long for the file system. Returns the descriptor, or -1 with errno.
-int createTemporary(const fs::path& folder, const std::string& name, std::string& path) {
+int createTemporary(const fs::path& folder, const std::string& name, int mode, std::string& path) {
     std::mt19937 generator(std::random_device{}());
     bool shortName = false;
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
         const std::string stem = shortName ? ".partial-" : "." + name + ".partial-";
         const fs::path candidate = folder / (stem + randomSuffix(generator));
-        const int descriptor = openFile(candidate.string().c_str(), exclusiveFlags, createdMode);
+        const int descriptor = openFile(candidate.string().c_str(), exclusiveFlags, mode);
         if (descriptor >= 0) {
             path = candidate.string();
             return descriptor;
@@ -101,6 +101,7 @@ OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::
                 error_ = target_ + " exists; --force replaces it";
                 return;
             }
+            replacing_ = true;
             break;
         case fs::file_type::block:
             error_ = target_ + " is a disk device; refusing to write onto it";
@@ -113,11 +114,32 @@ OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::
             return;
     }
     const fs::path folder = final.has_parent_path() ? final.parent_path() : fs::path(".");
-    descriptor_ = createTemporary(folder, final.filename().string(), writePath_);
+    int mode = createdMode;
+#if !defined(_WIN32)
+    // A replaced file keeps its permissions (a private file stays private
+    // from the first byte) and its owner where the user may set it; one with
+    // other hard links is written into at the end, so that they all see it.
+    struct stat existing {};
+    if (replacing_ && stat(finalPath_.c_str(), &existing) == 0) {
+        mode = static_cast<int>(existing.st_mode & 07777);
+        writeInPlace_ = existing.st_nlink > 1;
+    }
+#endif
+    descriptor_ = createTemporary(folder, final.filename().string(), mode, writePath_);
     if (descriptor_ < 0) {
         error_ = "cannot create " + target_ + ": " + std::strerror(errno);
         writePath_.clear();
+        return;
     }
+#if !defined(_WIN32)
+    if (replacing_) {
+        // The umask took bits away at creation: the old file's mode exactly.
+        (void)fchmod(descriptor_, static_cast<mode_t>(mode));
+        if (fchown(descriptor_, existing.st_uid, existing.st_gid) != 0) {
+            (void)fchown(descriptor_, static_cast<uid_t>(-1), existing.st_gid);
+        }
+    }
+#endif
 }
 
 OutputFile::~OutputFile() { discard(); }
@@ -128,6 +150,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       writePath_(std::exchange(other.writePath_, {})),
       error_(std::move(other.error_)),
       direct_(other.direct_),
+      replacing_(other.replacing_),
+      writeInPlace_(other.writeInPlace_),
       descriptor_(std::exchange(other.descriptor_, -1)),
       stream_(std::exchange(other.stream_, nullptr)) {}
 
@@ -139,6 +163,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
         writePath_ = std::exchange(other.writePath_, {});
         error_ = std::move(other.error_);
         direct_ = other.direct_;
+        replacing_ = other.replacing_;
+        writeInPlace_ = other.writeInPlace_;
         descriptor_ = std::exchange(other.descriptor_, -1);
         stream_ = std::exchange(other.stream_, nullptr);
     }
@@ -175,6 +201,14 @@ bool OutputFile::commit() {
         writePath_.clear();
         return true;
     }
+    if (writeInPlace_) {
+        if (!copyIntoTarget()) {
+            discard();
+            return false;
+        }
+        discard();
+        return true;
+    }
     std::error_code code;
     fs::rename(writePath_, finalPath_, code);
     if (code) {
@@ -184,6 +218,30 @@ bool OutputFile::commit() {
     }
     writePath_.clear();
     return true;
+}
+
+bool OutputFile::copyIntoTarget() {
+    const auto failed = [&](const char* what) {
+        error_ = std::string("cannot write ") + target_ + ": " + what + ": " + std::strerror(errno);
+        return false;
+    };
+    std::FILE* from = std::fopen(writePath_.c_str(), "rb");
+    if (from == nullptr) return failed("reading the finished file");
+    std::FILE* to = std::fopen(finalPath_.c_str(), "wb");
+    if (to == nullptr) {
+        std::fclose(from);
+        return failed("opening it");
+    }
+    char buffer[1 << 16];
+    size_t count = 0;
+    bool good = true;
+    while (good && (count = std::fread(buffer, 1, sizeof buffer, from)) > 0) {
+        good = std::fwrite(buffer, 1, count, to) == count;
+    }
+    good = good && std::ferror(from) == 0;
+    std::fclose(from);
+    good = std::fclose(to) == 0 && good;
+    return good || failed("copying into it");
 }
 
 void OutputFile::discard() {

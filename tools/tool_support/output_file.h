@@ -4,6 +4,8 @@
 // it only when complete; an existing one is replaced only when asked. A
 // device, pipe or socket is written into directly and never renamed over. A
 // symbolic link is followed: the file it names is written, the link stays.
+// A replaced file keeps its permissions and owner; one with other hard links
+// is copied into when complete, so that it stays the same file for them all.
 #pragma once
 
 #include <cstdio>
@@ -39,12 +41,15 @@ public:
 
 private:
     void discard();
+    bool copyIntoTarget();
 
     std::string target_;
     std::string finalPath_;
     std::string writePath_;
     std::string error_;
     bool direct_ = false;
+    bool replacing_ = false;     // an existing regular file is replaced
+    bool writeInPlace_ = false;  // ... and it has other hard links
     int descriptor_ = -1;  // of the temporary file, until stream() takes it
     std::FILE* stream_ = nullptr;
 };

@@ -29,6 +29,7 @@ struct TraceOptions {
     long tickCount = defaultTickCount;
     int firstChannel = 0;
     int lastChannel = largestChannelCount - 1;
+    bool channelsGiven = false;
     const char* inputPath = nullptr;
     intro_music::Rules rules = intro_music::Rules::Tracker;
 };
@@ -51,11 +52,14 @@ void printUsage(std::FILE* stream) {
                  "everything else is decimal: order, row and tick from 0, period and its signed\n"
                  "offset, channel volume 0..64, panning 0..255, voice volume 0..127, frequency in Hz.\n"
                  "A channel on which nothing sounds shows \"idle\" in place of its note and instrument.\n"
-                 "  --channels   the channels shown, FIRST-LAST or one channel N, from 0 to 31\n"
+                 "  --ticks N    print at most N ticks (default %ld)\n"
+                 "  --channels C  the channels shown: FIRST-LAST, or one channel N; from 0 to 31\n"
                  "%s"
                  "  --version    print the version\n"
-                 "  -h, --help   print this help\n",
-                 defaultTickCount, rulesOptionHelp);
+                 "  -h, --help   print this help\n"
+                 "Exit status: 0 traced; 1 the song could not be read; 2 a wrong argument, or\n"
+                 "channels the song does not have.\n",
+                 defaultTickCount, defaultTickCount, rulesOptionHelp);
 }
 
 bool parseCount(const char* text, long* value) {
@@ -105,6 +109,7 @@ Parse parseArguments(int argumentCount, char** arguments, TraceOptions* options)
                                            : "trace_dump: --channels needs FIRST-LAST or N, from 0 to 31\n");
                 return Parse::Usage;
             }
+            options->channelsGiven = options->channelsGiven || !ticks;
             ++index;
         } else if (argument.size() > 1 && argument[0] == '-') {
             std::fprintf(stderr, "trace_dump: unknown option '%s' (trace_dump --help lists them)\n", argument.c_str());
@@ -183,6 +188,19 @@ int main(int argumentCount, char** arguments) {
         std::fprintf(stderr, "trace_dump: %s\n", error.message);
         intro_music::freeModule(song);
         return exitFailure;
+    }
+    // Channels asked for that the song does not have: none at all is a
+    // mistake, some of them a warning, and the trace shows the rest.
+    const int32_t songChannels = intro_music::metadata(song).channels;
+    if (options.channelsGiven && options.lastChannel >= songChannels) {
+        const bool noneLeft = options.firstChannel >= songChannels;
+        std::fprintf(stderr, "trace_dump: %sthe song has %d channels (0 to %d); --channels %d-%d %s\n",
+                     noneLeft ? "" : "warning: ", songChannels, songChannels - 1, options.firstChannel,
+                     options.lastChannel, noneLeft ? "shows none of them" : "shows only those");
+        if (noneLeft) {
+            intro_music::freeModule(song);
+            return exitUsage;
+        }
     }
     TraceState state{&options, 0, false, std::vector<intro_music::ChannelState>(largestChannelCount)};
     intro_music::setTickObserver(song, printTick, &state);

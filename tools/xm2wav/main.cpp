@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "clock_text.h"
 #include "intro_music.h"
 #include "output_file.h"
 #include "interpolation_option.h"
@@ -65,14 +66,17 @@ void printUsage(std::FILE* stream) {
                  "  --float      32-bit float samples (full scale 1.0, not clipped)\n"
                  "  --mono       one channel, the mean of left and right\n"
                  "  --start T    begin at a time of the first pass: MM:SS, MM:SS.ss or seconds\n"
-                 "  --order N    begin at order N (row 0, or the row --row R gives)\n"
+                 "  --order N    begin at order N, at row 0 unless --row says otherwise\n"
+                 "  --row R      with --order: begin at row R of that order\n"
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
                  "  --info       print the song's metadata and one-pass duration; render nothing\n"
                  "%s%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
-                 "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n",
+                 "OUT.wav may be - for standard output (a WAV header of unknown length, or --raw).\n"
+                 "Exit status: 0 written; 1 the song or the output could not be read or written (one\n"
+                 "line says why); 2 a wrong argument; 130 interrupted (nothing is left behind).\n",
                  longestRequestSeconds, intro_music::lowestFrameRate, intro_music::highestFrameRate,
                  intro_music::frameRate, rulesOptionHelp, interpolationOptionHelp);
 }
@@ -239,13 +243,6 @@ Parse parseArguments(int argumentCount, char** arguments, Options& options) {
     return Parse::Run;
 }
 
-std::string minutesAndSeconds(double seconds) {
-    char text[32];
-    const auto whole = static_cast<long>(seconds);
-    std::snprintf(text, sizeof text, "%ld:%05.2f", whole / 60, seconds - static_cast<double>(whole / 60 * 60));
-    return text;
-}
-
 void printInfo(const char* path, const intro_music::Metadata& info, intro_music::Rules rules) {
     std::printf("file:        %s\n", path);
     std::printf("title:       %s\n", info.title);
@@ -258,7 +255,7 @@ void printInfo(const char* path, const intro_music::Metadata& info, intro_music:
     std::printf("frequencies: %s\n", info.linearFrequencies ? "linear" : "Amiga");
     std::printf("speed:       %d ticks a row, tempo %d\n", info.initialSpeed, info.initialBpm);
     std::printf("rules:       %s\n", rulesName(rules));
-    std::printf("duration:    %s (one pass, %.3f s)\n", minutesAndSeconds(info.durationSeconds).c_str(),
+    std::printf("duration:    %s (one pass, %.3f s)\n", clockText(info.durationSeconds, 2).c_str(),
                 info.durationSeconds);
 }
 
@@ -327,6 +324,23 @@ bool writeHeader(std::FILE* file, uint32_t dataBytes, bool streaming, const WavF
     return std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
+// The rendered values as the file stores them, little-endian: the values
+// themselves on a little-endian machine, a swapped copy in `swapped` otherwise.
+const void* littleEndian(const void* values, size_t count, int32_t bytesPerValue, std::vector<uint8_t>& swapped) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return values;
+    } else {
+        const auto* from = static_cast<const uint8_t*>(values);
+        const auto width = static_cast<size_t>(bytesPerValue);
+        for (size_t index = 0; index < count; ++index) {
+            for (size_t byte = 0; byte < width; ++byte) {
+                swapped[index * width + byte] = from[index * width + width - 1 - byte];
+            }
+        }
+        return swapped.data();
+    }
+}
+
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
@@ -387,9 +401,12 @@ int main(int argumentCount, char** arguments) {
     const bool secondsGiven = options.seconds > 0.0;
     const bool header = !options.raw;
     const long passes = std::max(options.loops, 1L);
+    // Only a WAV file of whole passes needs their length up front (one more
+    // pass of the song, ticks only): --seconds and --raw start at once.
     // Later passes may differ from the first a little: the render itself stops too if it outgrows the file.
-    const double expectedSeconds = intro_music::metadata(song).durationSeconds * static_cast<double>(passes);
-    if (header && !secondsGiven && expectedSeconds * options.rate > static_cast<double>(largestWavFrames)) {
+    const double expectedSeconds =
+        header && !secondsGiven ? intro_music::metadata(song).durationSeconds * static_cast<double>(passes) : 0.0;
+    if (expectedSeconds * options.rate > static_cast<double>(largestWavFrames)) {
         std::fprintf(stderr,
                      "xm2wav: %ld passes of %s last about %.0f s, more than a WAV file holds (%.0f s); "
                      "ask for fewer --loops or --raw\n",
@@ -414,7 +431,8 @@ int main(int argumentCount, char** arguments) {
     const size_t chunkValues = static_cast<size_t>(framesPerChunk) * static_cast<size_t>(valuesPerFrame);
     std::vector<int16_t> frames(options.floatSamples ? 0 : chunkValues);
     std::vector<float> floatFrames(options.floatSamples ? chunkValues : 0);
-    std::vector<uint8_t> bytes(chunkValues * static_cast<size_t>(bytesPerValue));
+    const bool swapNeeded = std::endian::native != std::endian::little;
+    std::vector<uint8_t> bytes(swapNeeded ? chunkValues * static_cast<size_t>(bytesPerValue) : 0);
     int64_t written = 0;
     while (!writeFailed && !interrupted.load() && written < frameLimit) {
         const auto wanted = static_cast<int32_t>(std::min<int64_t>(framesPerChunk, frameLimit - written));
@@ -429,17 +447,11 @@ int main(int argumentCount, char** arguments) {
             outgrown = true;
             break;
         }
-        // Little-endian whatever the machine.
-        for (size_t index = 0; index < static_cast<size_t>(count) * static_cast<size_t>(valuesPerFrame); ++index) {
-            const uint32_t value = options.floatSamples ? std::bit_cast<uint32_t>(floatFrames[index])
-                                                        : static_cast<uint16_t>(frames[index]);
-            for (int32_t byte = 0; byte < bytesPerValue; ++byte) {
-                bytes[index * static_cast<size_t>(bytesPerValue) + static_cast<size_t>(byte)] =
-                    static_cast<uint8_t>(value >> (8 * byte));
-            }
-        }
-        const size_t byteCount = static_cast<size_t>(count) * static_cast<size_t>(bytesPerFrame);
-        writeFailed = std::fwrite(bytes.data(), 1, byteCount, destination.file) != byteCount;
+        const size_t valueCount = static_cast<size_t>(count) * static_cast<size_t>(valuesPerFrame);
+        const size_t byteCount = valueCount * static_cast<size_t>(bytesPerValue);
+        const void* rendered = options.floatSamples ? static_cast<const void*>(floatFrames.data()) : frames.data();
+        writeFailed = std::fwrite(littleEndian(rendered, valueCount, bytesPerValue, bytes), 1, byteCount,
+                                  destination.file) != byteCount;
         written += count;
         if (showBar) showProgress(written, frameLimit, secondsGiven, options.rate);
     }
