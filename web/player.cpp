@@ -160,6 +160,22 @@ EMSCRIPTEN_KEEPALIVE int32_t playerSetInterpolation(int32_t mode) {
     return 1;
 }
 
+// Per channel, the left and right level (0..1) of what it added to the
+// playing copy's last rendered frames, at playerLevels(); returns the count.
+constexpr int32_t mostChannels = 32;
+float channelLevels[2 * mostChannels];
+
+EMSCRIPTEN_KEEPALIVE int32_t playerChannelLevels() {
+    const int32_t count = songMetadata.channels < mostChannels ? songMetadata.channels : mostChannels;
+    for (int32_t channel = 0; channel < count; ++channel) {
+        float* pair = channelLevels + 2 * channel;
+        if (!intro_music::channelLevel(songs[Playing], channel, &pair[0], &pair[1])) pair[0] = pair[1] = 0.0f;
+    }
+    return count;
+}
+
+EMSCRIPTEN_KEEPALIVE const float* playerLevels() { return channelLevels; }
+
 // Seconds of the song heard so far by `use`, as far as it has rendered.
 EMSCRIPTEN_KEEPALIVE double playerSeconds(int32_t use) { return intro_music::position(songFor(use)).seconds; }
 

@@ -57,6 +57,21 @@
     return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, "0")}`;
   };
 
+  // One pair of bars per channel, left and right, as high as its level.
+  const showMeters = (levels) => {
+    const meters = $("meters");
+    const bars = levels.length;
+    while (meters.children.length < bars) {
+      meters.appendChild(document.createElement("span"));
+    }
+    while (meters.children.length > bars) {
+      meters.lastChild.remove();
+    }
+    for (let index = 0; index < bars; ++index) {
+      meters.children[index].style.height = `${Math.round(Math.min(1, levels[index]) * 100)}%`;
+    }
+  };
+
   // The pattern's rows around the one being heard, that one lit.
   const showPattern = (pattern, row) => {
     if (pattern === state.shownPattern && row === state.shownRow) {
@@ -94,6 +109,7 @@
       // Orders count from 1 here, as people count: the last reads "8 of 8".
       $("position").textContent = `Order ${mark[1] + 1} of ${state.orders}, row ${mark[2]}`;
       showPattern(mark[3], mark[2]);
+      showMeters(mark[4]);
     }
     // A looping song's clock starts again with each pass.
     const heard = state.startSeconds + state.played / RATE;
@@ -120,7 +136,12 @@
       }
       const start = engine._playerFrames() / 2;
       const piece = engine.HEAP16.slice(start, start + 2 * frames);
-      state.marks.push([state.rendered, order, row, pattern]);
+      // Each channel's level at the end of the piece, shown while it is heard.
+      const channels = engine._playerChannelLevels();
+      state.channels = channels;
+      const first = engine._playerLevels() / 4;
+      const levels = engine.HEAPF32.slice(first, first + 2 * channels);
+      state.marks.push([state.rendered, order, row, pattern, levels]);
       state.rendered += frames;
       node.port.postMessage(piece, [piece.buffer]);
     }

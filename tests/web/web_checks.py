@@ -288,6 +288,11 @@ def check_player(base, work, xm2wav, song, real_song):
         browser.wait_for(f"{current_row} !== {first_row} && {current_row} === window.playerState.row", 10,
                          "the lit row moving on with the song")
         print("the pattern view: " + browser.evaluate("document.querySelector('#pattern .current').textContent").strip())
+        # The meters: a left and a right bar per channel, some of them up while the song sounds.
+        browser.wait_for("document.getElementById('meters').children.length === 2 * window.playerState.channels && "
+                         "[...document.getElementById('meters').children].some((bar) => parseFloat(bar.style.height) > 0)",
+                         10, "a pair of level meters per channel, some lit")
+        print(f"level meters: {browser.evaluate('document.getElementById(\'meters\').children.length')} bars")
         browser.press(*KEY_SPACE)
         browser.wait_for("window.playerState.paused && document.getElementById('time').textContent.includes('paused')",
                          10, "space paused the song")
