@@ -292,7 +292,8 @@ def check_player(base, work, xm2wav, song, real_song):
         browser.wait_for("document.getElementById('meters').children.length === 2 * window.playerState.channels && "
                          "[...document.getElementById('meters').children].some((bar) => parseFloat(bar.style.height) > 0)",
                          10, "a pair of level meters per channel, some lit")
-        print(f"level meters: {browser.evaluate('document.getElementById(\'meters\').children.length')} bars")
+        meter_bars = browser.evaluate("document.getElementById('meters').children.length")
+        print(f"level meters: {meter_bars} bars")
         browser.press(*KEY_SPACE)
         browser.wait_for("window.playerState.paused && document.getElementById('time').textContent.includes('paused')",
                          10, "space paused the song")
