@@ -30,6 +30,12 @@ void autoVibrato(Instrument& instrument) {
     instrument.vibratoRate = 64;
 }
 
+void sweptAutoVibrato(Instrument& instrument) {
+    instrument.vibratoDepth = 15;
+    instrument.vibratoRate = 64;
+    instrument.vibratoSweep = 4;
+}
+
 TEST(TrackerPitch, TablesAndFrequencies) {
     struct Row {
         const char* rule;
@@ -57,6 +63,8 @@ TEST(TrackerPitch, TablesAndFrequencies) {
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0, false), 4608) << "the arpeggio rounds a slid period to a note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1, false), 4608 - 128) << "and counts up from the nearest note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12, false), 1540) << "capped a step below note 96";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1608, -16, 1, false), 1540) << "finetunes -16..-9 reach the cap's own index";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1608, -16, 0, false), 1608) << "one note below it is not capped";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, false), 4622 - 448 + 2) << "its notes lose the finetune's low bits";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, true), 4622 - 448) << "unless the song keeps them";
 }
@@ -116,6 +124,11 @@ TEST_F(TrackerRules, TickByTick) {
          {0, 0, 39, 55, 39, 0, -39, -55}, {.linear = true, .speed = 8, .tracker = true}},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
+        {"a held note's auto-vibrato sweeps up to its full depth and stays there", Watch::PeriodOffset, {{49, 1}},
+         {-4, 0, 11, 0, -15, 0, 14, 0, -15}, {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
+        {"each new note sweeps again from the start, though the last one's sweep had finished", Watch::PeriodOffset,
+         {{49, 1}, {49, 1}}, {-4, 0, 11, 0, -15, 0, -4, 0, 11, 0, -15, 0},
+         {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
     };
     for (const TickCase& script : cases) expectTicks(script);
 }
@@ -172,8 +185,8 @@ TEST_F(TrackerRules, RowFlow) {
         {"the pattern after a loop starts at the loop's row",
          {{0, 1, 0, 14, 0x60}, {0, 2, 0, 14, 0x61}},
          {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}}},
-        {"a pattern break goes to its row of the next order", {{0, 1, 0, 13, 0x02}},
-         {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
+        {"a pattern break goes to its row of the next order, and the order after it starts at row 0",
+         {{0, 1, 0, 13, 0x02}}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 0}}},
         {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
          {{0, 0}, {2, 3}}},
         {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},
