@@ -3,7 +3,7 @@
 the sources, builds it and runs the main test suite against it: a slip the
 suite lets through shows a rule no test holds.
 
-usage: mutants.py [--scratch DIR] [--only TEXT] [--tests REGEX] [--jobs N]
+usage: mutants.py [--scratch DIR] [--only TEXT] [--tests REGEX] [--jobs N] [--skip-baseline]
 
 Each slip is a search and replace on one line of one file; the searched text
 must be found exactly once, so a slip whose line moved or changed is reported
@@ -14,10 +14,13 @@ caught it, then `mutants: killed K of N`.
 The scratch copy (default /tmp/intro-mutants) keeps its build folder between
 runs, configured with ccache, so each slip costs one file and the links.
 --only runs the slips whose description contains TEXT; --tests limits the
-suite to the ctest names matching REGEX (for trying a new slip quickly).
+suite to the ctest names matching REGEX (for trying a new slip quickly);
+--skip-baseline trusts the last baseline run (its test order is kept in the
+scratch folder) instead of running the whole suite once without slips.
 """
 
 import argparse
+import json
 import os
 import pathlib
 import re
@@ -144,6 +147,7 @@ def main():
     parser.add_argument("--only", help="run only the slips whose description contains this text")
     parser.add_argument("--tests", help="run only the ctest names matching this regular expression")
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--skip-baseline", action="store_true", help="trust the last baseline run")
     arguments = parser.parse_args()
 
     slips = read_slips(SLIP_LIST.read_text())
@@ -159,8 +163,13 @@ def main():
         print(f"the unchanged sources do not build:\n{error}")
         return 1
     # Tests that fail without any slip (a missing device, say) cannot tell a slip; they are left out, loudly.
-    baseline_failed = run_suite(build_dir, arguments.jobs, arguments.tests, [], False)
-    order = quickest_first(build_dir)
+    saved = scratch / "baseline.json"
+    if arguments.skip_baseline and saved.exists():
+        baseline_failed, order = json.loads(saved.read_text())
+    else:
+        baseline_failed = run_suite(build_dir, arguments.jobs, arguments.tests, [], False)
+        order = quickest_first(build_dir)
+        saved.write_text(json.dumps([baseline_failed, order]))
     for name in baseline_failed:
         print(f"left out: {name} fails without any slip")
     print(f"baseline: built and tested in {time.monotonic() - started:.0f} s; {len(slips)} slips")
