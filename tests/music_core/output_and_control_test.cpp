@@ -405,6 +405,12 @@ TEST(ChannelControl, TempoAndPitchFactors) {
     const int32_t plainWraps = wraps(renderFloat(plain.get()));
     const int32_t higherWraps = wraps(renderFloat(higher.get()));
     EXPECT_NEAR(static_cast<double>(higherWraps) / plainWraps, 2.0, 0.1) << plainWraps << " " << higherWraps;
+    // The highest factor is 4; past it is 4; NaN and infinity change nothing.
+    for (const auto& [factor, heard] : {std::pair{4.0, 4.0}, {5.0, 4.0}, {std::nan(""), 1.0}, {double{INFINITY}, 1.0}}) {
+        const ModulePointer song = loadBytes(sawBytes);
+        im::setPitchFactor(song.get(), factor);
+        EXPECT_NEAR(wraps(renderFloat(song.get())) / (heard * plainWraps), 1.0, 0.1) << factor;
+    }
     // Changed after the first row, the factor holds through every later row's note (same note, same period).
     const ModulePointer changed = loadBytes(sawBytes);
     std::vector<float> firstRow(2 * rowFrames);
