@@ -13,7 +13,7 @@ caught it, then `mutants: killed K of N`.
 
 The scratch copy (default /tmp/intro-mutants) keeps its build folder between
 runs, configured with ccache, so each slip costs one file and the links.
---only runs the slips whose description contains TEXT; --tests limits the
+--only (repeatable) runs the slips whose description contains TEXT; --tests limits the
 suite to the ctest names matching REGEX (for trying a new slip quickly);
 --skip-baseline trusts the last baseline run (its test order is kept in the
 scratch folder) instead of running the whole suite once without slips.
@@ -144,7 +144,7 @@ def run_suite(build_dir, jobs, tests, excluded, stop_on_failure, order=None):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--scratch", default="/tmp/intro-mutants")
-    parser.add_argument("--only", help="run only the slips whose description contains this text")
+    parser.add_argument("--only", action="append", help="run only the slips whose description contains this text")
     parser.add_argument("--tests", help="run only the ctest names matching this regular expression")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--skip-baseline", action="store_true", help="trust the last baseline run")
@@ -152,7 +152,7 @@ def main():
 
     slips = read_slips(SLIP_LIST.read_text())
     if arguments.only:
-        slips = [slip for slip in slips if arguments.only in slip.description]
+        slips = [slip for slip in slips if any(text in slip.description for text in arguments.only)]
     scratch = pathlib.Path(arguments.scratch)
     source = sync_sources(scratch)
     build_dir = scratch / "build"
