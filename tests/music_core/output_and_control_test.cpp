@@ -632,6 +632,7 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     ASSERT_NE(song, nullptr) << error.message;
     EXPECT_EQ(intro_music_set_output_rate(song, 48000, &error), 1);
     EXPECT_EQ(intro_music_set_channel_muted(song, 1, 1), 1);
+    EXPECT_EQ(intro_music_set_channel_volume(song, 2, 1.0), 0) << "the song has two channels";
     std::vector<float> frames;
     float chunk[2 * 500];
     for (int32_t count; (count = intro_music_render_float(song, chunk, 500)) > 0;) {
