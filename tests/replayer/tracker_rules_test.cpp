@@ -108,6 +108,8 @@ TEST_F(TrackerRules, TickByTick) {
          {{49, 1, 0x20}, {keyOff, 1}}, {16, 16, 16, 16, 16, 16, 64, 64}, {.setup = fadeoutOnly, .tracker = true}},
         {"E90 plays the note again on the first tick", Watch::VoiceIndex, {{49, 1}, {0, 0, 0, 14, 0x90}},
          {0, 0, 0, 0, 0, 0, 32, 32}, tracker},
+        {"E90 plays the same note again", Watch::Period, {{49, 1}, {0, 0, 0, 14, 0x90}}, {4608, 4608},
+         {.linear = true, .every = 6, .tracker = true}},
         {"EAx and EBx keep their own memories", Watch::Volume,
          {{49, 1, 0x30, 14, 0xA4}, {0, 0, 0, 14, 0xB2}, {0, 0, 0, 14, 0xA0}, {0, 0, 0, 14, 0xB0}},
          {36, 34, 38, 36}, {.every = 6, .tracker = true}},
@@ -145,16 +147,16 @@ TEST_F(TrackerRules, PresentationRulesDiffer) {
 TEST_F(TrackerRules, OffsetOnlyWithAStartingNote) {
     makeSong(1, 1, 16, true);
     song.rules = trackerRules;
-    addInstrument({.length = 10000});
+    addInstrument({.length = 8192});
     put(0, 0, 49, 1);
     put(1, 0, 61, 0, 0xF1, 9, 0x10);  // beside a portamento: ignored, not remembered
-    put(2, 0, 49, 0, 0, 9, 0x40);     // 16384 frames in: past the sample's end
+    put(2, 0, 49, 0, 0, 9, 0x20);     // 8192 frames in: the sample's end
     start();
     runRows(2);
     EXPECT_EQ(channel(0).sampleOffsetMemory, 0);
     EXPECT_NE(channel(0).voice->sample, nullptr);
     runRows(1);
-    EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset past the end leaves the note silent";
+    EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset at or past the end leaves the note silent";
 }
 
 // A global volume change on channel 1 reaches channel 0's voice on the same tick.
