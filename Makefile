@@ -76,7 +76,7 @@ configure = cmake -S . -B $(1) $(2) > /dev/null
 
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows-libs test-windows web web-libs serve-web test-web bench-web dist test-dist
+	windows windows-libs test-windows web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
 
 all: build
 
@@ -274,6 +274,23 @@ fidelity:
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav reference_render comparison_songs
 	/usr/bin/python3 scripts/fidelity_report.py --build-dir $(BUILD_DIR) --cases $(BEHAVIOUR_CASES) \
 		--cache $(REAL_SONGS_CACHE) --workers $(JOBS)
+
+# Each slip of tests/mutants.txt in a scratch copy, built and run against the
+# main suite; prints the test that caught each and `mutants: killed K of N`.
+# Not part of `make test` (about a minute a slip); run it after engine changes.
+MUTANTS_SCRATCH ?= /tmp/intro-mutants
+mutants:
+	$(call deps,build headless test video)
+	/usr/bin/python3 scripts/mutants.py --scratch $(MUTANTS_SCRATCH) --jobs $(JOBS)
+
+# Rewrites tests/real_songs/tracker_pins.txt from the current tracker rules
+# (after a deliberate change of the sound; commit it with the reason).
+repin-tracker:
+	$(call deps,build test)
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav intro_song
+	/usr/bin/python3 tests/real_songs/real_songs.py tracker-pinned --build-dir $(BUILD_DIR) \
+		--cache $(REAL_SONGS_CACHE) --update
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR) \

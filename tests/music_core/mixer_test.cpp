@@ -105,13 +105,18 @@ protected:
     std::vector<int16_t> ring;
 };
 
-// framesPerTick = floor(110250 / bpm) for every tempo 1..255; tempo 0 or below never divides by zero.
+// framesPerTick = floor(rate x 5 / (2 x bpm)) for every tempo 1..255, floored and not rounded at every rate
+// (at 48 kHz, 120000 / 7 is 17142.86: 17142); tempo 0 or below never divides by zero.
 TEST(SetTempo, FramesPerTickForEveryTempo) {
     Song song{};
+    Song at48k{};
+    at48k.outputRate = 48000;
     for (int32_t bpm = 1; bpm <= 255; ++bpm) {
         setTempo(&song, bpm);
         EXPECT_EQ(song.framesPerTick, 110250 / bpm) << bpm;
         EXPECT_EQ(song.bpm, bpm);
+        setTempo(&at48k, bpm);
+        EXPECT_EQ(at48k.framesPerTick, 120000 / bpm) << bpm << " at 48 kHz";
     }
     for (int32_t bpm : {0, -5}) {
         setTempo(&song, bpm);

@@ -244,8 +244,9 @@ TEST(Seeking, ToTimeLandsWithinATick) {
                   rowStart(12) - rowStart(given.row) - given.extraFrames);
     }
     im::Error error{};
-    for (const double outside : {-1.0, 1000.0, std::nan("")}) {
-        EXPECT_FALSE(im::seekToTime(song.get(), outside, &error));
+    const double duration = im::metadata(song.get()).durationSeconds;
+    for (const double outside : {-1.0, duration, 1000.0, std::nan(""), double{INFINITY}, -double{INFINITY}}) {
+        EXPECT_FALSE(im::seekToTime(song.get(), outside, &error)) << outside << " of " << duration;
         EXPECT_EQ(error.code, im::ErrorCode::InvalidArgument);
     }
 }
@@ -353,7 +354,7 @@ TEST(ChannelControl, TempoAndPitchFactors) {
     // One note of a saw wave: a drop at every loop of the sample, twice as many an octave up.
     xm_writer::ModuleData saw = emptySong(1, 12);
     saw.instruments = loudSong().instruments;
-    saw.patterns[0].cells[0] = xm_writer::Cell{49, 1};
+    for (int row = 0; row < 12; ++row) saw.patterns[0].cells[static_cast<size_t>(row)] = xm_writer::Cell{49, 1};
     const std::vector<uint8_t> sawBytes = xm_writer::writeModule(saw);
     auto wraps = [](const std::vector<float>& mix) {
         int32_t count = 0;
@@ -368,11 +369,144 @@ TEST(ChannelControl, TempoAndPitchFactors) {
     const int32_t plainWraps = wraps(renderFloat(plain.get()));
     const int32_t higherWraps = wraps(renderFloat(higher.get()));
     EXPECT_NEAR(static_cast<double>(higherWraps) / plainWraps, 2.0, 0.1) << plainWraps << " " << higherWraps;
+    // The highest factor is 4; past it is 4; NaN and infinity change nothing.
+    for (const auto& [factor, heard] : {std::pair{4.0, 4.0}, {5.0, 4.0}, {std::nan(""), 1.0}, {double{INFINITY}, 1.0}}) {
+        const ModulePointer song = loadBytes(sawBytes);
+        im::setPitchFactor(song.get(), factor);
+        EXPECT_NEAR(wraps(renderFloat(song.get())) / (heard * plainWraps), 1.0, 0.1) << factor;
+    }
+    // Changed after the first row, the factor holds through every later row's note (same note, same period).
+    const ModulePointer changed = loadBytes(sawBytes);
+    std::vector<float> firstRow(2 * rowFrames);
+    ASSERT_EQ(im::renderFloat(changed.get(), firstRow.data(), rowFrames), rowFrames);
+    im::setPitchFactor(changed.get(), 2.0);
+    const std::vector<float> later = renderFloat(changed.get());
+    EXPECT_NEAR(wraps(later) / (higherWraps * 11.0 / 12.0), 1.0, 0.1) << wraps(later) << " of " << higherWraps;
     const ModulePointer back = loadBytes(bytes);
     im::setPitchFactor(back.get(), 2.0);
     im::setPitchFactor(back.get(), 1.0);
     const ModulePointer untouched = loadBytes(bytes);
     EXPECT_EQ(render16(back.get()), render16(untouched.get()));
+}
+
+// Every control at and past its limits, each row one rule: the gain heard on channel 0 (channel 1 muted) against
+// the plain render, signed, so a phase inversion shows; or the duration the tempo factor gives.
+TEST(Controls, LimitsOfEveryControl) {
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
+    const auto heard = [&](void (*apply)(im::Module*)) {
+        const ModulePointer song = loadBytes(bytes);
+        im::setChannelMuted(song.get(), 1, true);
+        if (apply != nullptr) apply(song.get());
+        return renderFloat(song.get());
+    };
+    const std::vector<float> plain = heard(nullptr);
+    const struct {
+        const char* rule;
+        void (*apply)(im::Module*);
+        double gain;
+    } gains[] = {
+        {"channel volume 0 is silence", [](im::Module* m) { im::setChannelVolume(m, 0, 0.0); }, 0.0},
+        {"channel volume 16 is the highest", [](im::Module* m) { im::setChannelVolume(m, 0, 16.0); }, 16.0},
+        {"channel volume past 16 is 16", [](im::Module* m) { im::setChannelVolume(m, 0, 16.5); }, 16.0},
+        {"a negative channel volume is silence, never the channel inverted",
+         [](im::Module* m) { im::setChannelVolume(m, 0, -1.0); }, 0.0},
+        {"a NaN channel volume changes nothing", [](im::Module* m) { im::setChannelVolume(m, 0, std::nan("")); }, 1.0},
+        {"an infinite channel volume changes nothing", [](im::Module* m) { im::setChannelVolume(m, 0, INFINITY); }, 1.0},
+        {"gain 0 is silence", [](im::Module* m) { im::setMasterGain(m, 0.0); }, 0.0},
+        {"gain 16 is the highest", [](im::Module* m) { im::setMasterGain(m, 16.0); }, 16.0},
+        {"gain past 16 is 16", [](im::Module* m) { im::setMasterGain(m, 17.0); }, 16.0},
+        {"a negative gain is silence", [](im::Module* m) { im::setMasterGain(m, -1.0); }, 0.0},
+        {"a NaN gain changes nothing", [](im::Module* m) { im::setMasterGain(m, std::nan("")); }, 1.0},
+        {"an infinite gain changes nothing", [](im::Module* m) { im::setMasterGain(m, -INFINITY); }, 1.0},
+    };
+    double plainEnergy = 0.0;
+    for (const float value : plain) plainEnergy += static_cast<double>(value) * value;
+    ASSERT_GT(plainEnergy, 0.0);
+    for (const auto& row : gains) {
+        const std::vector<float> mix = heard(row.apply);
+        ASSERT_EQ(mix.size(), plain.size()) << row.rule;
+        double product = 0.0;
+        for (size_t index = 0; index < mix.size(); ++index) product += static_cast<double>(mix[index]) * plain[index];
+        EXPECT_NEAR(product / plainEnergy, row.gain, 1e-3) << row.rule;
+    }
+
+    // 12 rows of one tick, floor(882 / factor) frames each.
+    const struct {
+        const char* rule;
+        double factor;
+        int32_t tickFrames;
+    } tempos[] = {
+        {"tempo factor 0.25 is the lowest", 0.25, 3528}, {"below 0.25 is 0.25", 0.2, 3528},
+        {"a negative factor is 0.25", -1.0, 3528},        {"tempo factor 4 is the highest", 4.0, 220},
+        {"past 4 is 4", 5.0, 220},                        {"NaN changes nothing", std::nan(""), 882},
+        {"infinity changes nothing", INFINITY, 882},
+    };
+    for (const auto& row : tempos) {
+        const ModulePointer song = loadBytes(bytes);
+        im::setTempoFactor(song.get(), row.factor);
+        EXPECT_DOUBLE_EQ(im::metadata(song.get()).durationSeconds, 12.0 * row.tickFrames / 44100) << row.rule;
+    }
+
+    const struct {
+        const char* rule;
+        int32_t rate;
+        bool accepted;
+    } rates[] = {
+        {"8000 Hz is the lowest rate", 8000, true},     {"7999 Hz is refused", 7999, false},
+        {"192000 Hz is the highest", 192000, true},     {"192001 Hz is refused", 192001, false},
+        {"a negative rate is refused", -44100, false},  {"0 is refused", 0, false},
+    };
+    for (const auto& row : rates) {
+        const ModulePointer song = loadBytes(bytes);
+        im::Error error{};
+        EXPECT_EQ(im::setOutputRate(song.get(), row.rate, &error), row.accepted) << row.rule;
+        EXPECT_EQ(im::outputRate(song.get()), row.accepted ? row.rate : 44100) << row.rule;
+        EXPECT_EQ(error.code, row.accepted ? im::ErrorCode::None : im::ErrorCode::InvalidArgument) << row.rule;
+    }
+
+    // Separation: below 0 is 0 (both sides alike), above 200 is 200.
+    const auto separated = [&](int32_t percent) {
+        const ModulePointer song = loadBytes(bytes);
+        im::setStereoSeparation(song.get(), percent);
+        return render16(song.get());
+    };
+    EXPECT_EQ(separated(-5), separated(0));
+    EXPECT_EQ(separated(250), separated(200));
+    EXPECT_NE(separated(200), separated(100));
+}
+
+// A change during playback is heard from the engine's next block of 884 frames, not before, not later.
+TEST(Controls, ChangesDuringPlaybackAreHeardFromTheNextBlock) {
+    const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
+    const std::vector<float> plain = renderFloat(loadBytes(bytes).get());
+    constexpr int32_t changedAt = 3 * 884 + 100;  // frames handed out before the change
+    constexpr int32_t blockEnd = 4 * 884;
+    const struct {
+        const char* rule;
+        void (*apply)(im::Module*);
+        int32_t firstChangedFrame;
+    } changes[] = {
+        {"muting", [](im::Module* m) { im::setChannelMuted(m, 0, true); }, blockEnd},
+        {"a channel volume", [](im::Module* m) { im::setChannelVolume(m, 1, 0.5); }, blockEnd},
+        {"the gain", [](im::Module* m) { im::setMasterGain(m, 0.5); }, blockEnd},
+        {"the separation", [](im::Module* m) { im::setStereoSeparation(m, 0); }, blockEnd},
+        // The block's first frame is read where the voices stand; the new step moves them from there.
+        {"the pitch factor", [](im::Module* m) { im::setPitchFactor(m, 1.5); }, blockEnd + 1},
+        // A tick already started keeps its length: the one from frame 4410 is the first of 441 frames, so the next
+        // row starts at 4851, where its notes ramp in from silence (heard one frame on).
+        {"the tempo factor", [](im::Module* m) { im::setTempoFactor(m, 2.0); }, 5 * rowFrames + rowFrames / 2 + 1},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.rule);
+        const ModulePointer song = loadBytes(bytes);
+        std::vector<float> mix(2 * static_cast<size_t>(changedAt));
+        ASSERT_EQ(im::renderFloat(song.get(), mix.data(), changedAt), changedAt);
+        change.apply(song.get());
+        const std::vector<float> rest = renderFloat(song.get());
+        mix.insert(mix.end(), rest.begin(), rest.end());
+        const auto firstDifference = std::mismatch(mix.begin(), mix.end(), plain.begin()).first - mix.begin();
+        EXPECT_EQ(firstDifference / 2, change.firstChangedFrame);
+    }
 }
 
 // Names, cells and the probe read what the file holds.
@@ -476,6 +610,7 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     ASSERT_NE(song, nullptr) << error.message;
     EXPECT_EQ(intro_music_set_output_rate(song, 48000, &error), 1);
     EXPECT_EQ(intro_music_set_channel_muted(song, 1, 1), 1);
+    EXPECT_EQ(intro_music_set_channel_volume(song, 2, 1.0), 0) << "the song has two channels";
     std::vector<float> frames;
     float chunk[2 * 500];
     for (int32_t count; (count = intro_music_render_float(song, chunk, 500)) > 0;) {
@@ -490,7 +625,37 @@ TEST(CInterface, SameBytesAsTheCppCalls) {
     EXPECT_EQ(error.code, INTRO_MUSIC_INVALID_ARGUMENT);
     EXPECT_NE(std::string(error.message).find("outside the order list"), std::string::npos);
     EXPECT_EQ(intro_music_seek_to_row(song, 1, 2, &error), 1);
-    EXPECT_EQ(intro_music_get_position(song).row, 2);
+    ASSERT_TRUE(im::seekToRow(cpp.get(), 1, 2, nullptr));
+    // Every record field by field: a swap of two fields of one type would pass a spot check.
+    const im::Position at = im::position(cpp.get());
+    const intro_music_position cAt = intro_music_get_position(song);
+    EXPECT_EQ(cAt.order, at.order);
+    EXPECT_EQ(cAt.pattern, at.pattern);
+    EXPECT_EQ(cAt.row, at.row);
+    EXPECT_EQ(cAt.seconds, at.seconds);
+    EXPECT_EQ(cAt.passes_completed, at.passesCompleted);
+    EXPECT_EQ(cAt.speed, at.speed);
+    EXPECT_EQ(cAt.tempo, at.tempo);
+    EXPECT_NE(at.speed, at.tempo) << "the song must tell the two apart";
+    const im::Metadata cppInfo = im::metadata(cpp.get());
+    EXPECT_STREQ(info.title, cppInfo.title);
+    EXPECT_STREQ(info.tracker_name, cppInfo.trackerName);
+    EXPECT_EQ(info.channels, cppInfo.channels);
+    EXPECT_EQ(info.orders, cppInfo.orders);
+    EXPECT_EQ(info.patterns, cppInfo.patterns);
+    EXPECT_EQ(info.instruments, cppInfo.instruments);
+    EXPECT_EQ(info.samples, cppInfo.samples);
+    EXPECT_EQ(info.linear_frequencies, cppInfo.linearFrequencies ? 1 : 0);
+    EXPECT_EQ(info.initial_speed, cppInfo.initialSpeed);
+    EXPECT_EQ(info.initial_bpm, cppInfo.initialBpm);
+    EXPECT_EQ(info.restart_position, cppInfo.restartPosition);
+    EXPECT_EQ(info.duration_seconds, cppInfo.durationSeconds);
+    im::PatternCell cell{};
+    intro_music_pattern_cell cCell{};
+    ASSERT_TRUE(im::patternCell(cpp.get(), 1, 2, 1, &cell));
+    ASSERT_EQ(intro_music_get_pattern_cell(song, 1, 2, 1, &cCell), 1);
+    EXPECT_EQ(std::vector<int>({cCell.note, cCell.instrument, cCell.volume, cCell.effect, cCell.parameter}),
+              std::vector<int>({cell.note, cell.instrument, cell.volume, cell.effect, cell.parameter}));
     intro_music_free(song);
     EXPECT_EQ(intro_music_load_from_memory("x", 1, &error), nullptr);
     EXPECT_EQ(error.code, INTRO_MUSIC_NOT_A_SONG);

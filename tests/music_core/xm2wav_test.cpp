@@ -1,5 +1,7 @@
 // The xm2wav command-line tool, run as a child process on songs written by the test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -249,35 +251,6 @@ TEST_F(Xm2wavTest, InfoWithoutRendering) {
     EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
 }
 
-// An interrupted render leaves neither the output nor its temporary file.
-TEST_F(Xm2wavTest, InterruptLeavesNoHalfFile) {
-    writeFile("song.xm", xm_writer::writeModule(shortSong()));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execl(XM2WAV_PATH, XM2WAV_PATH, "--seconds", "20000", path("song.xm").c_str(), path("out.wav").c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Wait for the render to be under way: its temporary file has grown.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool started = false;
-    while (!started && std::chrono::steady_clock::now() < deadline) {
-        for (const std::string& name : folderContents()) {
-            started = started || (name.find(".partial-") != std::string::npos &&
-                                  std::filesystem::file_size(path(name)) > 1000000);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(started);
-    kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
-    EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
-}
-
 // The output format and the starting place follow the options; the header says the format.
 TEST_F(Xm2wavTest, FormatAndStartOptions) {
     // 8 rows of 882 frames at speed 1: two 4-row patterns.
@@ -325,6 +298,7 @@ TEST_F(Xm2wavTest, FormatAndStartOptions) {
         {"a rate below 8,000", "--rate 7999", "--rate needs"},
         {"a rate above 192,000", "--rate 192001", "--rate needs"},
         {"a start that is no time", "--start 1:75", "--start needs"},
+        {"sixty seconds are the next minute, not a second of this one", "--start 0:60", "--start needs"},
         {"a start and an order", "--start 1 --order 1", "not both"},
         {"a row without an order", "--row 2", "--row goes with --order"},
         {"an order past the list", "--order 2", "outside the order list"},
@@ -340,40 +314,204 @@ TEST_F(Xm2wavTest, FormatAndStartOptions) {
     }
 }
 
-// Nothing but a regular file is ever renamed over: a device node (the test's own null device) and a named pipe are
-// written into and stay what they are, with or without --force; a link is followed and stays a link.
-TEST_F(Xm2wavTest, OutputsThatAreNoRegularFileKeepTheirKind) {
-    writeFile("song.xm", xm_writer::writeModule(shortSong()));
-    ASSERT_EQ(run(path("song.xm") + " " + path("file.wav")), 0) << errors_;
-    const std::vector<uint8_t> file = readFile("file.wav");
+// What a render leaves at its target, for every kind of target and every way a run ends. Device nodes and the pipe
+// are the test's own, in its folder (a null and a full device); the read-only folder is tried as an unprivileged user.
+// Each row: the target's kind, how the run ends, the exit status (128 + signal when killed), then what the target
+// is afterwards: its kind, its mode (-1: not checked) and content; nothing else is left in its folder.
+namespace {
 
-    ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "needs root, as CI runs";
-    for (const char* force : {"", "--force "}) {
-        EXPECT_EQ(run(force + path("song.xm") + " " + path("null")), 0) << force << errors_;
-        EXPECT_TRUE(std::filesystem::is_character_file(std::filesystem::symlink_status(path("null")))) << force;
+enum class Target { Regular, Device, Pipe, Link, HardLink, ReadOnlyFolder };
+enum class Ending { Finished, NotForced, BadOption, Interrupted, Terminated, FailedWrite };
+enum class Content { Old, Render, Streamed, Empty, Nothing };
+
+struct SafetyRow {
+    Target target;
+    Ending ending;
+    int status;
+    char kind;  // f regular, c device, p pipe, l link (the file it names checked), - nothing
+    int mode;
+    Content content;
+};
+
+// Status of a child, 128 + the signal when one ended it.
+int exitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+long writtenBytes(pid_t child) {
+    std::ifstream io("/proc/" + std::to_string(child) + "/io");
+    std::string key;
+    long value = 0;
+    while (io >> key >> value) {
+        if (key == "wchar:") return value;
     }
+    return 0;
+}
 
-    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
-    std::vector<uint8_t> piped;
-    std::thread reader([&] {
-        std::ifstream stream(path("pipe"), std::ios::binary);
-        piped.assign(std::istreambuf_iterator<char>(stream), {});
-    });
-    EXPECT_EQ(run("--force " + path("song.xm") + " " + path("pipe")), 0) << errors_;
-    reader.join();
-    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(path("pipe"))));
-    ASSERT_EQ(piped.size(), file.size());
-    EXPECT_EQ(get32(piped, 40), 0xFFFFFFFFu) << "a pipe gets the header of unknown length";
-    EXPECT_TRUE(std::equal(piped.begin() + 44, piped.end(), file.begin() + 44));
+}  // namespace
 
-    std::filesystem::create_symlink("file.wav", path("link.wav"));
-    EXPECT_EQ(run(path("song.xm") + " " + path("link.wav")), 1) << "the file it names exists";
-    EXPECT_NE(errors_.find("exists; --force replaces it"), std::string::npos) << errors_;
-    writeFile("file.wav", {1, 2, 3});
-    EXPECT_EQ(run("--force " + path("song.xm") + " " + path("link.wav")), 0) << errors_;
-    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(path("link.wav"))));
-    EXPECT_EQ(readFile("file.wav"), file);
-    EXPECT_EQ(folderContents(), (std::vector<std::string>{"file.wav", "link.wav", "null", "pipe", "song.xm"}));
+TEST_F(Xm2wavTest, OutputSafetyForEveryTargetAndEnding) {
+    ASSERT_EQ(geteuid(), 0u) << "device nodes need root, as CI runs";
+    writeFile("song.xm", xm_writer::writeModule(shortSong()));
+    ASSERT_EQ(run(path("song.xm") + " " + path("reference.wav")), 0) << errors_;
+    const std::vector<uint8_t> render = readFile("reference.wav");
+    chmod(folder_.c_str(), 0755);  // the unprivileged run reaches the song
+    using enum Target;
+    using enum Ending;
+    using enum Content;
+    const SafetyRow rows[] = {
+        {Regular, Finished, 0, 'f', -1, Render},        {Regular, NotForced, 1, 'f', 0640, Old},
+        {Regular, BadOption, 2, 'f', 0640, Old},        {Regular, Interrupted, 130, 'f', 0640, Old},
+        {Regular, Terminated, 130, 'f', 0640, Old},     {Regular, FailedWrite, 1, 'f', 0640, Old},
+        {Device, Finished, 0, 'c', 0620, Empty},        {Device, NotForced, 0, 'c', 0620, Empty},
+        {Device, BadOption, 2, 'c', 0620, Empty},       {Device, Interrupted, 130, 'c', 0620, Empty},
+        {Device, Terminated, 130, 'c', 0620, Empty},    {Device, FailedWrite, 1, 'c', 0620, Empty},
+        {Pipe, Finished, 0, 'p', 0620, Streamed},       {Pipe, BadOption, 2, 'p', 0620, Empty},
+        {Pipe, Interrupted, 130, 'p', 0620, Empty},     {Pipe, Terminated, 130, 'p', 0620, Empty},
+        {Pipe, FailedWrite, 128 + SIGPIPE, 'p', 0620, Empty},
+        {Link, Finished, 0, 'l', -1, Render},           {Link, NotForced, 1, 'l', 0640, Old},
+        {Link, BadOption, 2, 'l', 0640, Old},           {Link, Interrupted, 130, 'l', 0640, Old},
+        {Link, Terminated, 130, 'l', 0640, Old},        {Link, FailedWrite, 1, 'l', 0640, Old},
+        {HardLink, Finished, 0, 'f', -1, Render},       {HardLink, NotForced, 1, 'f', 0640, Old},
+        {HardLink, BadOption, 2, 'f', 0640, Old},       {HardLink, Interrupted, 130, 'f', 0640, Old},
+        {HardLink, Terminated, 130, 'f', 0640, Old},    {HardLink, FailedWrite, 1, 'f', 0640, Old},
+        {ReadOnlyFolder, Finished, 1, '-', -1, Nothing},
+    };
+    int number = 0;
+    for (const SafetyRow& row : rows) {
+        const std::string folder = path("row" + std::to_string(++number));
+        SCOPED_TRACE("row " + std::to_string(number));
+        mkdir(folder.c_str(), 0755);
+        std::string target = folder + "/out.wav";
+        std::string checked = target;  // the file whose kind, mode and content the row states
+        const auto writeOld = [](const std::string& name) {
+            std::ofstream(name) << "old";
+            chmod(name.c_str(), 0640);
+        };
+        switch (row.target) {
+            case Regular: writeOld(target); break;
+            case HardLink:
+                writeOld(target);
+                link(target.c_str(), (folder + "/other.wav").c_str());
+                break;
+            case Link:
+                writeOld(checked = folder + "/file.wav");
+                std::filesystem::create_symlink("file.wav", target = folder + "/link.wav");
+                break;
+            case Device:
+                target = checked = folder + (row.ending == FailedWrite ? "/full" : "/null");
+                ASSERT_EQ(mknod(target.c_str(), S_IFCHR, makedev(1, row.ending == FailedWrite ? 7 : 3)), 0);
+                chmod(target.c_str(), 0620);
+                break;
+            case Pipe:
+                ASSERT_EQ(mkfifo(target.c_str(), 0620), 0);
+                chmod(target.c_str(), 0620);
+                break;
+            case ReadOnlyFolder: chmod(folder.c_str(), 0555); break;
+        }
+        const std::vector<std::string> namesBefore = [&] {
+            std::vector<std::string> names;
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().string());
+            std::sort(names.begin(), names.end());
+            return names;
+        }();
+
+        // A pipe's reader drains it; a held writer keeps it open until the run is over. A failed write: it goes away.
+        int reader = -1;
+        int heldWriter = -1;
+        std::vector<uint8_t> streamed;
+        std::thread drain;
+        if (row.target == Pipe) {
+            reader = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            heldWriter = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+            fcntl(reader, F_SETFL, 0);  // blocking reads from here on
+            drain = std::thread([&, reader, leave = row.ending == FailedWrite] {
+                uint8_t buffer[65536];
+                for (ssize_t count; (count = read(reader, buffer, sizeof buffer)) > 0;) {
+                    streamed.insert(streamed.end(), buffer, buffer + count);
+                    if (leave && streamed.size() > 100000) break;
+                }
+                close(reader);
+            });
+        }
+        std::vector<std::string> arguments = {XM2WAV_PATH};
+        if (row.ending != NotForced) arguments.push_back("--force");
+        if (row.ending == BadOption) arguments.insert(arguments.end(), {"--rate", "7999"});
+        if (row.ending == Interrupted || row.ending == Terminated || row.ending == FailedWrite) {
+            arguments.insert(arguments.end(), {"--seconds", "20000"});
+        }
+        arguments.insert(arguments.end(), {path("song.xm"), target});
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::freopen(path("stderr.txt").c_str(), "w", stderr);
+            if (row.ending == FailedWrite && row.target != Device && row.target != Pipe) {
+                const rlimit limit{100000, 100000};  // a full disk for files: the write past it fails
+                setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            }
+            if (row.target == ReadOnlyFolder && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(XM2WAV_PATH, argv.data());
+            _exit(127);
+        }
+        if (row.ending == Interrupted || row.ending == Terminated) {
+            // Under way once a megabyte has gone out.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (writtenBytes(child) < 1000000 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            EXPECT_GE(writtenBytes(child), 1000000);
+            kill(child, row.ending == Interrupted ? SIGINT : SIGTERM);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(exitStatus(status), row.status) << std::ifstream(path("stderr.txt")).rdbuf();
+        if (heldWriter >= 0) close(heldWriter);
+        if (drain.joinable()) drain.join();
+
+        std::vector<std::string> namesAfter;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) namesAfter.push_back(entry.path().string());
+        std::sort(namesAfter.begin(), namesAfter.end());
+        EXPECT_EQ(namesAfter, namesBefore) << "no temporary file left, nothing taken away";
+        struct stat status_ {};
+        if (row.kind == '-') {
+            EXPECT_NE(lstat(target.c_str(), &status_), 0);
+            continue;
+        }
+        if (lstat(target.c_str(), &status_) != 0 || stat(checked.c_str(), &status_) != 0) {
+            ADD_FAILURE() << target << " is gone";
+            continue;
+        }
+        lstat(target.c_str(), &status_);
+        const char kind = S_ISREG(status_.st_mode) ? 'f' : S_ISCHR(status_.st_mode) ? 'c' : S_ISFIFO(status_.st_mode) ? 'p'
+                          : S_ISLNK(status_.st_mode)                                                   ? 'l'
+                                                                                                      : '?';
+        EXPECT_EQ(kind, row.kind);
+        stat(checked.c_str(), &status_);
+        if (row.mode >= 0) {
+            EXPECT_EQ(status_.st_mode & 07777, static_cast<mode_t>(row.mode));
+        }
+        if (row.target == HardLink && row.content == Old) {
+            EXPECT_EQ(status_.st_nlink, 2u) << "both names stay one file";
+        }
+        std::vector<uint8_t> content;  // devices and pipes are never opened here: a pipe would wait for a writer
+        if (row.kind == 'f' || row.kind == 'l') {
+            std::ifstream file(checked, std::ios::binary);
+            content.assign(std::istreambuf_iterator<char>(file), {});
+        }
+        switch (row.content) {
+            case Old: EXPECT_EQ(std::string(content.begin(), content.end()), "old"); break;
+            case Render: EXPECT_EQ(content, render); break;
+            case Streamed:
+                ASSERT_EQ(streamed.size(), render.size());
+                EXPECT_EQ(get32(streamed, 40), 0xFFFFFFFFu) << "a pipe gets the header of unknown length";
+                EXPECT_TRUE(std::equal(streamed.begin() + 44, streamed.end(), render.begin() + 44));
+                break;
+            case Empty:
+            case Nothing: break;
+        }
+    }
 }
 
 // A name near the file-name limit (249 characters) still renders: the temporary file takes a short name.

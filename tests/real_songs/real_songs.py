@@ -5,6 +5,7 @@ usage:
   real_songs.py load-and-render --build-dir DIR [--cache DIR] [--seconds N]
   real_songs.py agreement --build-dir DIR [--cache DIR] [--seconds N] [--renders DIR]
   real_songs.py pinned --build-dir DIR [--cache DIR] [--update]
+  real_songs.py tracker-pinned --build-dir DIR [--cache DIR] [--update]
   real_songs.py mixer-paths --build-dir DIR [--cache DIR] [--seconds N]
 
 load-and-render: every song loads in DIR/xm2wav and N seconds of it (default 60)
@@ -25,6 +26,12 @@ pinned: the SHA-256 of every song's 60 s render must equal the one written in
 pinned_renders.txt, so that speed work cannot change the sound unnoticed. The
 embedded song (DIR/assets/song.xm, when built) is pinned alongside. After a
 deliberate change of the sound, --update rewrites the file (review its diff).
+
+tracker-pinned: the same under the tracker's rules (xm2wav's default), in
+tracker_pins.txt: 30 s of every song and of the embedded one, and a few songs
+again at 48 kHz and as float (see PINS_AT_48K and PINS_AS_FLOAT for what each
+guards). While the tracker's rules are being worked on, `make repin-tracker`
+rewrites the file; commit it with the reason the sound changed.
 
 Songs come from scripts/fetch-real-songs.sh; when the Debian archive cannot be
 reached the check exits with status 77 (skipped).
@@ -58,6 +65,15 @@ MIRROR_MARGIN = 0.002
 WORKERS = 2  # the machine has two cores, shared with the build
 PINNED_FILE = pathlib.Path(__file__).resolve().parent / "pinned_renders.txt"
 PINNED_SECONDS = 60
+# The tracker's rules on every song: each rule as real songs use it, exactly.
+TRACKER_PINS_FILE = pathlib.Path(__file__).resolve().parent / "tracker_pins.txt"
+TRACKER_PIN_SECONDS = 30
+# Tempos 121, 176 and 137 give ticks of a fractional frame count at 48 kHz: these pin the floored frames per tick,
+# the ramp lengths and the resampling steps at a rate other than the presentation's.
+PINS_AT_48K = ("bomberclone-data-slice_me_nice.xm", "ceferino-data-menu.xm", "flobopuyo-flobopuyo_game2.xm")
+# The float output: the mix before 16-bit rounding and clamping, where a small change in a voice's gain or
+# interpolation cannot hide under the rounding (a linear-frequency song, a loud one, the embedded one).
+PINS_AS_FLOAT = ("criticalmass-data-lg-criti.xm", "fb-music-high-frozen-mainzik-2p.xm", "song.xm")
 SIDE_NAMES = ("left", "right")
 
 
@@ -92,34 +108,52 @@ def load_and_render(song, tools, seconds, work_dir):
     return error
 
 
-def render_digest(song, tools, work_dir):
-    """Returns (SHA-256 of the rendered WAV, error text)."""
-    output = pathlib.Path(work_dir) / (song.stem + ".pinned.wav")
-    error = run_tool([tools["xm2wav"], "--rules", "intro", "--seconds", PINNED_SECONDS, song, output])
+def render_digest(song, options, tools, work_dir):
+    """Returns (SHA-256 of the WAV xm2wav renders with these options, error text)."""
+    output = pathlib.Path(work_dir) / f"{song.stem}.{abs(hash(tuple(options)))}.pinned.wav"
+    error = run_tool([tools["xm2wav"], *options, song, output])
     digest = None if error else hashlib.sha256(output.read_bytes()).hexdigest()
     output.unlink(missing_ok=True)
     return digest, error
 
 
-def check_pinned(songs, tools, work_dir, update):
+def presentation_pins(songs):
+    """(name in the pin file, song, xm2wav options) of every presentation pin."""
+    return [(song.name, song, ["--rules", "intro", "--seconds", PINNED_SECONDS]) for song in songs]
+
+
+def tracker_pins(songs):
+    """(name in the pin file, song, xm2wav options) of every tracker-rule pin."""
+    base = ["--seconds", TRACKER_PIN_SECONDS]
+    pins = [(f"tracker {song.name}", song, base) for song in songs]
+    pins += [(f"tracker-48k {song.name}", song, base + ["--rate", 48000]) for song in songs if song.name in PINS_AT_48K]
+    pins += [(f"tracker-float {song.name}", song, base + ["--float"]) for song in songs if song.name in PINS_AS_FLOAT]
+    return pins
+
+
+def check_pinned(pins, pin_file, tools, work_dir, update):
     """Compares every render with its pinned digest; returns the number of mismatches."""
-    results = run_all(songs, lambda song: render_digest(song, tools, work_dir))
+    results = run_all(pins, lambda pin: render_digest(pin[1], pin[2], tools, work_dir))
     if update:
-        lines = [f"{digest}  {song.name}\n" for song, (digest, _) in zip(songs, results) if digest]
-        PINNED_FILE.write_text("".join(lines))
-        print(f"wrote {len(lines)} digests to {PINNED_FILE}")
+        header = [line + "\n" for line in pin_file.read_text().splitlines() if line.startswith("#")] \
+            if pin_file.exists() else []
+        lines = [f"{digest}  {name}\n" for (name, _, _), (digest, _) in zip(pins, results) if digest]
+        pin_file.write_text("".join(header + lines))
+        print(f"wrote {len(lines)} digests to {pin_file}")
     pinned = {}
-    for line in PINNED_FILE.read_text().splitlines():
+    for line in pin_file.read_text().splitlines():
+        if line.startswith("#"):
+            continue
         digest, name = line.split(maxsplit=1)
         pinned[name] = digest
     failed = 0
-    for song, (digest, error) in zip(songs, results):
-        if error is None and song.name not in pinned:
+    for (name, _, _), (digest, error) in zip(pins, results):
+        if error is None and name not in pinned:
             error = "no pinned digest (run with --update)"
-        elif error is None and pinned[song.name] != digest:
-            error = f"render changed: {digest} instead of {pinned[song.name]}"
+        elif error is None and pinned[name] != digest:
+            error = f"render changed: {digest} instead of {pinned[name]}"
         failed += error is not None
-        print(f"{'ok  ' if error is None else 'FAIL'} {song.name}" + ("" if error is None else f": {error}"))
+        print(f"{'ok  ' if error is None else 'FAIL'} {name}" + ("" if error is None else f": {error}"))
     return failed
 
 
@@ -190,24 +224,24 @@ def pair_figures(signals):
 
 
 def run_all(songs, check):
-    """Runs check(song) on at most WORKERS songs at a time; results in song order."""
+    """Runs check(song) on at most WORKERS songs (or pins) at a time; results in their order."""
     with concurrent.futures.ThreadPoolExecutor(max_workers=WORKERS) as pool:
         return list(pool.map(check, songs))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=("load-and-render", "agreement", "pinned", "mixer-paths"))
+    parser.add_argument("mode", choices=("load-and-render", "agreement", "pinned", "tracker-pinned", "mixer-paths"))
     parser.add_argument("--build-dir", required=True, help="folder holding xm2wav and reference_render")
     parser.add_argument("--cache", default=str(REPOSITORY / ".cache" / "real-songs"))
     parser.add_argument("--seconds", type=int)
     parser.add_argument("--renders", help="keep the rendered WAV files in this folder")
-    parser.add_argument("--update", action="store_true", help="pinned: rewrite the pinned digests")
+    parser.add_argument("--update", action="store_true", help="pinned, tracker-pinned: rewrite the pinned digests")
     arguments = parser.parse_args()
 
     songs = fetch_songs(arguments.cache)
     embedded = pathlib.Path(arguments.build_dir) / "assets" / "song.xm"
-    if arguments.mode in ("pinned", "mixer-paths") and embedded.is_file():
+    if arguments.mode in ("pinned", "tracker-pinned", "mixer-paths") and embedded.is_file():
         songs.append(embedded)
     if arguments.mode == "mixer-paths":
         return check_mixer_paths(songs, require_tool(arguments.build_dir, "mixer_paths_check"),
@@ -221,7 +255,11 @@ def main():
         work_dir = arguments.renders or temporary
         os.makedirs(work_dir, exist_ok=True)
         if arguments.mode == "pinned":
-            failed = check_pinned(songs, tools, work_dir, arguments.update)
+            failed = check_pinned(presentation_pins(songs), PINNED_FILE, tools, work_dir, arguments.update)
+        elif arguments.mode == "tracker-pinned":
+            pins = tracker_pins(songs)
+            failed = check_pinned(pins, TRACKER_PINS_FILE, tools, work_dir, arguments.update)
+            songs = pins
         elif arguments.mode == "load-and-render":
             errors = run_all(songs, lambda song: load_and_render(song, tools, seconds, work_dir))
             for song, error in zip(songs, errors):

@@ -77,15 +77,18 @@ TEST(ResamplingStep, IntegerAndFraction) {
     EXPECT_EQ(resamplingStep(44100, 44100).integer, 1);
     EXPECT_EQ(resamplingStep(44100, 44100).fraction, 0u);
     EXPECT_EQ(resamplingStep(8363, 44100).integer, 0);
-    EXPECT_EQ(resamplingStep(8363, 44100).fraction, static_cast<uint32_t>((uint64_t{8363} << 32) / 44100));
+    EXPECT_EQ(resamplingStep(8363, 44100).fraction, 814485521u);  // 8363 / 44100 of 2^32
     EXPECT_EQ(resamplingStep(88200 + 441, 44100).integer, 2);
-    EXPECT_EQ(resamplingStep(88200 + 441, 44100).fraction, static_cast<uint32_t>(((uint64_t{441} << 32) + 2) / 44100));
+    EXPECT_EQ(resamplingStep(88200 + 441, 44100).fraction, 42949672u);  // 0.01 of 2^32
+    // The whole part joins the remainder before the division, as the presentation always mixed: one unit more here.
+    EXPECT_EQ(resamplingStep(179801, 44100).integer, 4);
+    EXPECT_EQ(resamplingStep(179801, 44100).fraction, 331228657u);
     // Other output rates divide by themselves.
     EXPECT_EQ(resamplingStep(48000, 48000).integer, 1);
     EXPECT_EQ(resamplingStep(48000, 48000).fraction, 0u);
     EXPECT_EQ(resamplingStep(8363, 8000).integer, 1);
-    EXPECT_EQ(resamplingStep(8363, 8000).fraction, static_cast<uint32_t>(((uint64_t{363} << 32) + 1) / 8000));
-    EXPECT_EQ(resamplingStep(8363, 192000).fraction, static_cast<uint32_t>((uint64_t{8363} << 32) / 192000));
+    EXPECT_EQ(resamplingStep(8363, 8000).fraction, 194884141u);  // 0.045375 of 2^32
+    EXPECT_EQ(resamplingStep(8363, 192000).fraction, 187077143u);
     // A pitch factor scales the rate before the division, without cutting it to whole Hz.
     EXPECT_EQ(scaledResamplingStep(22050, 2.0, 44100).integer, 1);
     EXPECT_EQ(scaledResamplingStep(22050, 2.0, 44100).fraction, 0u);

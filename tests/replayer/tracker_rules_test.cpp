@@ -30,6 +30,12 @@ void autoVibrato(Instrument& instrument) {
     instrument.vibratoRate = 64;
 }
 
+void sweptAutoVibrato(Instrument& instrument) {
+    instrument.vibratoDepth = 15;
+    instrument.vibratoRate = 64;
+    instrument.vibratoSweep = 4;
+}
+
 TEST(TrackerPitch, TablesAndFrequencies) {
     struct Row {
         const char* rule;
@@ -57,6 +63,8 @@ TEST(TrackerPitch, TablesAndFrequencies) {
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0, false), 4608) << "the arpeggio rounds a slid period to a note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1, false), 4608 - 128) << "and counts up from the nearest note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12, false), 1540) << "capped a step below note 96";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1608, -16, 1, false), 1540) << "finetunes -16..-9 reach the cap's own index";
+    EXPECT_EQ(trackerArpeggioPeriod(true, 1608, -16, 0, false), 1608) << "one note below it is not capped";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, false), 4622 - 448 + 2) << "its notes lose the finetune's low bits";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4622, -28, 7, true), 4622 - 448) << "unless the song keeps them";
 }
@@ -70,8 +78,9 @@ TEST_F(TrackerRules, TickByTick) {
          {{49, 1, 0, 0, 0x47}}, {0, -448, 0, 0, -448}, {.linear = true, .speed = 18, .tracker = true}},
         {"the arpeggio note is capped a step below note 96", Watch::PeriodOffset, {{96, 1, 0, 0, 0x0C}},
          {0, -60, 0, 0, -60, 0}, trackerLinear},
-        {"E5x beside a note sets its finetune (E50 lowest); the next note has the sample's again", Watch::Period,
-         {{49, 1, 0, 14, 0x50}, {49, 1}}, {4672, 4608}, {.linear = true, .every = 6, .tracker = true}},
+        {"E5x beside a note sets its finetune (E50 lowest, E5F highest); the next note has the sample's again",
+         Watch::Period, {{49, 1, 0, 14, 0x50}, {49, 1}, {49, 1, 0, 14, 0x5F}}, {4672, 4608, 4552},
+         {.linear = true, .every = 6, .tracker = true}},
         {"portamento down stops at period 31999", Watch::Period, {{1, 1, 0, 2, 0xFF}},
          {27392, 28412, 29432, 30452, 31472, 31999}, tracker},
         {"portamento up goes down to period 1", Watch::Period, {{49, 1, 0, 1, 0xFF}},
@@ -99,6 +108,8 @@ TEST_F(TrackerRules, TickByTick) {
          {{49, 1, 0x20}, {keyOff, 1}}, {16, 16, 16, 16, 16, 16, 64, 64}, {.setup = fadeoutOnly, .tracker = true}},
         {"E90 plays the note again on the first tick", Watch::VoiceIndex, {{49, 1}, {0, 0, 0, 14, 0x90}},
          {0, 0, 0, 0, 0, 0, 32, 32}, tracker},
+        {"E90 plays the same note again", Watch::Period, {{49, 1}, {0, 0, 0, 14, 0x90}}, {4608, 4608},
+         {.linear = true, .every = 6, .tracker = true}},
         {"EAx and EBx keep their own memories", Watch::Volume,
          {{49, 1, 0x30, 14, 0xA4}, {0, 0, 0, 14, 0xB2}, {0, 0, 0, 14, 0xA0}, {0, 0, 0, 14, 0xB0}},
          {36, 34, 38, 36}, {.every = 6, .tracker = true}},
@@ -127,6 +138,11 @@ TEST_F(TrackerRules, TickByTick) {
          {{49, 1, 0, 14, 0x31}, {61, 0, 0, 3, 0x06}}, {0, 0, 0, 0, 0, 0, 0, 24, -16, 8, 32, -8}, trackerLinear},
         {"auto-vibrato moves before it is read and starts downwards", Watch::PeriodOffset, {{49, 1}},
          {-8, 0, 7, 0}, {.linear = true, .setup = autoVibrato, .tracker = true}},
+        {"a held note's auto-vibrato sweeps up to its full depth and stays there", Watch::PeriodOffset, {{49, 1}},
+         {-4, 0, 11, 0, -15, 0, 14, 0, -15}, {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
+        {"each new note sweeps again from the start, though the last one's sweep had finished", Watch::PeriodOffset,
+         {{49, 1}, {49, 1}}, {-4, 0, 11, 0, -15, 0, -4, 0, 11, 0, -15, 0},
+         {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
     };
     for (const TickCase& script : cases) expectTicks(script);
 }
@@ -142,16 +158,16 @@ TEST_F(TrackerRules, PresentationRulesDiffer) {
 TEST_F(TrackerRules, OffsetOnlyWithAStartingNote) {
     makeSong(1, 1, 16, true);
     song.rules = trackerRules;
-    addInstrument({.length = 10000});
+    addInstrument({.length = 8192});
     put(0, 0, 49, 1);
     put(1, 0, 61, 0, 0xF1, 9, 0x10);  // beside a portamento: ignored, not remembered
-    put(2, 0, 49, 0, 0, 9, 0x40);     // 16384 frames in: past the sample's end
+    put(2, 0, 49, 0, 0, 9, 0x20);     // 8192 frames in: the sample's end
     start();
     runRows(2);
     EXPECT_EQ(channel(0).sampleOffsetMemory, 0);
     EXPECT_NE(channel(0).voice->sample, nullptr);
     runRows(1);
-    EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset past the end leaves the note silent";
+    EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset at or past the end leaves the note silent";
 }
 
 // A global volume change on channel 1 reaches channel 0's voice on the same tick.
@@ -184,8 +200,8 @@ TEST_F(TrackerRules, RowFlow) {
         {"the pattern after a loop starts at the loop's row",
          {{0, 1, 0, 14, 0x60}, {0, 2, 0, 14, 0x61}},
          {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}}},
-        {"a pattern break goes to its row of the next order", {{0, 1, 0, 13, 0x02}},
-         {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
+        {"a pattern break goes to its row of the next order, and the order after it starts at row 0",
+         {{0, 1, 0, 13, 0x02}}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 0}}},
         {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
          {{0, 0}, {2, 3}}},
         {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},

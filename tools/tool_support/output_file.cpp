@@ -43,22 +43,15 @@ std::FILE* streamOver(int descriptor) { return fdopen(descriptor, "wb"); }
 constexpr int directFlags = O_WRONLY | O_CLOEXEC;
 #endif
 
-std::string randomSuffix(std::mt19937& generator) {
-    std::uniform_int_distribution<size_t> pick(0, sizeof suffixCharacters - 2);
-    std::string suffix;
-    for (int index = 0; index < suffixLength; ++index) suffix += suffixCharacters[pick(generator)];
-    return suffix;
-}
-
 // Creates a new, empty file under a fresh hidden name in `folder`; the name
 // carries the target's so a left-over is recognisable, unless that makes it
 // too long for the file system. Returns the descriptor, or -1 with errno.
-int createTemporary(const fs::path& folder, const std::string& name, int mode, std::string& path) {
-    std::mt19937 generator(std::random_device{}());
+int createTemporary(const fs::path& folder, const std::string& name, const OutputFile::NameSuffixes& suffixes,
+                    int mode, std::string& path) {
     bool shortName = false;
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
         const std::string stem = shortName ? ".partial-" : "." + name + ".partial-";
-        const fs::path candidate = folder / (stem + randomSuffix(generator));
+        const fs::path candidate = folder / (stem + suffixes());
         const int descriptor = openFile(candidate.string().c_str(), exclusiveFlags, mode);
         if (descriptor >= 0) {
             path = candidate.string();
@@ -76,7 +69,17 @@ int createTemporary(const fs::path& folder, const std::string& name, int mode, s
 
 }  // namespace
 
-OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::move(target)) {
+OutputFile::NameSuffixes OutputFile::randomSuffixes() {
+    return [generator = std::mt19937(std::random_device{}())]() mutable {
+        std::uniform_int_distribution<size_t> pick(0, sizeof suffixCharacters - 2);
+        std::string suffix;
+        for (int index = 0; index < suffixLength; ++index) suffix += suffixCharacters[pick(generator)];
+        return suffix;
+    };
+}
+
+OutputFile::OutputFile(std::string target, bool replaceExisting, const NameSuffixes& suffixes)
+    : target_(std::move(target)) {
     std::error_code code;
     // Links are followed to the file they name, which need not exist yet.
     fs::path final = target_;
@@ -125,7 +128,7 @@ OutputFile::OutputFile(std::string target, bool replaceExisting) : target_(std::
         writeInPlace_ = existing.st_nlink > 1;
     }
 #endif
-    descriptor_ = createTemporary(folder, final.filename().string(), mode, writePath_);
+    descriptor_ = createTemporary(folder, final.filename().string(), suffixes, mode, writePath_);
     if (descriptor_ < 0) {
         error_ = "cannot create " + target_ + ": " + std::strerror(errno);
         writePath_.clear();

@@ -9,13 +9,20 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class OutputFile {
 public:
+    // Gives the random part of each temporary name tried; tests pass their own
+    // to know the names in advance.
+    using NameSuffixes = std::function<std::string()>;
+    // Six random letters and digits per call, from a fresh random seed.
+    static NameSuffixes randomSuffixes();
+
     // Prepares the target; on failure ready() is false and error() says why
     // in one line. replaceExisting allows replacing an existing regular file.
-    OutputFile(std::string target, bool replaceExisting);
+    OutputFile(std::string target, bool replaceExisting, const NameSuffixes& suffixes = randomSuffixes());
     // Removes the temporary file unless it was committed.
     ~OutputFile();
     OutputFile(OutputFile&& other) noexcept;
