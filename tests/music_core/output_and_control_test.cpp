@@ -369,8 +369,8 @@ TEST(ChannelControl, TempoAndPitchFactors) {
     const int32_t plainWraps = wraps(renderFloat(plain.get()));
     const int32_t higherWraps = wraps(renderFloat(higher.get()));
     EXPECT_NEAR(static_cast<double>(higherWraps) / plainWraps, 2.0, 0.1) << plainWraps << " " << higherWraps;
-    // The highest factor is 4; past it is 4; NaN and infinity change nothing.
-    for (const auto& [factor, heard] : {std::pair{4.0, 4.0}, {5.0, 4.0}, {std::nan(""), 1.0}, {double{INFINITY}, 1.0}}) {
+    // The highest factor is 4; past it, NaN and infinity are refused and change nothing.
+    for (const auto& [factor, heard] : {std::pair{4.0, 4.0}, {5.0, 1.0}, {std::nan(""), 1.0}, {double{INFINITY}, 1.0}}) {
         const ModulePointer song = loadBytes(sawBytes);
         im::setPitchFactor(song.get(), factor);
         EXPECT_NEAR(wraps(renderFloat(song.get())) / (heard * plainWraps), 1.0, 0.1) << factor;
@@ -407,15 +407,15 @@ TEST(Controls, LimitsOfEveryControl) {
     } gains[] = {
         {"channel volume 0 is silence", [](im::Module* m) { im::setChannelVolume(m, 0, 0.0); }, 0.0},
         {"channel volume 16 is the highest", [](im::Module* m) { im::setChannelVolume(m, 0, 16.0); }, 16.0},
-        {"channel volume past 16 is 16", [](im::Module* m) { im::setChannelVolume(m, 0, 16.5); }, 16.0},
-        {"a negative channel volume is silence, never the channel inverted",
-         [](im::Module* m) { im::setChannelVolume(m, 0, -1.0); }, 0.0},
+        {"channel volume past 16 is refused", [](im::Module* m) { im::setChannelVolume(m, 0, 16.5); }, 1.0},
+        {"a negative channel volume is refused, never the channel inverted",
+         [](im::Module* m) { im::setChannelVolume(m, 0, -1.0); }, 1.0},
         {"a NaN channel volume changes nothing", [](im::Module* m) { im::setChannelVolume(m, 0, std::nan("")); }, 1.0},
         {"an infinite channel volume changes nothing", [](im::Module* m) { im::setChannelVolume(m, 0, INFINITY); }, 1.0},
         {"gain 0 is silence", [](im::Module* m) { im::setMasterGain(m, 0.0); }, 0.0},
         {"gain 16 is the highest", [](im::Module* m) { im::setMasterGain(m, 16.0); }, 16.0},
-        {"gain past 16 is 16", [](im::Module* m) { im::setMasterGain(m, 17.0); }, 16.0},
-        {"a negative gain is silence", [](im::Module* m) { im::setMasterGain(m, -1.0); }, 0.0},
+        {"gain past 16 is refused", [](im::Module* m) { im::setMasterGain(m, 17.0); }, 1.0},
+        {"a negative gain is refused", [](im::Module* m) { im::setMasterGain(m, -1.0); }, 1.0},
         {"a NaN gain changes nothing", [](im::Module* m) { im::setMasterGain(m, std::nan("")); }, 1.0},
         {"an infinite gain changes nothing", [](im::Module* m) { im::setMasterGain(m, -INFINITY); }, 1.0},
     };
@@ -430,15 +430,15 @@ TEST(Controls, LimitsOfEveryControl) {
         EXPECT_NEAR(product / plainEnergy, row.gain, 1e-3) << row.rule;
     }
 
-    // 12 rows of one tick, floor(882 / factor) frames each.
+    // 12 rows of one tick, floor(882 / factor) frames each; a refused factor leaves 882.
     const struct {
         const char* rule;
         double factor;
         int32_t tickFrames;
     } tempos[] = {
-        {"tempo factor 0.25 is the lowest", 0.25, 3528}, {"below 0.25 is 0.25", 0.2, 3528},
-        {"a negative factor is 0.25", -1.0, 3528},        {"tempo factor 4 is the highest", 4.0, 220},
-        {"past 4 is 4", 5.0, 220},                        {"NaN changes nothing", std::nan(""), 882},
+        {"tempo factor 0.25 is the lowest", 0.25, 3528}, {"below 0.25 is refused", 0.2, 882},
+        {"a negative factor is refused", -1.0, 882},      {"tempo factor 4 is the highest", 4.0, 220},
+        {"past 4 is refused", 5.0, 882},                  {"NaN changes nothing", std::nan(""), 882},
         {"infinity changes nothing", INFINITY, 882},
     };
     for (const auto& row : tempos) {
@@ -464,37 +464,39 @@ TEST(Controls, LimitsOfEveryControl) {
         EXPECT_EQ(error.code, row.accepted ? im::ErrorCode::None : im::ErrorCode::InvalidArgument) << row.rule;
     }
 
-    // Separation: below 0 is 0 (both sides alike), above 200 is 200.
+    // Separation: below 0 and above 200 are refused, the song's own image kept.
     const auto separated = [&](int32_t percent) {
         const ModulePointer song = loadBytes(bytes);
         im::setStereoSeparation(song.get(), percent);
         return render16(song.get());
     };
-    EXPECT_EQ(separated(-5), separated(0));
-    EXPECT_EQ(separated(250), separated(200));
+    EXPECT_EQ(separated(-5), separated(100));
+    EXPECT_EQ(separated(250), separated(100));
     EXPECT_NE(separated(200), separated(100));
+    EXPECT_NE(separated(0), separated(100));
 }
 
-// A change during playback is heard from the engine's next block of 884 frames, not before, not later.
-TEST(Controls, ChangesDuringPlaybackAreHeardFromTheNextBlock) {
+// A change during playback is heard from the first frame of the next render call, not before, not later.
+TEST(Controls, ChangesDuringPlaybackAreHeardFromTheNextCall) {
     const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
     const std::vector<float> plain = renderFloat(loadBytes(bytes).get());
     constexpr int32_t changedAt = 3 * 884 + 100;  // frames handed out before the change
-    constexpr int32_t blockEnd = 4 * 884;
+    constexpr int32_t nextCall = changedAt;
     const struct {
         const char* rule;
         void (*apply)(im::Module*);
         int32_t firstChangedFrame;
     } changes[] = {
-        {"muting", [](im::Module* m) { im::setChannelMuted(m, 0, true); }, blockEnd},
-        {"a channel volume", [](im::Module* m) { im::setChannelVolume(m, 1, 0.5); }, blockEnd},
-        {"the gain", [](im::Module* m) { im::setMasterGain(m, 0.5); }, blockEnd},
-        {"the separation", [](im::Module* m) { im::setStereoSeparation(m, 0); }, blockEnd},
-        // The block's first frame is read where the voices stand; the new step moves them from there.
-        {"the pitch factor", [](im::Module* m) { im::setPitchFactor(m, 1.5); }, blockEnd + 1},
-        // A tick already started keeps its length: the one from frame 4410 is the first of 441 frames, so the next
-        // row starts at 4851, where its notes ramp in from silence (heard one frame on).
-        {"the tempo factor", [](im::Module* m) { im::setTempoFactor(m, 2.0); }, 5 * rowFrames + rowFrames / 2 + 1},
+        {"muting", [](im::Module* m) { im::setChannelMuted(m, 0, true); }, nextCall},
+        {"a channel volume", [](im::Module* m) { im::setChannelVolume(m, 1, 0.5); }, nextCall},
+        {"the gain", [](im::Module* m) { im::setMasterGain(m, 0.5); }, nextCall},
+        {"the separation", [](im::Module* m) { im::setStereoSeparation(m, 0); }, nextCall},
+        // The call's first frame is read where the voices stand; the new step moves them from there.
+        {"the pitch factor", [](im::Module* m) { im::setPitchFactor(m, 1.5); }, nextCall + 1},
+        // The tick under way plays its frames left at the new tempo: 776 of the tick from 2646 become 388, so the
+        // next row starts at 3140, where its notes ramp in from silence (heard one frame on).
+        {"the tempo factor", [](im::Module* m) { im::setTempoFactor(m, 2.0); },
+         changedAt + (4 * rowFrames - changedAt) / 2 + 1},
     };
     for (const auto& change : changes) {
         SCOPED_TRACE(change.rule);
