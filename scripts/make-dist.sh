@@ -291,8 +291,8 @@ build_deb "$gst_root" gstreamer1.0-intro-music \
   " The intro music engine as a GStreamer decoder (intromusicdec) with a type" \
   " finder for Extended Module (.xm) songs, so that gst-play-1.0, playbin and" \
   " every GStreamer application play XM songs by the tracker's own rules:" \
-  " seeking, duration, tags, and the rules, interpolation, repeat count, stereo separation" \
-  " and gain as element properties."
+  " seeking, duration, tags, and the rules, interpolation, repeat count," \
+  " stereo separation and gain as element properties."
 
 (cd "$dist_dir" && sha256sum -- *.tar.gz *.zip *.deb > SHA256SUMS)
 echo "make-dist: wrote $dist_dir"
