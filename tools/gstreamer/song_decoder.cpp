@@ -68,12 +68,12 @@ struct DecoderState {
 
     DecoderState() {
         for (const DecoderProperty& property : decoderProperties()) {
-            GParamSpec* spec = property.makeSpec(property.name);
+            GParamSpec* paramSpec = property.makeSpec(property.name);
             GValue value = G_VALUE_INIT;
-            g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(spec));
-            g_param_value_set_default(spec, &value);
+            g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(paramSpec));
+            g_param_value_set_default(paramSpec, &value);
             propertyValues.push_back(value);
-            g_param_spec_unref(g_param_spec_ref_sink(spec));
+            g_param_spec_unref(g_param_spec_ref_sink(paramSpec));
         }
         gst_segment_init(&segment, GST_FORMAT_TIME);
     }
@@ -524,10 +524,10 @@ gboolean activateSrcMode(GstPad* pad, GstObject*, GstPadMode mode, gboolean acti
     return active ? TRUE : gst_pad_stop_task(pad);
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* paramSpec) {
     const auto properties = intro_music_gst::decoderProperties();
     if (id == 0 || id > properties.size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, paramSpec);
         return;
     }
     const size_t index = id - 1;
@@ -545,9 +545,9 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     }
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* paramSpec) {
     if (id == 0 || id > intro_music_gst::decoderProperties().size()) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, paramSpec);
         return;
     }
     DecoderState& state = *reinterpret_cast<IntroMusicDec*>(object)->state;
