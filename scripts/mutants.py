@@ -70,9 +70,16 @@ def source_files():
 
 
 def sync_sources(scratch):
-    """Copies the working tree (committed or not) into scratch/src, touching only files that differ."""
+    """Copies the working tree (committed or not) into scratch/src, touching only files that differ,
+    and removes the files the tree no longer has (a globbed source left behind would still build)."""
     source = scratch / "src"
-    for name in source_files():
+    names = set(source_files())
+    if source.is_dir():
+        for target in [path for path in source.rglob("*") if path.is_file() and not path.is_symlink()]:
+            relative = target.relative_to(source).as_posix()
+            if relative.split("/")[0] != ".cache" and relative not in names:
+                target.unlink()
+    for name in names:
         origin = REPOSITORY / name
         target = source / name
         if not origin.is_file() or origin.is_symlink() and not origin.exists():
