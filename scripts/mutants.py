@@ -87,7 +87,8 @@ def sync_sources(scratch):
         if target.is_file() and target.read_bytes() == origin.read_bytes():
             continue
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(origin, target)
+        # A fresh time stamp: the copy must look newer than what the scratch build made of the old one.
+        shutil.copy(origin, target)
     cache = REPOSITORY / ".cache"
     if cache.exists() and not (source / ".cache").exists():
         (source / ".cache").symlink_to(cache.resolve())
