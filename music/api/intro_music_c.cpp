@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "c_error_copy.h"
 #include "intro_music.h"
 #include "module.h"
 
@@ -28,18 +29,7 @@ void forwardTick(void* user, const intro_music::Module* module, const intro_musi
     slot->observer(slot->user, wrap(module), &info);
 }
 
-// Runs a call that may fail and copies its error out.
-template <typename Call>
-auto withError(intro_music_error* error, Call call) {
-    intro_music::Error inner{};
-    auto result = call(&inner);
-    if (error != nullptr) {
-        error->code = static_cast<int32_t>(inner.code);
-        static_assert(sizeof error->message == sizeof inner.message);
-        std::memcpy(error->message, inner.message, sizeof error->message);
-    }
-    return result;
-}
+using intro_music::c_interface::withError;
 
 }  // namespace
 

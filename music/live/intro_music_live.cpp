@@ -11,6 +11,7 @@
 #include <new>
 
 #include "../alsa_reports.h"
+#include "api/c_error_copy.h"
 
 namespace {
 
@@ -210,18 +211,7 @@ const intro_music::LivePlayer* unwrap(const intro_music_live* live) {
     return reinterpret_cast<const intro_music::LivePlayer*>(live);
 }
 
-// Runs a call that may fail and copies its error out.
-template <typename Call>
-auto withError(intro_music_error* error, Call call) {
-    intro_music::Error inner{};
-    auto result = call(&inner);
-    if (error != nullptr) {
-        error->code = static_cast<int32_t>(inner.code);
-        static_assert(sizeof error->message == sizeof inner.message);
-        std::memcpy(error->message, inner.message, sizeof error->message);
-    }
-    return result;
-}
+using intro_music::c_interface::withError;
 
 }  // namespace
 
