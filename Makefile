@@ -32,6 +32,11 @@ WINDOWS_DIR := build-windows
 WINDOWS_RELEASE_FLAGS := -O2 -DNDEBUG
 WINDOWS_LIBS := .cache/windows-libs
 WINDOWS_TOOLCHAIN := cmake/mingw-i686.cmake
+# The same for 64-bit Windows, where the checks cannot start 32-bit programs.
+WINDOWS64_DIR := build-windows64
+WINDOWS64_VARIABLES := WINDOWS_DIR=$(WINDOWS64_DIR) WINDOWS_TOOLCHAIN=cmake/mingw-x86_64.cmake \
+	WINDOWS_LIBS=.cache/windows64-libs
+STARTS_32BIT_PROGRAMS := /usr/lib/wine/wine --version > /dev/null 2>&1
 WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLCHAIN) \
 	-DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_LIBS) -DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) \
 	-DINTRO_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
@@ -76,7 +81,7 @@ configure = cmake -S . -B $(1) $(2) > /dev/null
 
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows-libs test-windows web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
+	windows windows-libs test-windows windows-checks web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
 
 all: build
 
@@ -180,12 +185,23 @@ windows: windows-libs
 	@[ -f $(WINDOWS_DIR)/build.ninja ] || cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
 
-# The Windows programs under wine against the Linux ones.
+# The Windows programs under wine against the Linux ones. A kernel built
+# without 32-bit programs cannot start wine's 32-bit loader: there the checks
+# run the same sources built for 64-bit Windows, under wine64.
 test-windows:
 	$(call deps,build headless test windows)
+	@if $(STARTS_32BIT_PROGRAMS); then run_dir=$(WINDOWS_DIR); else \
+		echo "This machine cannot start 32-bit programs: the programs run under wine are built for 64-bit Windows."; \
+		run_dir=$(WINDOWS64_DIR); fi; \
+	$(MAKE) --no-print-directory windows-checks WINDOWS_RUN_DIR=$$run_dir
+
+WINDOWS_RUN_DIR ?= $(WINDOWS_DIR)
+windows-checks:
 	$(call timed,Windows build,$(MAKE) --no-print-directory windows && \
+		{ [ "$(WINDOWS_RUN_DIR)" = "$(WINDOWS_DIR)" ] || $(MAKE) --no-print-directory windows $(WINDOWS64_VARIABLES); } && \
 		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
-	$(call timed,Windows programs under wine,tests/windows/run_checks.sh $(WINDOWS_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
+	$(call timed,Windows programs under wine,\
+		tests/windows/run_checks.sh $(WINDOWS_DIR) $(WINDOWS_RUN_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
 
 web-libs:
 	$(call deps,web)
@@ -293,5 +309,5 @@ repin-tracker:
 		--cache $(REAL_SONGS_CACHE) --update
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR) \
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WINDOWS64_DIR) $(WEB_DIR) $(DIST_DIR) \
 		$(DIST_CHECK_DIR)

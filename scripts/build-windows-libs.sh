@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds GLFW and FreeType as static libraries for 32-bit Windows from
+# Builds GLFW and FreeType as static libraries for Windows from
 # Debian's own source packages, the same versions the Linux build links:
 #   scripts/build-windows-libs.sh TOOLCHAIN_FILE PREFIX
 # PREFIX then holds include/, lib/ and the CMake package files. A stamp
@@ -23,7 +23,7 @@ wanted=()
 for package in "${mirrored_dev_packages[@]}"; do
   wanted+=("$(source_of "$package")")
 done
-stamp_text="${wanted[*]} $(sha256sum "$script" "$toolchain" | cut -d' ' -f1 | tr '\n' ' ')"
+stamp_text="${wanted[*]} $(sha256sum "$script" "$toolchain" "$(dirname "$toolchain")/mingw.cmake" | cut -d' ' -f1 | tr '\n' ' ')"
 # shellcheck source=debian-sources.sh
 source "$(dirname "$script")/debian-sources.sh"
 exit_if_built "$prefix" "$stamp_text"

@@ -20,10 +20,13 @@ groups[test]="clang libclang-rt-14-dev libgtest-dev libgmock-dev
 # The off-screen video capture: FFmpeg's libraries and a surfaceless EGL context.
 groups[video]="libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev libegl-mesa0 ffmpeg"
 # The 32-bit Windows build (its libraries come from Debian source packages)
-# and its tests under wine, sound through ALSA's file plugin over a PulseAudio null sink.
+# and its tests under wine, sound through ALSA's file plugin over a PulseAudio
+# null sink. The 64-bit toolchain and wine64's libraries serve the checks on
+# a machine that cannot start 32-bit programs.
 groups[windows]="dpkg-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2:i386
-  pulseaudio libasound2-plugins:i386"
+  libgl1 libglx-mesa0 libgl1-mesa-dri libasound2 pulseaudio libasound2-plugins:i386 libasound2-plugins"
 groups[bench]="libbenchmark-dev libxmp-dev libopenmpt-dev xvfb xdotool x11-utils gstreamer1.0-plugins-bad"
 groups[fuzz]="clang libclang-rt-14-dev"
 # The GStreamer plugin: its development files, and GStreamer's programs and

@@ -2,14 +2,19 @@
 # The Windows programs, each check with its time: what they import, xm2wav.exe
 # under wine against the Linux xm2wav, the resources read back from intro.exe,
 # and intro.exe's picture and sound under wine on a virtual screen.
-# Usage: run_checks.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR REAL_SONGS_CACHE
+# The release programs' files are read as they are; the programs run under
+# wine are those same ones, or, where the machine cannot start 32-bit
+# programs, the same sources built for 64-bit Windows.
+# Usage: run_checks.sh RELEASE_BUILD_DIR RUN_BUILD_DIR LINUX_BUILD_DIR REAL_SONGS_CACHE
 set -euo pipefail
-windows_dir=$(realpath "$1")
-linux_dir=$(realpath "$2")
-songs_cache=$3
+release_dir=$(realpath "$1")
+windows_dir=$(realpath "$2")
+linux_dir=$(realpath "$3")
+songs_cache=$4
 here=$(realpath "$(dirname "$0")")
 work_dir="$windows_dir/checks"
 source "$here/wine_env.sh" "$windows_dir"
+[ "$release_dir" = "$windows_dir" ] || echo "release programs from $release_dir, run under wine from $windows_dir"
 
 prepare_wine_prefix
 passed=0
@@ -30,13 +35,13 @@ run_check() {
 }
 
 run_check "programs need nothing but Windows" \
-  /usr/bin/python3 "$here/check_programs.py" "$windows_dir/intro.exe" "$windows_dir/xm2wav.exe"
+  /usr/bin/python3 "$here/check_programs.py" "$release_dir/intro.exe" "$release_dir/xm2wav.exe"
 run_check "xm2wav.exe renders as the Linux xm2wav" \
   "$here/xm2wav_matches_linux.sh" "$windows_dir" "$linux_dir" "$songs_cache" "$work_dir/xm2wav"
 run_check "resources of intro.exe" \
-  /usr/bin/python3 "$here/check_resources.py" "$windows_dir/intro.exe" "$linux_dir/resource_dump" "$work_dir/resources"
+  /usr/bin/python3 "$here/check_resources.py" "$release_dir/intro.exe" "$linux_dir/resource_dump" "$work_dir/resources"
 run_check "intro.exe picture at 1280x720" "$here/picture_under_wine.sh" "$windows_dir" "$work_dir/picture"
 run_check "intro.exe sound through waveOut" "$here/sound_under_wine.sh" "$windows_dir" "$work_dir/sound"
-echo "intro.exe: $(stat -c %s "$windows_dir/intro.exe") bytes, xm2wav.exe: $(stat -c %s "$windows_dir/xm2wav.exe") bytes"
+echo "intro.exe: $(stat -c %s "$release_dir/intro.exe") bytes, xm2wav.exe: $(stat -c %s "$release_dir/xm2wav.exe") bytes"
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

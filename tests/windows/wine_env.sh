@@ -1,10 +1,36 @@
-# Sourced by the Windows checks: wine with a 32-bit prefix of its own inside
-# the Windows build folder, quiet, without the Mono and Gecko installers.
+# Sourced by the Windows checks: wine with a prefix of its own inside the
+# Windows build folder, quiet, without the Mono and Gecko installers, for the
+# word size of the folder's programs.
 # Usage: source wine_env.sh WINDOWS_BUILD_DIR
 export WINEPREFIX="$(realpath "$1")/wine-prefix"
-export WINEARCH=win32
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No crash debugger: a crash ends the program (its status tells) instead of
+# leaving a debugger waiting that holds the wine session open.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+readonly pe_machine_x86_64=8664
+# The machine field of a PE file's header, in hexadecimal: 14c for x86.
+pe_machine() {
+  local header_offset
+  header_offset=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -tx2 -j $((header_offset + 4)) -N 2 "$1" | tr -d ' '
+}
+
+# Debian's wine starts 32-bit programs through a 32-bit loader; 64-bit
+# programs take wine64 and a 64-bit prefix.
+if [ "$(pe_machine "$1/xm2wav.exe")" = "$pe_machine_x86_64" ]; then
+  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+else
+  export WINEARCH=win32
+  unset WINELOADER
+fi
+wine() { "${WINELOADER:-/usr/bin/wine}" "$@"; }
+
+# Whether this machine starts 32-bit programs at all: some kernels are built
+# without them, and then wine's 32-bit loader cannot run.
+starts_32bit_programs() {
+  /usr/lib/wine/wine --version > /dev/null 2>&1
+}
 
 # Waits until every wine process of the prefix has ended. A wine session
 # keeps the display it started with (its desktop process draws there), so a
@@ -18,7 +44,7 @@ end_wine_session() {
 prepare_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the wine prefix $WINEPREFIX"
-    wineboot --init > /dev/null 2>&1
+    wine wineboot --init > /dev/null 2>&1
   fi
   end_wine_session
 }
@@ -54,4 +80,4 @@ wait_for_frames() {
 }
 
 # Also for the scripts that run under with-xvfb.sh.
-export -f wait_until wait_for_frames
+export -f wait_until wait_for_frames wine
