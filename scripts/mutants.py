@@ -3,7 +3,7 @@
 the sources, builds it and runs the main test suite against it: a slip the
 suite lets through shows a rule no test holds.
 
-usage: mutants.py [--scratch DIR] [--only TEXT] [--tests REGEX] [--jobs N] [--skip-baseline]
+usage: mutants.py [--slips FILE] [--scratch DIR] [--only TEXT] [--tests REGEX] [--jobs N] [--skip-baseline]
 
 Each slip is a search and replace on one line of one file; the searched text
 must be found exactly once, so a slip whose line moved or changed is reported
@@ -15,7 +15,8 @@ The scratch copy (default /tmp/intro-mutants) keeps its build folder between
 runs, configured with ccache, so each slip costs one file and the links.
 --only (repeatable) runs the slips whose description contains TEXT; --tests limits the
 suite to the ctest names matching REGEX (for trying a new slip quickly);
---skip-baseline trusts the last baseline run (its test order is kept in the
+--slips reads another list in the same form (a probe of new slips, kept
+outside the repository); --skip-baseline trusts the last baseline run (its test order is kept in the
 scratch folder) instead of running the whole suite once without slips.
 """
 
@@ -43,7 +44,7 @@ class Slip:
         self.line_number = line_number
 
 
-def read_slips(text):
+def read_slips(text, source=SLIP_LIST):
     """Blocks of '== description', a file path, '- searched text' and '+ replacement' (each on its own line)."""
     slips = []
     lines = text.splitlines()
@@ -54,10 +55,10 @@ def read_slips(text):
             index += 1
             continue
         if not line.startswith("== ") or index + 3 >= len(lines):
-            sys.exit(f"{SLIP_LIST}:{index + 1}: expected '== description', a path, '- text' and '+ text'")
+            sys.exit(f"{source}:{index + 1}: expected '== description', a path, '- text' and '+ text'")
         path, search, replacement = lines[index + 1:index + 4]
         if not search.startswith("- ") or not (replacement.startswith("+ ") or replacement == "+"):
-            sys.exit(f"{SLIP_LIST}:{index + 1}: the slip needs '- searched text' and '+ replacement' lines")
+            sys.exit(f"{source}:{index + 1}: the slip needs '- searched text' and '+ replacement' lines")
         slips.append(Slip(line[3:], path.strip(), search[2:], replacement[2:], index + 1))
         index += 4
     return slips
@@ -151,6 +152,7 @@ def run_suite(build_dir, jobs, tests, excluded, stop_on_failure, order=None):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--slips", type=pathlib.Path, default=SLIP_LIST, help="the list of slips to try")
     parser.add_argument("--scratch", default="/tmp/intro-mutants")
     parser.add_argument("--only", action="append", help="run only the slips whose description contains this text")
     parser.add_argument("--tests", help="run only the ctest names matching this regular expression")
@@ -158,7 +160,7 @@ def main():
     parser.add_argument("--skip-baseline", action="store_true", help="trust the last baseline run")
     arguments = parser.parse_args()
 
-    slips = read_slips(SLIP_LIST.read_text())
+    slips = read_slips(arguments.slips.read_text(), arguments.slips)
     if arguments.only:
         slips = [slip for slip in slips if any(text in slip.description for text in arguments.only)]
     scratch = pathlib.Path(arguments.scratch)
