@@ -1,7 +1,14 @@
 # The two set-up commands of the README, and the extra targets. Each target
 # installs the package groups it needs (scripts/install-deps.sh) on first use.
 BUILD_DIR := build
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Every build compiles through a cache kept in the checkout, which takes
+# paths relative to it: folders built alike (the release stage's clean ones
+# beside the main ones) share their objects instead of compiling again.
+export CCACHE_DIR := $(CURDIR)/.cache/ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 JOBS ?= 2
 
 # Hardening builds: the music engine and its tests without the presentation.
@@ -35,10 +42,14 @@ WINDOWS_DIR := build-windows
 WINDOWS_RELEASE_FLAGS := -O2 -DNDEBUG
 WINDOWS_LIBS := .cache/windows-libs
 WINDOWS_TOOLCHAIN := cmake/mingw-i686.cmake
-# The same for 64-bit Windows, where the checks cannot start 32-bit programs.
+# xm2wav.exe for 64-bit Windows, from the same sources: the checks run it
+# where the machine cannot start 32-bit programs. The engine needs none of
+# the presentation's libraries.
 WINDOWS64_DIR := build-windows64
-WINDOWS64_VARIABLES := WINDOWS_DIR=$(WINDOWS64_DIR) WINDOWS_TOOLCHAIN=cmake/mingw-x86_64.cmake \
-	WINDOWS_LIBS=.cache/windows64-libs
+WINDOWS64_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
+	-DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) -DINTRO_BUILD_TESTS=OFF -DINTRO_BUILD_PRESENTATION=OFF \
+	-DCMAKE_BUILD_TYPE=Release \
+	"-DCMAKE_C_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)" "-DCMAKE_CXX_FLAGS_RELEASE=$(WINDOWS_RELEASE_FLAGS)"
 STARTS_32BIT_PROGRAMS := /usr/lib/wine/wine --version > /dev/null 2>&1
 WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(WINDOWS_TOOLCHAIN) \
 	-DCMAKE_PREFIX_PATH=$(CURDIR)/$(WINDOWS_LIBS) -DINTRO_HOST_TOOLS_DIR=$(CURDIR)/$(BUILD_DIR) \
@@ -52,7 +63,9 @@ DIST_TARGETS := intro xm2wav songplayer trace_dump capture_video intro_music int
 DIST_FLAGS := -DCMAKE_INSTALL_LIBDIR=lib/$(shell gcc -print-multiarch 2> /dev/null)
 # The release stage builds everything again in folders of its own, from
 # nothing, so that `make dist` is known to work alone on a clean clone.
-DIST_CHECK_DIR := build-dist
+DIST_CHECK_NATIVE := build-dist-native
+DIST_CHECK_WINDOWS := build-dist-windows
+DIST_CHECK_WEB := build-dist-web
 # The package groups of `make test`: every stage's.
 TEST_DEPS := build headless test video windows fuzz web dist gstreamer
 
@@ -84,7 +97,7 @@ configure = cmake -S . -B $(1) $(2) > /dev/null
 
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows-libs test-windows windows-checks web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
+	windows windows64 windows-libs test-windows windows-checks web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
 
 all: build
 
@@ -131,7 +144,7 @@ test:
 	$(call deps,$(TEST_DEPS))
 	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
 	for stage in test-main test-asan test-tsan test-fuzz test-dist \
-		"test-windows WINDOWS_DIR=$(DIST_CHECK_DIR)/windows" "test-web WEB_DIR=$(DIST_CHECK_DIR)/web"; do \
+		"test-windows WINDOWS_DIR=$(DIST_CHECK_WINDOWS)" "test-web WEB_DIR=$(DIST_CHECK_WEB)"; do \
 		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
 	done; \
 	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
@@ -191,20 +204,27 @@ windows: windows-libs
 	@[ -f $(WINDOWS_DIR)/build.ninja ] || cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
 
+$(WINDOWS64_DIR)/build.ninja:
+	cmake -S . -B $(WINDOWS64_DIR) $(WINDOWS64_FLAGS) > /dev/null
+
+windows64: $(WINDOWS64_DIR)/build.ninja
+	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+	cmake --build $(WINDOWS64_DIR) -j $(JOBS) --target xm2wav
+
 # The Windows programs under wine against the Linux ones. A kernel built
-# without 32-bit programs cannot start wine's 32-bit loader: there the checks
-# run the same sources built for 64-bit Windows, under wine64.
+# without 32-bit programs cannot start wine's 32-bit loader: there xm2wav
+# runs as built for 64-bit Windows, under wine64, and intro.exe's files are
+# checked but it is not run.
 test-windows:
 	$(call deps,build headless test windows)
-	@if $(STARTS_32BIT_PROGRAMS); then run_dir=$(WINDOWS_DIR); else \
-		echo "This machine cannot start 32-bit programs: the programs run under wine are built for 64-bit Windows."; \
-		run_dir=$(WINDOWS64_DIR); fi; \
-	$(MAKE) --no-print-directory windows-checks WINDOWS_RUN_DIR=$$run_dir
+	@if $(STARTS_32BIT_PROGRAMS); then $(MAKE) --no-print-directory windows-checks; else \
+		echo "This machine cannot start 32-bit programs: wine runs xm2wav.exe as built for 64-bit Windows."; \
+		$(MAKE) --no-print-directory windows-checks WINDOWS_RUN_DIR=$(WINDOWS64_DIR) WINDOWS_RUN_TARGET=windows64; fi
 
 WINDOWS_RUN_DIR ?= $(WINDOWS_DIR)
 windows-checks:
-	$(call timed,Windows build,$(MAKE) --no-print-directory windows && \
-		{ [ "$(WINDOWS_RUN_DIR)" = "$(WINDOWS_DIR)" ] || $(MAKE) --no-print-directory windows $(WINDOWS64_VARIABLES); } && \
+	$(call timed,Windows build,$(MAKE) --no-print-directory windows $(WINDOWS_RUN_TARGET) && \
 		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
 	$(call timed,Windows programs under wine,\
 		tests/windows/run_checks.sh $(WINDOWS_DIR) $(WINDOWS_RUN_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
@@ -244,11 +264,11 @@ dist: windows web
 # The artifacts from the outside: unpacked and run, the packages extracted and checked.
 test-dist:
 	$(call deps,build headless windows dist gstreamer)
-	rm -rf $(DIST_CHECK_DIR)
+	rm -rf $(DIST_CHECK_NATIVE) $(DIST_CHECK_WINDOWS) $(DIST_CHECK_WEB)
 	$(call timed,release artifacts from clean build folders,$(MAKE) --no-print-directory dist \
-		BUILD_DIR=$(DIST_CHECK_DIR)/native WINDOWS_DIR=$(DIST_CHECK_DIR)/windows WEB_DIR=$(DIST_CHECK_DIR)/web)
-	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(DIST_CHECK_DIR)/native \
-		$(DIST_CHECK_DIR)/windows)
+		BUILD_DIR=$(DIST_CHECK_NATIVE) WINDOWS_DIR=$(DIST_CHECK_WINDOWS) WEB_DIR=$(DIST_CHECK_WEB))
+	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(DIST_CHECK_NATIVE) \
+		$(DIST_CHECK_WINDOWS))
 
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
@@ -316,4 +336,4 @@ repin-tracker:
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR) $(WINDOWS64_DIR) $(WEB_DIR) $(DIST_DIR) \
-		$(DIST_CHECK_DIR)
+		$(DIST_CHECK_NATIVE) $(DIST_CHECK_WINDOWS) $(DIST_CHECK_WEB)

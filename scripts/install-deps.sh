@@ -8,7 +8,7 @@ set -euo pipefail
 
 declare -A groups
 # Building and running the presentation (and the music tools, which need nothing more).
-groups[build]="build-essential cmake ninja-build pkg-config
+groups[build]="build-essential cmake ninja-build pkg-config ccache
   libglfw3-dev libfreetype-dev libgl-dev libgl1-mesa-dri libsdl2-dev fonts-dejavu-core"
 # Showing it on a virtual screen when no display is reachable, with a screenshot.
 groups[headless]="xvfb xdotool x11-utils imagemagick"
