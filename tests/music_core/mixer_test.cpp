@@ -9,14 +9,20 @@
 
 #include "mixer.h"
 #include "music_engine.h"
+#include "sample_seams.h"
 #include "song.h"
 
 using namespace intro_music::engine;
 
 namespace {
 
-// A sample with exactly length + 8 frames of storage and the guard frame the loader writes.
+// A sample with exactly length + 8 frames of storage and the guard frame the loader writes (and the seams the
+// longer filters read, when a test builds them).
 struct OwnedSample {
+    OwnedSample() = default;
+    OwnedSample(const OwnedSample&) = delete;
+    OwnedSample& operator=(const OwnedSample&) = delete;
+    ~OwnedSample() { releaseSampleSeams(sample); }
     std::unique_ptr<int16_t[]> storage;
     Sample sample{};
 };
@@ -445,16 +451,19 @@ TEST_F(MixerTest, RandomVoicesStayInsideTheirSamples) {
     }
 }
 
-// Every mixing path gives the same bits as the baseline path: random voices with every loop kind, forward and
-// backward, steps from tiny to several frames, target changes that start ramps, and chunks of every length so
-// that passes end anywhere inside a vector body.
+// Every mixing path gives the same bits as the baseline path, in every interpolation: random voices with every loop
+// kind, forward and backward, steps from tiny to several frames (every filter length) and now and then dozens,
+// target changes that start ramps, samples with and without the seams the longer filters read, and chunks of every
+// length so that passes end anywhere inside a vector body.
 TEST_F(MixerTest, EveryPathGivesTheSameBits) {
     const MixerPath chosen = mixerPath();
     if (!setMixerPath(MixerPath::Avx2)) GTEST_SKIP() << "this build or CPU has only the baseline path";
     std::vector<std::unique_ptr<OwnedSample>> samples;
-    const auto mixRandomly = [&](MixerPath path) {
+    const auto mixRandomly = [&](MixerPath path, Interpolation mode) {
         EXPECT_TRUE(setMixerPath(path));
         resetMixerVoices(engine);
+        attachRing(1);
+        song.interpolation = mode;
         samples.clear();
         std::mt19937 random(77);
         std::vector<float> everything;
@@ -466,13 +475,18 @@ TEST_F(MixerTest, EveryPathGivesTheSameBits) {
             const uint8_t type = types[random() % 3];
             const uint32_t loopStart = random() % length;
             samples.push_back(makeSample(frames, type, loopStart, 1 + random() % (length - loopStart)));
+            if (random() % 4 != 0) {
+                EXPECT_TRUE(buildSampleSeams(samples.back()->sample));
+            }
             MixerVoice& voice = mixerVoices()[round % mixedVoiceCount];
             if (voice.sample == nullptr || random() % 4 == 0) {
                 voice.sample = &samples.back()->sample;
+                voice.looped = 0;
                 voice.position = static_cast<int32_t>(random() % length);
                 voice.positionFraction = static_cast<uint32_t>(random());
                 voice.direction = type == LoopPingPong && random() % 2 == 0 ? DirectionBackward : DirectionForward;
-                voice.stepInteger = static_cast<int32_t>(random() % 4 == 0 ? random() % 9 : 0);
+                const uint32_t whole = random() % 16;
+                voice.stepInteger = static_cast<int32_t>(whole == 0 ? random() % 70 : whole < 5 ? random() % 9 : 0);
                 voice.stepFraction = static_cast<uint32_t>(random());
             }
             voice.leftTarget = static_cast<int32_t>(random() % 256);
@@ -482,11 +496,15 @@ TEST_F(MixerTest, EveryPathGivesTheSameBits) {
         }
         return everything;
     };
-    const std::vector<float> baseline = mixRandomly(MixerPath::Baseline);
-    const std::vector<float> wide = mixRandomly(MixerPath::Avx2);
-    ASSERT_EQ(baseline.size(), wide.size());
-    for (size_t index = 0; index < baseline.size(); ++index) {
-        ASSERT_EQ(std::bit_cast<uint32_t>(baseline[index]), std::bit_cast<uint32_t>(wide[index])) << index;
+    for (const Interpolation mode :
+         {Interpolation::Linear, Interpolation::Nearest, Interpolation::Cubic, Interpolation::Sinc}) {
+        const std::vector<float> baseline = mixRandomly(MixerPath::Baseline, mode);
+        const std::vector<float> wide = mixRandomly(MixerPath::Avx2, mode);
+        ASSERT_EQ(baseline.size(), wide.size());
+        for (size_t index = 0; index < baseline.size(); ++index) {
+            ASSERT_EQ(std::bit_cast<uint32_t>(baseline[index]), std::bit_cast<uint32_t>(wide[index]))
+                << "interpolation " << static_cast<int>(mode) << ", value " << index;
+        }
     }
     setMixerPath(chosen);
 }
