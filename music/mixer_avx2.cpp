@@ -187,57 +187,56 @@ INTRO_AVX2 inline __m256i firPartialSums(const int16_t* row, const int16_t* fram
 // vector work, so they are worked out for eight frames at once in vector
 // lanes and stored here, to be loaded back as each frame needs them.
 struct alignas(32) FirOctet {
-    // Frame k: [2k] its coefficient row's byte offset in the table, [2k + 1]
-    // its first tap's frame relative to the first tap of the plan's first frame.
-    int32_t rowAndFrame[16];
-    // Frame k: [2k] its weight in both 16-bit halves, for a 32-bit broadcast.
-    int32_t weights[16];
+    // Frame k: [2k] its fraction, [2k + 1] its first tap's frame relative to
+    // the first tap of the plan's first frame (only the latter is read).
+    int32_t fractionsAndFrames[16];
+    // In the lane order 0, 1, 4, 5, 2, 3, 6, 7: each frame's coefficient row
+    // as a byte offset in the table, and its weight in both 16-bit halves
+    // (for a 32-bit broadcast).
+    int32_t rowBytes[8];
+    int32_t weights[8];
 };
 
-// Frame k's coefficient row as a byte offset in the table, from the
-// fractions in the lower halves of the 64-bit lanes.
-template <int32_t Taps>
-INTRO_AVX2 inline __m256i rowBytes(__m256i lanes, int32_t taps) {
-    const __m256i phase = _mm256_srli_epi32(lanes, 32 - firPhaseBits);
-    constexpr auto stride = static_cast<uint32_t>(2 * Taps * sizeof(int16_t));
-    if constexpr (Taps != 0 && std::has_single_bit(stride)) {
-        return _mm256_slli_epi32(phase, std::countr_zero(stride));
-    } else {
-        return _mm256_mullo_epi32(phase, _mm256_set1_epi32(2 * taps * static_cast<int32_t>(sizeof(int16_t))));
-    }
-}
-
-// Frame k's weight, the fraction's 15 bits below the phase, in both 16-bit
-// halves of the lower half of each 64-bit lane (the upper half is not read).
-INTRO_AVX2 inline __m256i doubledWeights(__m256i lanes) {
-    const __m256i doubled = _mm256_shuffle_epi8(
-        _mm256_srli_epi32(lanes, 32 - firPhaseBits - firWeightBits),
-        _mm256_setr_epi8(0, 1, 0, 1, -1, -1, -1, -1, 8, 9, 8, 9, -1, -1, -1, -1, 0, 1, 0, 1, -1, -1, -1, -1, 8, 9, 8,
-                         9, -1, -1, -1, -1));
-    return _mm256_and_si256(doubled, _mm256_set1_epi16((1 << firWeightBits) - 1));
-}
+// Where frame k of eight sits in the lanes of a plan and of firEight().
+constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
 // Plans eight frames from `low` and `high`: for k = 0..3 and 4..7, the
 // 64-bit lanes hold the first frame's fraction plus k x step, whose lower
 // half is frame k's fraction and whose upper half its frame offset.
 template <int32_t Taps>
 INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
-    auto* rowAndFrame = reinterpret_cast<__m256i*>(plan.rowAndFrame);
-    auto* weights = reinterpret_cast<__m256i*>(plan.weights);
-    _mm256_store_si256(rowAndFrame, _mm256_blend_epi32(rowBytes<Taps>(low, taps), low, 0xAA));
-    _mm256_store_si256(rowAndFrame + 1, _mm256_blend_epi32(rowBytes<Taps>(high, taps), high, 0xAA));
-    _mm256_store_si256(weights, doubledWeights(low));
-    _mm256_store_si256(weights + 1, doubledWeights(high));
+    auto* fractionsAndFrames = reinterpret_cast<__m256i*>(plan.fractionsAndFrames);
+    _mm256_store_si256(fractionsAndFrames, low);
+    _mm256_store_si256(fractionsAndFrames + 1, high);
+    // The eight fractions in one register, frames 0, 1, 4, 5 in the low half.
+    const __m256i fractions = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i phases = _mm256_srli_epi32(fractions, 32 - firPhaseBits);
+    constexpr auto stride = static_cast<uint32_t>(2 * Taps * sizeof(int16_t));
+    __m256i rowBytes;
+    if constexpr (Taps != 0 && std::has_single_bit(stride)) {
+        rowBytes = _mm256_slli_epi32(phases, std::countr_zero(stride));
+    } else {
+        rowBytes = _mm256_mullo_epi32(phases, _mm256_set1_epi32(2 * taps * static_cast<int32_t>(sizeof(int16_t))));
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(plan.rowBytes), rowBytes);
+    // The fraction's 15 bits below the phase, copied into both 16-bit halves.
+    const __m256i doubled = _mm256_shuffle_epi8(
+        _mm256_srli_epi32(fractions, 32 - firPhaseBits - firWeightBits),
+        _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12,
+                         13, 12, 13));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(plan.weights),
+                       _mm256_and_si256(doubled, _mm256_set1_epi16((1 << firWeightBits) - 1)));
 }
 
 // One frame of a plan: firPartialSums() from its row, taps and weight.
 template <int32_t Taps>
 INTRO_AVX2 inline __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
                                       const int16_t* frames, int32_t taps) {
-    const int16_t* row =
-        reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowAndFrame[2 * frame]);
-    return firPartialSums<Taps>(row, frames + plan.rowAndFrame[2 * frame + 1],
-                                _mm256_set1_epi32(plan.weights[2 * frame]), taps);
+    const int32_t lane = laneOfFrame[frame];
+    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowBytes[lane]);
+    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * frame + 1],
+                                _mm256_set1_epi32(plan.weights[lane]), taps);
 }
 
 // The sums of frames `frame` and `frame + 1` of a plan, each lane now adding
