@@ -130,6 +130,32 @@ void besselI0s(const Lanes& x, Lanes& sum) {
 // The position of shape value j: j / 256 frames, exactly.
 double shapePosition(int j) { return static_cast<double>(j) / firPhaseCount; }
 
+// A lowpass at `cutoff` cycles per sample frame, windowed to +-half frames
+// by a Kaiser window, at t = j / 256 for j = 0..count-1.
+void windowedSincs(double* out, int count, double cutoff, double half) {
+    static const double scale = 1.0 / besselI0(kaiserBeta);
+    for (int first = 0; first < count; first += lanes) {
+        Lanes u;
+        Lanes x;
+        Lanes argument;
+        for (int lane = 0; lane < lanes; ++lane) {
+            const double t = shapePosition(std::min(first + lane, count - 1));
+            u[lane] = t / half;
+            x[lane] = 2.0 * cutoff * t;
+            argument[lane] = u[lane] > 1.0 ? 0.0 : kaiserBeta * std::sqrt(1.0 - u[lane] * u[lane]);
+        }
+        Lanes bessel;
+        besselI0s(argument, bessel);
+        Lanes sine;
+        sinPis(x, sine);
+        for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
+            const double window = u[lane] > 1.0 ? 0.0 : bessel[lane] * scale;
+            const double sinc = x[lane] == 0.0 ? 1.0 : sine[lane] / (pi * x[lane]);
+            out[first + lane] = 2.0 * cutoff * sinc * window;
+        }
+    }
+}
+
 // Keys' cubic with a = -1/2 (Catmull-Rom).
 double catmullRom(double t) {
     const double a = std::fabs(t);
@@ -138,21 +164,8 @@ double catmullRom(double t) {
     return 0.0;
 }
 
-// Runs `build` the first time any thread gets here. Readers check `ready`
-// alone (every mixing pass asks for its kernel); the first to find it unset
-// builds under the lock.
-template <typename Build>
-void buildOnce(std::atomic<bool>& ready, std::mutex& building, Build build) {
-    if (!ready.load(std::memory_order_acquire)) {
-        const std::lock_guard<std::mutex> lock(building);
-        if (!ready.load(std::memory_order_relaxed)) {
-            build();
-            ready.store(true, std::memory_order_release);
-        }
-    }
-}
-
-// A kernel built on first use.
+// A kernel built on first use. Readers check `ready` alone (every mixing
+// pass asks for its kernel); the first to find it unset builds it under the lock.
 struct KernelStore {
     FirKernel kernel{};
     std::atomic<bool> ready{false};
@@ -161,61 +174,14 @@ struct KernelStore {
 
 template <typename Build>
 const FirKernel& builtKernel(KernelStore& store, Build build) {
-    buildOnce(store.ready, store.building, build);
-    return store.kernel;
-}
-
-// The Kaiser window over +-half frames at t = j / 256, j = 0..256 half, one
-// per length, built on first use: the windowed sincs of a length share it
-// (their cutoffs move only the sinc beneath it), and its series are most of
-// the work of building a filter. Lengths are whole multiples of 16 taps.
-struct WindowStore {
-    std::vector<double> window;
-    std::atomic<bool> ready{false};
-    std::mutex building;
-};
-constexpr int windowHalfStep = 8;
-std::array<WindowStore, firLongestHalf / windowHalfStep + 1> windowStores;
-
-const std::vector<double>& kaiserWindow(int half) {
-    WindowStore& store = windowStores[static_cast<size_t>(half / windowHalfStep)];
-    buildOnce(store.ready, store.building, [&store, half] {
-        static const double scale = 1.0 / besselI0(kaiserBeta);
-        const int count = firPhaseCount * half + 1;
-        store.window.resize(static_cast<size_t>(count));
-        for (int first = 0; first < count; first += lanes) {
-            Lanes u;
-            Lanes argument;
-            for (int lane = 0; lane < lanes; ++lane) {
-                u[lane] = shapePosition(std::min(first + lane, count - 1)) / half;
-                argument[lane] = u[lane] > 1.0 ? 0.0 : kaiserBeta * std::sqrt(1.0 - u[lane] * u[lane]);
-            }
-            Lanes bessel;
-            besselI0s(argument, bessel);
-            for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
-                store.window[static_cast<size_t>(first + lane)] = u[lane] > 1.0 ? 0.0 : bessel[lane] * scale;
-            }
-        }
-    });
-    return store.window;
-}
-
-// A lowpass at `cutoff` cycles per sample frame, windowed to +-half frames
-// by a Kaiser window, at t = j / 256 for j = 0..count-1 (count = 256 half + 1).
-void windowedSincs(double* out, int count, double cutoff, int half) {
-    const std::vector<double>& window = kaiserWindow(half);
-    for (int first = 0; first < count; first += lanes) {
-        Lanes x;
-        for (int lane = 0; lane < lanes; ++lane) {
-            x[lane] = 2.0 * cutoff * shapePosition(std::min(first + lane, count - 1));
-        }
-        Lanes sine;
-        sinPis(x, sine);
-        for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
-            const double sinc = x[lane] == 0.0 ? 1.0 : sine[lane] / (pi * x[lane]);
-            out[first + lane] = 2.0 * cutoff * sinc * window[static_cast<size_t>(first + lane)];
+    if (!store.ready.load(std::memory_order_acquire)) {
+        const std::lock_guard<std::mutex> lock(store.building);
+        if (!store.ready.load(std::memory_order_relaxed)) {
+            build();
+            store.ready.store(true, std::memory_order_release);
         }
     }
+    return store.kernel;
 }
 
 // Fills a kernel's rows from a continuous filter shape. Each phase's
