@@ -197,6 +197,11 @@ const FirKernel& builtKernel(KernelStore& store, Build build) {
 template <typename Shapes>
 void buildKernel(KernelStore& store, int taps, Shapes shapes) {
     const int half = taps / 2;
+    // The table before the scratch: the scratch, freed last, is then what the
+    // next filter's table is carved from, and fresh pages are dear (a first
+    // write to a page costs some virtual machines 10 us and more).
+    const size_t rowValues = static_cast<size_t>(2 * taps);
+    auto* rows = new (std::align_val_t{64}) int16_t[rowValues * firPhaseCount];
     std::vector<double> shape(static_cast<size_t>(firPhaseCount * half) + 1);
     shapes(shape.data(), static_cast<int>(shape.size()));
     const auto shapeAt = [&shape, half](int phase, int tap) {
@@ -231,8 +236,6 @@ void buildKernel(KernelStore& store, int taps, Shapes shapes) {
     std::vector<int32_t> here(static_cast<size_t>(taps));
     std::vector<int32_t> next(static_cast<size_t>(taps));
     fixedRow(0, next.data());
-    const size_t rowValues = static_cast<size_t>(2 * taps);
-    auto* rows = new (std::align_val_t{64}) int16_t[rowValues * firPhaseCount];
     for (int phase = 0; phase < firPhaseCount; ++phase) {
         here.swap(next);
         fixedRow(phase + 1, next.data());
