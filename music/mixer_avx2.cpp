@@ -132,20 +132,31 @@ INTRO_AVX2 uint64_t steadyOctets(Reader reader, const int16_t* data, uint64_t po
 
 // Ramping gains: gain = [left, right] of the next frame; each frame's gains
 // are the previous frame's plus the deltas, one addition at a time as in the
-// single-frame loop (the upper two lanes stay 0 and are never used).
-template <typename Reader>
-INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
-                               int32_t octets, __m128& gain, __m128 delta) {
-    for (; octets > 0; --octets) {
+// single-frame loop (the upper two lanes stay 0 and are never used). Gives
+// the gains of eight frames as addEight() takes them and moves gain on.
+struct RampGains {
+    __m128 gain;
+    __m128 delta;
+    INTRO_AVX2 void nextEight(__m256& gains0to3, __m256& gains4to7) {
         __m128 frameGains[8];
         for (__m128& frameGain : frameGains) {
             frameGain = gain;
             gain = _mm_add_ps(gain, delta);
         }
-        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
-                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
-        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
-                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
+        gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
+                                     _mm_movelh_ps(frameGains[2], frameGains[3]));
+        gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
+                                     _mm_movelh_ps(frameGains[6], frameGains[7]));
+    }
+};
+
+template <typename Reader>
+INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t position, uint64_t step, float*& out,
+                               int32_t octets, RampGains& gains) {
+    for (; octets > 0; --octets) {
+        __m256 gains0to3;
+        __m256 gains4to7;
+        gains.nextEight(gains0to3, gains4to7);
         addEight(out, interpolateEight(readEight(reader, data, position, step)), gains0to3, gains4to7);
         position += 8 * step;
         out += 16;
@@ -154,17 +165,12 @@ INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t posi
 }
 
 // The filter's sum for one frame, as eight partial sums: firValue()'s
-// coefficients, sixteen taps at a time. Taps: the kernel's taps when known
-// when compiled (the 16-tap filter, nearly every voice), else 0.
+// coefficients, sixteen taps at a time, from the frame's coefficient row,
+// its first tap's frame and its weight (in every 16-bit lane). Taps: the
+// kernel's taps when known when compiled, else 0 and `taps` says.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPartialSums(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const int32_t taps = Taps != 0 ? Taps : kernel.taps;
-    const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
-    const auto fraction = static_cast<uint32_t>(position);
-    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * taps;
-    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
-    const __m256i weight =
-        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
+INTRO_AVX2 inline __m256i firPartialSums(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps) {
+    if constexpr (Taps != 0) taps = Taps;
     __m256i sums = _mm256_setzero_si256();
     for (int32_t tap = 0; tap < taps; tap += 16) {
         const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
@@ -176,37 +182,191 @@ INTRO_AVX2 inline __m256i firPartialSums(const FirKernel& kernel, const int16_t*
     return sums;
 }
 
-// firValue() for eight frames, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
-// Integer sums are exact in any order; the pairs are added as they come, so
-// few registers stay live.
+// Where the filter reads for eight frames. Frame by frame, the row, the
+// first tap and the weight cost more scalar work than the filter's own
+// vector work, so they are worked out for eight frames at once in vector
+// lanes and stored here, to be loaded back as each frame needs them.
+struct alignas(32) FirOctet {
+    // Frame k: [2k] its fraction, [2k + 1] its first tap's frame relative to
+    // the first tap of the plan's first frame (only the latter is read).
+    int32_t fractionsAndFrames[16];
+    // In the lane order 0, 1, 4, 5, 2, 3, 6, 7: each frame's coefficient row
+    // as a byte offset in the table, and its weight in both 16-bit halves
+    // (for a 32-bit broadcast).
+    int32_t rowBytes[8];
+    int32_t weights[8];
+};
+
+// Where frame k of eight sits in the lanes of a plan and of firEight().
+constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
+// Plans eight frames from `low` and `high`: for k = 0..3 and 4..7, the
+// 64-bit lanes hold the first frame's fraction plus k x step, whose lower
+// half is frame k's fraction and whose upper half its frame offset.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPair(const FirKernel& kernel, const int16_t* base, uint64_t first, uint64_t step) {
-    return _mm256_hadd_epi32(firPartialSums<Taps>(kernel, base, first), firPartialSums<Taps>(kernel, base, first + step));
+INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
+    auto* fractionsAndFrames = reinterpret_cast<__m256i*>(plan.fractionsAndFrames);
+    _mm256_store_si256(fractionsAndFrames, low);
+    _mm256_store_si256(fractionsAndFrames + 1, high);
+    // The eight fractions in one register, frames 0, 1, 4, 5 in the low half.
+    const __m256i fractions = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i phases = _mm256_srli_epi32(fractions, 32 - firPhaseBits);
+    constexpr auto stride = static_cast<uint32_t>(2 * Taps * sizeof(int16_t));
+    __m256i rowBytes;
+    if constexpr (Taps != 0 && std::has_single_bit(stride)) {
+        rowBytes = _mm256_slli_epi32(phases, std::countr_zero(stride));
+    } else {
+        rowBytes = _mm256_mullo_epi32(phases, _mm256_set1_epi32(2 * taps * static_cast<int32_t>(sizeof(int16_t))));
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(plan.rowBytes), rowBytes);
+    // The fraction's 15 bits below the phase, copied into both 16-bit halves.
+    const __m256i doubled = _mm256_shuffle_epi8(
+        _mm256_srli_epi32(fractions, 32 - firPhaseBits - firWeightBits),
+        _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12,
+                         13, 12, 13));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(plan.weights),
+                       _mm256_and_si256(doubled, _mm256_set1_epi16((1 << firWeightBits) - 1)));
 }
 
+// One frame of a plan: firPartialSums() from its row, taps and weight.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256 firEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step) {
+INTRO_AVX2 inline __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
+                                      const int16_t* frames, int32_t taps) {
+    const int32_t lane = laneOfFrame[frame];
+    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowBytes[lane]);
+    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * frame + 1],
+                                _mm256_set1_epi32(plan.weights[lane]), taps);
+}
+
+// The sums of frames `frame` and `frame + 1` of a plan, each lane now adding
+// two of a frame's partial sums: [a0 + a2, b0 + b2, a1 + a3, b1 + b3] per
+// half. Integer sums are exact in any order. Unpacks and additions rather
+// than horizontal additions, which some processors run at a fraction of the
+// speed; the pairs are added as they come, so few registers stay live.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256i firPair(const FirOctet& plan, int32_t frame, const int16_t* rows, const int16_t* frames,
+                                  int32_t taps) {
+    const __m256i first = plannedSums<Taps>(plan, frame, rows, frames, taps);
+    const __m256i second = plannedSums<Taps>(plan, frame + 1, rows, frames, taps);
+    return _mm256_add_epi32(_mm256_unpacklo_epi32(first, second), _mm256_unpackhi_epi32(first, second));
+}
+
+// Two pairs' sums folded once more: [a, b, c, d] per half, each lane the sum
+// of a quarter of its frame's taps (the low half of the register holding the
+// sums of the low four of each eight).
+INTRO_AVX2 inline __m256i foldPairs(__m256i pair, __m256i otherPair) {
+    return _mm256_add_epi32(_mm256_unpacklo_epi64(pair, otherPair), _mm256_unpackhi_epi64(pair, otherPair));
+}
+
+// firValue() for the eight frames of a plan, `frames` pointing at the first
+// tap of the plan's first frame, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256 firEight(const FirOctet& plan, const int16_t* rows, const int16_t* frames, int32_t taps,
+                                  __m256 scale) {
     // Frames 0, 1, 4, 5 in one register and 2, 3, 6, 7 in the other, each
-    // lane holding the sums of its frames' low or high taps.
+    // half holding the sums of one half of the taps' partial sums.
     const __m256i first =
-        _mm256_hadd_epi32(firPair<Taps>(kernel, base, position, step), firPair<Taps>(kernel, base, position + 4 * step, step));
-    const __m256i second = _mm256_hadd_epi32(firPair<Taps>(kernel, base, position + 2 * step, step),
-                                             firPair<Taps>(kernel, base, position + 6 * step, step));
+        foldPairs(firPair<Taps>(plan, 0, rows, frames, taps), firPair<Taps>(plan, 4, rows, frames, taps));
+    const __m256i second =
+        foldPairs(firPair<Taps>(plan, 2, rows, frames, taps), firPair<Taps>(plan, 6, rows, frames, taps));
     const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
                                            _mm256_permute2x128_si256(first, second, 0x31));
-    return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), _mm256_set1_ps(kernel.outputScale));
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
 }
 
-// The 16-tap filter with its length fixed when compiled, the longer ones read in a loop.
-constexpr int32_t commonTaps = 16;
+// Constant gains for a filter's eight frames.
+struct SteadyFirGains {
+    __m256 gains;
+    INTRO_AVX2 void add(float* out, __m256 values) { addEight(out, values, gains, gains); }
+};
+
+// Ramping gains for a filter's eight frames.
+struct RampFirGains {
+    RampGains ramp;
+    INTRO_AVX2 void add(float* out, __m256 values) {
+        __m256 gains0to3;
+        __m256 gains4to7;
+        ramp.nextEight(gains0to3, gains4to7);
+        addEight(out, values, gains0to3, gains4to7);
+    }
+};
+
+// Octets planned at a time: a few kilobytes of stack at most, and frame
+// offsets far inside 32 bits at the largest step (2^16 frames).
+constexpr int32_t plannedOctets = 8;
+
+// The filter over `octets` times eight frames. The plans of a group are all
+// stored before the first is read, so no load waits on the store just made.
+template <int32_t Taps, typename Gains>
+INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                              float*& out, int32_t octets, Gains& gains) {
+    const int32_t taps = Taps != 0 ? Taps : kernel.taps;
+    const auto times = [step](uint64_t frame) { return static_cast<long long>(frame * step); };
+    const __m256i steps0123 = _mm256_setr_epi64x(times(0), times(1), times(2), times(3));
+    const __m256i steps4567 = _mm256_setr_epi64x(times(4), times(5), times(6), times(7));
+    const __m256i octetStep = _mm256_set1_epi64x(times(8));
+    const __m256 scale = _mm256_set1_ps(kernel.outputScale);
+    const int16_t* const rows = kernel.rows;
+    // Kept in a register: the stores to the output could otherwise be the caller's pointer.
+    float* cursor = out;
+    FirOctet plans[plannedOctets];
+    while (octets > 0) {
+        const int32_t count = octets < plannedOctets ? octets : plannedOctets;
+        const __m256i start = _mm256_set1_epi64x(static_cast<long long>(static_cast<uint32_t>(position)));
+        __m256i low = _mm256_add_epi64(start, steps0123);
+        __m256i high = _mm256_add_epi64(start, steps4567);
+        for (int32_t octet = 0; octet < count; ++octet) {
+            planOctet<Taps>(plans[octet], low, high, taps);
+            low = _mm256_add_epi64(low, octetStep);
+            high = _mm256_add_epi64(high, octetStep);
+        }
+        const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
+        for (int32_t octet = 0; octet < count; ++octet) {
+            gains.add(cursor, firEight<Taps>(plans[octet], rows, frames, taps, scale));
+            cursor += 16;
+        }
+        position += static_cast<uint64_t>(count) * 8 * step;
+        octets -= count;
+    }
+    out = cursor;
+    return position;
+}
+
+// The lengths the filters have (16 taps up to a step of one frame, 32 to 80
+// above it), each compiled with its length fixed.
+template <typename Gains>
+INTRO_AVX2 uint64_t firOctetsOfAnyLength(const FirKernel& kernel, const int16_t* base, uint64_t position,
+                                         uint64_t step, float*& out, int32_t octets, Gains& gains) {
+    switch (kernel.taps) {
+        case 16:
+            return firOctets<16>(kernel, base, position, step, out, octets, gains);
+        case 32:
+            return firOctets<32>(kernel, base, position, step, out, octets, gains);
+        case 48:
+            return firOctets<48>(kernel, base, position, step, out, octets, gains);
+        case 64:
+            return firOctets<64>(kernel, base, position, step, out, octets, gains);
+        case 80:
+            return firOctets<80>(kernel, base, position, step, out, octets, gains);
+        default:
+            return firOctets<0>(kernel, base, position, step, out, octets, gains);
+    }
+}
 
 // firValue() for one frame: the frames after the last whole eight.
 INTRO_AVX2 inline float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const __m256i sums = kernel.taps == commonTaps ? firPartialSums<commonTaps>(kernel, base, position)
-                                                   : firPartialSums<0>(kernel, base, position);
+    const int16_t* frames = base + (position >> mixFractionBits) - (kernel.half - 1);
+    const auto fraction = static_cast<uint32_t>(position);
+    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * kernel.taps;
+    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
+    const __m256i weight =
+        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
+    const __m256i sums = kernel.taps == 16 ? firPartialSums<16>(row, frames, weight, 16)
+                                           : firPartialSums<0>(row, frames, weight, kernel.taps);
     __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    half = _mm_hadd_epi32(half, half);
-    half = _mm_hadd_epi32(half, half);
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
     return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
 }
 
@@ -216,16 +376,9 @@ INTRO_AVX2 uint64_t firSteadyAvx2(const FirKernel& kernel, const int16_t* base, 
     if (kernel.taps % 16 != 0) {
         return portableFirLoops.steady(kernel, base, position, step, out, frames, leftGain, rightGain);
     }
-    const __m256 gains = _mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
-                                        rightGain);
-    const bool common = kernel.taps == commonTaps;
-    for (int32_t octets = frames >> 3; octets > 0; --octets) {
-        addEight(out,
-                 common ? firEight<commonTaps>(kernel, base, position, step) : firEight<0>(kernel, base, position, step),
-                 gains, gains);
-        position += 8 * step;
-        out += 16;
-    }
+    SteadyFirGains gains{_mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
+                                        rightGain)};
+    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
         const float value = firOne(kernel, base, position);
         out[0] += value * leftGain;
@@ -243,25 +396,9 @@ INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, ui
         return portableFirLoops.ramp(kernel, base, position, step, out, frames, leftGain, rightGain, leftDelta,
                                      rightDelta);
     }
-    __m128 gain = _mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f);
-    const __m128 delta = _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f);
-    for (int32_t octets = frames >> 3; octets > 0; --octets) {
-        __m128 frameGains[8];
-        for (__m128& frameGain : frameGains) {
-            frameGain = gain;
-            gain = _mm_add_ps(gain, delta);
-        }
-        const __m256 gains0to3 = _mm256_setr_m128(_mm_movelh_ps(frameGains[0], frameGains[1]),
-                                                  _mm_movelh_ps(frameGains[2], frameGains[3]));
-        const __m256 gains4to7 = _mm256_setr_m128(_mm_movelh_ps(frameGains[4], frameGains[5]),
-                                                  _mm_movelh_ps(frameGains[6], frameGains[7]));
-        addEight(out,
-                 kernel.taps == commonTaps ? firEight<commonTaps>(kernel, base, position, step)
-                                           : firEight<0>(kernel, base, position, step),
-                 gains0to3, gains4to7);
-        position += 8 * step;
-        out += 16;
-    }
+    RampFirGains gains{{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)}};
+    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
+    const __m128 gain = gains.ramp.gain;
     float left = _mm_cvtss_f32(gain);
     float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
@@ -306,12 +443,12 @@ INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64
 INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
                                 int32_t frames, float& leftGain, float& rightGain, float leftDelta,
                                 float rightDelta) {
-    __m128 gain = _mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f);
-    const __m128 delta = _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f);
+    RampGains gains{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)};
     const int32_t octets = frames >> 3;
     position = step <= oneFrameStep
-                   ? rampOctets(nearFrames(step), data, position, step, out, octets, gain, delta)
-                   : rampOctets(farFrames(position, step), data, position, step, out, octets, gain, delta);
+                   ? rampOctets(nearFrames(step), data, position, step, out, octets, gains)
+                   : rampOctets(farFrames(position, step), data, position, step, out, octets, gains);
+    const __m128 gain = gains.gain;
     float left = _mm_cvtss_f32(gain);
     float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {

@@ -107,14 +107,15 @@ TapSpan tapSpanAt(const ResampledVoice& voice, int64_t index, int32_t half) {
 // Frames from `position` whose index stays within the span, at most `frames`.
 int32_t framesInSpan(const TapSpan& span, uint64_t position, uint64_t step, bool backward, int32_t frames) {
     if (step == 0) return frames;
-    uint64_t count;
-    if (!backward) {
-        const uint64_t limit = static_cast<uint64_t>(span.lastIndex + 1) << fractionBits;
-        count = (limit - position + step - 1) / step;
-    } else {
-        const uint64_t limit = static_cast<uint64_t>(span.firstIndex) << fractionBits;
-        count = (position - limit) / step + 1;
-    }
+    // How far the frames after this one may move inside the span: frame k
+    // stays inside while k x step <= room.
+    const uint64_t room = !backward ? (static_cast<uint64_t>(span.lastIndex + 1) << fractionBits) - position - 1
+                                    : position - (static_cast<uint64_t>(span.firstIndex) << fractionBits);
+    // Mostly the span holds the rest of the pass: no division then (with a
+    // step of at most a frame the product stays within 63 bits).
+    constexpr uint64_t oneFrame = uint64_t{1} << fractionBits;
+    if (step <= oneFrame && static_cast<uint64_t>(frames - 1) * step <= room) return frames;
+    const uint64_t count = room / step + 1;
     return static_cast<int32_t>(std::min<uint64_t>(count, static_cast<uint64_t>(frames)));
 }
 

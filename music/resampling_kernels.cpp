@@ -59,16 +59,31 @@ constexpr std::array<double, sineTerms> sineCoefficients = [] {
     return values;
 }();
 
+// The shapes are worked out this many values side by side: one value's
+// steps wait on each other, so alone it leaves the divider and the
+// multiplier idle most of the time. Lane by lane, the same operations as one
+// value alone, so the same bits.
+constexpr int lanes = 8;
+using Lanes = double[lanes];
+
 // sin(pi x) for any x, by folding to [-1/2, 1/2] and the series.
-double sinPi(double x) {
-    double r = x - 2.0 * std::nearbyint(x * 0.5);  // -1..1
-    if (r > 0.5) r = 1.0 - r;
-    if (r < -0.5) r = -1.0 - r;
-    const double y = pi * r;
-    const double y2 = y * y;
-    double sum = 0.0;
-    for (int term = sineTerms - 1; term >= 0; --term) sum = sum * y2 + sineCoefficients[static_cast<size_t>(term)];
-    return sum * y;
+void sinPis(const Lanes& x, Lanes& out) {
+    Lanes y;
+    Lanes y2;
+    for (int lane = 0; lane < lanes; ++lane) {
+        double r = x[lane] - 2.0 * std::nearbyint(x[lane] * 0.5);  // -1..1
+        if (r > 0.5) r = 1.0 - r;
+        if (r < -0.5) r = -1.0 - r;
+        y[lane] = pi * r;
+        y2[lane] = y[lane] * y[lane];
+        out[lane] = 0.0;
+    }
+    for (int term = sineTerms - 1; term >= 0; --term) {
+        for (int lane = 0; lane < lanes; ++lane) {
+            out[lane] = out[lane] * y2[lane] + sineCoefficients[static_cast<size_t>(term)];
+        }
+    }
+    for (int lane = 0; lane < lanes; ++lane) out[lane] *= y[lane];
 }
 
 // The modified Bessel function I0 by its power series, to the last bit.
@@ -83,18 +98,62 @@ double besselI0(double x) {
     return sum;
 }
 
-double kaiserWindow(double t, double half) {
-    static const double scale = 1.0 / besselI0(kaiserBeta);
-    const double u = t / half;
-    if (u < -1.0 || u > 1.0) return 0.0;
-    return besselI0(kaiserBeta * std::sqrt(1.0 - u * u)) * scale;
+// besselI0() side by side. A value whose series has ended may take a few
+// more terms while its neighbours finish, and they change nothing: when the
+// series ends at term k (q = x^2 / 4), q < (k + 1)^2, else the term's k
+// factors q / i^2 would all exceed one and so would the term. So every later
+// factor is below one and every later term at most 1e-18 of the sum, below
+// half of its last bit: adding it rounds back to the very same sum.
+void besselI0s(const Lanes& x, Lanes& sum) {
+    constexpr int termsBetweenChecks = 4;
+    Lanes quarterSquare;
+    Lanes term;
+    for (int lane = 0; lane < lanes; ++lane) {
+        quarterSquare[lane] = x[lane] * x[lane] * 0.25;
+        term[lane] = 1.0;
+        sum[lane] = 1.0;
+    }
+    for (int k = 1;; k += termsBetweenChecks) {
+        for (int more = k; more < k + termsBetweenChecks; ++more) {
+            const double square = static_cast<double>(more) * static_cast<double>(more);
+            for (int lane = 0; lane < lanes; ++lane) {
+                term[lane] *= quarterSquare[lane] / square;
+                sum[lane] += term[lane];
+            }
+        }
+        bool going = false;
+        for (int lane = 0; lane < lanes; ++lane) going |= term[lane] > sum[lane] * 1e-18;
+        if (!going) return;
+    }
 }
 
-// A lowpass at `cutoff` cycles per sample frame, windowed to +-half frames.
-double windowedSinc(double t, double cutoff, double half) {
-    const double x = 2.0 * cutoff * t;
-    const double sinc = x == 0.0 ? 1.0 : sinPi(x) / (pi * x);
-    return 2.0 * cutoff * sinc * kaiserWindow(t, half);
+// The position of shape value j: j / 256 frames, exactly.
+double shapePosition(int j) { return static_cast<double>(j) / firPhaseCount; }
+
+// A lowpass at `cutoff` cycles per sample frame, windowed to +-half frames
+// by a Kaiser window, at t = j / 256 for j = 0..count-1.
+void windowedSincs(double* out, int count, double cutoff, double half) {
+    static const double scale = 1.0 / besselI0(kaiserBeta);
+    for (int first = 0; first < count; first += lanes) {
+        Lanes u;
+        Lanes x;
+        Lanes argument;
+        for (int lane = 0; lane < lanes; ++lane) {
+            const double t = shapePosition(std::min(first + lane, count - 1));
+            u[lane] = t / half;
+            x[lane] = 2.0 * cutoff * t;
+            argument[lane] = u[lane] > 1.0 ? 0.0 : kaiserBeta * std::sqrt(1.0 - u[lane] * u[lane]);
+        }
+        Lanes bessel;
+        besselI0s(argument, bessel);
+        Lanes sine;
+        sinPis(x, sine);
+        for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
+            const double window = u[lane] > 1.0 ? 0.0 : bessel[lane] * scale;
+            const double sinc = x[lane] == 0.0 ? 1.0 : sine[lane] / (pi * x[lane]);
+            out[first + lane] = 2.0 * cutoff * sinc * window;
+        }
+    }
 }
 
 // Keys' cubic with a = -1/2 (Catmull-Rom).
@@ -129,52 +188,61 @@ const FirKernel& builtKernel(KernelStore& store, Build build) {
 // coefficients are normalised to sum to exactly the fixed-point one, so a
 // constant signal comes out unchanged at every phase (no ripple at the
 // phase rate).
-template <typename Shape>
-void buildKernel(KernelStore& store, int taps, Shape shape) {
+// Tap `tap` of phase p lies at t = tap - half + 1 - p / 256 frames: at
+// t = j / 256 with j = 256 (tap - half + 1) - p, a whole number from
+// -256 half to 256 half, and every such t is exact. The shapes are even
+// functions to the last bit (at -t each step of their arithmetic gives the
+// same value or its negation, which rounds alike), so `shapes` works out
+// each |t| once: shape(j / 256) for j = 0..count-1.
+template <typename Shapes>
+void buildKernel(KernelStore& store, int taps, Shapes shapes) {
     const int half = taps / 2;
+    // The table before the scratch: the scratch, freed last, is then what the
+    // next filter's table is carved from, and fresh pages are dear (a first
+    // write to a page costs some virtual machines 10 us and more).
+    const size_t rowValues = static_cast<size_t>(2 * taps);
+    auto* rows = new (std::align_val_t{64}) int16_t[rowValues * firPhaseCount];
+    std::vector<double> shape(static_cast<size_t>(firPhaseCount * half) + 1);
+    shapes(shape.data(), static_cast<int>(shape.size()));
+    const auto shapeAt = [&shape, half](int phase, int tap) {
+        return shape[static_cast<size_t>(std::abs(firPhaseCount * (tap - half + 1) - phase))];
+    };
     // Phases 0..256: the last is a whole frame on, the end of phase 255's step.
-    std::vector<std::vector<double>> phases(firPhaseCount + 1, std::vector<double>(static_cast<size_t>(taps)));
+    std::vector<double> phaseSums(firPhaseCount + 1);
     double largestSum = 0.0;
     for (int phase = 0; phase <= firPhaseCount; ++phase) {
-        const double fraction = static_cast<double>(phase) / firPhaseCount;
         double sum = 0.0;
-        for (int tap = 0; tap < taps; ++tap) {
-            const double value = shape(static_cast<double>(tap - half + 1) - fraction);
-            phases[static_cast<size_t>(phase)][static_cast<size_t>(tap)] = value;
-            sum += value;
-        }
+        for (int tap = 0; tap < taps; ++tap) sum += shapeAt(phase, tap);
         double absoluteSum = 0.0;
-        for (double& value : phases[static_cast<size_t>(phase)]) {
-            value /= sum;
-            absoluteSum += std::fabs(value);
-        }
+        for (int tap = 0; tap < taps; ++tap) absoluteSum += std::fabs(shapeAt(phase, tap) / sum);
+        phaseSums[static_cast<size_t>(phase)] = sum;
         largestSum = std::max(largestSum, absoluteSum);
     }
     // The fixed-point one: as fine as 16 bits hold, and small enough that
     // the sum over a full-scale input of either row stays within 31 bits.
     const double headroomLimit = std::ldexp(1.0, sumHeadroomBits) / (largestSum * 1.01);
     const int32_t one = static_cast<int32_t>(std::min(32767.0, std::floor(headroomLimit)));
-    std::vector<std::vector<int32_t>> fixed(firPhaseCount + 1, std::vector<int32_t>(static_cast<size_t>(taps)));
-    for (int phase = 0; phase <= firPhaseCount; ++phase) {
-        auto& row = fixed[static_cast<size_t>(phase)];
-        int32_t sum = 0;
-        size_t largest = 0;
-        for (size_t tap = 0; tap < row.size(); ++tap) {
-            row[tap] = static_cast<int32_t>(std::nearbyint(phases[static_cast<size_t>(phase)][tap] * one));
-            sum += row[tap];
+    const auto fixedRow = [&](int phase, int32_t* row) {
+        const double sum = phaseSums[static_cast<size_t>(phase)];
+        int32_t fixedSum = 0;
+        int largest = 0;
+        for (int tap = 0; tap < taps; ++tap) {
+            row[tap] = static_cast<int32_t>(std::nearbyint(shapeAt(phase, tap) / sum * one));
+            fixedSum += row[tap];
             if (std::abs(row[tap]) > std::abs(row[largest])) largest = tap;
         }
-        row[largest] += one - sum;
-    }
-    const size_t rowValues = static_cast<size_t>(2 * taps);
-    auto* rows = new (std::align_val_t{64}) int16_t[rowValues * firPhaseCount];
+        row[largest] += one - fixedSum;
+    };
+    std::vector<int32_t> here(static_cast<size_t>(taps));
+    std::vector<int32_t> next(static_cast<size_t>(taps));
+    fixedRow(0, next.data());
     for (int phase = 0; phase < firPhaseCount; ++phase) {
+        here.swap(next);
+        fixedRow(phase + 1, next.data());
         int16_t* row = rows + rowValues * static_cast<size_t>(phase);
-        for (int tap = 0; tap < taps; ++tap) {
-            const int32_t here = fixed[static_cast<size_t>(phase)][static_cast<size_t>(tap)];
-            const int32_t next = fixed[static_cast<size_t>(phase) + 1][static_cast<size_t>(tap)];
-            row[tap] = static_cast<int16_t>(std::clamp(here, -32768, 32767));
-            row[taps + tap] = static_cast<int16_t>(std::clamp(next - here, -32768, 32767));
+        for (size_t tap = 0; tap < here.size(); ++tap) {
+            row[tap] = static_cast<int16_t>(std::clamp(here[tap], -32768, 32767));
+            row[here.size() + tap] = static_cast<int16_t>(std::clamp(next[tap] - here[tap], -32768, 32767));
         }
     }
     // Kept for the life of the process: every engine shares the tables.
@@ -205,14 +273,19 @@ const std::array<uint64_t, bandCount>& bandTops() {
 }  // namespace
 
 const FirKernel& cubicKernel() {
-    return builtKernel(cubicStore, [] { buildKernel(cubicStore, 4, catmullRom); });
+    return builtKernel(cubicStore, [] {
+        buildKernel(cubicStore, 4, [](double* out, int count) {
+            for (int j = 0; j < count; ++j) out[j] = catmullRom(shapePosition(j));
+        });
+    });
 }
 
 const FirKernel& sincKernel(uint64_t step) {
     constexpr uint64_t oneFrame = uint64_t{1} << 32;
     if (step <= oneFrame) {
         return builtKernel(baseSincStore, [] {
-            buildKernel(baseSincStore, baseTaps, [](double t) { return windowedSinc(t, baseCutoff, baseTaps / 2); });
+            buildKernel(baseSincStore, baseTaps,
+                        [](double* out, int count) { windowedSincs(out, count, baseCutoff, baseTaps / 2); });
         });
     }
     const auto& tops = bandTops();
@@ -224,7 +297,8 @@ const FirKernel& sincKernel(uint64_t step) {
         const int neededTaps = static_cast<int>(std::ceil(bandOutputTaps * ratio));
         const int taps = std::min(2 * firLongestHalf, (neededTaps + 15) / 16 * 16);
         const double cutoff = bandCutoff / ratio;
-        buildKernel(store, taps, [cutoff, taps](double t) { return windowedSinc(t, cutoff, taps / 2); });
+        buildKernel(store, taps,
+                    [cutoff, taps](double* out, int count) { windowedSincs(out, count, cutoff, taps / 2); });
     });
 }
 

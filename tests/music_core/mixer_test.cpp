@@ -9,14 +9,20 @@
 
 #include "mixer.h"
 #include "music_engine.h"
+#include "sample_seams.h"
 #include "song.h"
 
 using namespace intro_music::engine;
 
 namespace {
 
-// A sample with exactly length + 8 frames of storage and the guard frame the loader writes.
+// A sample with exactly length + 8 frames of storage and the guard frame the loader writes (and the seams the
+// longer filters read, when a test builds them).
 struct OwnedSample {
+    OwnedSample() = default;
+    OwnedSample(const OwnedSample&) = delete;
+    OwnedSample& operator=(const OwnedSample&) = delete;
+    ~OwnedSample() { releaseSampleSeams(sample); }
     std::unique_ptr<int16_t[]> storage;
     Sample sample{};
 };
@@ -80,6 +86,10 @@ uint64_t voicePosition(const MixerVoice& voice) {
     return (uint64_t(uint32_t(voice.position)) << 32) | voice.positionFraction;
 }
 
+// Which samples of MixerTest::mixRandomVoices() get the seams the longer filters read; without them, the mixer
+// gathers the frames around the edges one by one by the same rules.
+enum class Seams { SomeSamples, EverySample, NoSample };
+
 class MixerTest : public ::testing::Test {
 protected:
     void SetUp() override { resetMixerVoices(engine); }
@@ -100,9 +110,11 @@ protected:
         ring.assign(mixBuffer.size(), 0);
         engine.output = MixerOutput{&song, mixBuffer.data(), ring.data(), blocks, 0};
     }
+    std::vector<float> mixRandomVoices(MixerPath path, Interpolation mode, Seams seams);
     Song song{};
     std::vector<float> mixBuffer;
     std::vector<int16_t> ring;
+    std::vector<std::unique_ptr<OwnedSample>> randomSamples;
 };
 
 // framesPerTick = floor(rate x 5 / (2 x bpm)) for every tempo 1..255, floored and not rounded at every rate
@@ -445,48 +457,84 @@ TEST_F(MixerTest, RandomVoicesStayInsideTheirSamples) {
     }
 }
 
-// Every mixing path gives the same bits as the baseline path: random voices with every loop kind, forward and
-// backward, steps from tiny to several frames, target changes that start ramps, and chunks of every length so
-// that passes end anywhere inside a vector body.
+// Random voices with every loop kind, forward and backward, steps from tiny to several frames (every filter length)
+// and now and then dozens, target changes that start ramps, and chunks of every length so that passes end anywhere
+// inside a vector body; returns everything mixed. The same voices and chunks whatever the path, mode and seams.
+// The samples live until the next call.
+std::vector<float> MixerTest::mixRandomVoices(MixerPath path, Interpolation mode, Seams seams) {
+    EXPECT_TRUE(setMixerPath(path));
+    resetMixerVoices(engine);
+    attachRing(1);
+    song.interpolation = mode;
+    std::vector<std::unique_ptr<OwnedSample>>& samples = randomSamples;
+    samples.clear();
+    std::mt19937 random(77);
+    std::vector<float> everything;
+    for (int round = 0; round < 300; ++round) {
+        const uint32_t length = 1 + random() % 3000;
+        std::vector<int16_t> frames(length);
+        for (int16_t& frame : frames) frame = static_cast<int16_t>(random());
+        const uint8_t types[] = {LoopNone, LoopForward, LoopPingPong};
+        const uint8_t type = types[random() % 3];
+        const uint32_t loopStart = random() % length;
+        samples.push_back(makeSample(frames, type, loopStart, 1 + random() % (length - loopStart)));
+        const bool some = random() % 4 != 0;
+        if (seams == Seams::EverySample || (seams == Seams::SomeSamples && some)) {
+            EXPECT_TRUE(buildSampleSeams(samples.back()->sample));
+        }
+        MixerVoice& voice = mixerVoices()[round % mixedVoiceCount];
+        if (voice.sample == nullptr || random() % 4 == 0) {
+            voice.sample = &samples.back()->sample;
+            voice.looped = 0;
+            voice.position = static_cast<int32_t>(random() % length);
+            voice.positionFraction = static_cast<uint32_t>(random());
+            voice.direction = type == LoopPingPong && random() % 2 == 0 ? DirectionBackward : DirectionForward;
+            const uint32_t whole = random() % 16;
+            voice.stepInteger = static_cast<int32_t>(whole == 0 ? random() % 70 : whole < 5 ? random() % 9 : 0);
+            voice.stepFraction = static_cast<uint32_t>(random());
+        }
+        voice.leftTarget = static_cast<int32_t>(random() % 256);
+        voice.rightTarget = static_cast<int32_t>(random() % 3 == 0 ? 0 : random() % 256);
+        const std::vector<float> out = mix(1 + static_cast<int32_t>(random() % 900));
+        everything.insert(everything.end(), out.begin(), out.end());
+    }
+    return everything;
+}
+
+void expectSameBits(const std::vector<float>& expected, const std::vector<float>& actual, const char* what) {
+    ASSERT_EQ(expected.size(), actual.size()) << what;
+    for (size_t index = 0; index < expected.size(); ++index) {
+        ASSERT_EQ(std::bit_cast<uint32_t>(expected[index]), std::bit_cast<uint32_t>(actual[index]))
+            << what << ", value " << index;
+    }
+}
+
+// Every mixing path gives the same bits as the baseline path, in every interpolation, with and without seams.
 TEST_F(MixerTest, EveryPathGivesTheSameBits) {
     const MixerPath chosen = mixerPath();
     if (!setMixerPath(MixerPath::Avx2)) GTEST_SKIP() << "this build or CPU has only the baseline path";
-    std::vector<std::unique_ptr<OwnedSample>> samples;
-    const auto mixRandomly = [&](MixerPath path) {
-        EXPECT_TRUE(setMixerPath(path));
-        resetMixerVoices(engine);
-        samples.clear();
-        std::mt19937 random(77);
-        std::vector<float> everything;
-        for (int round = 0; round < 300; ++round) {
-            const uint32_t length = 1 + random() % 3000;
-            std::vector<int16_t> frames(length);
-            for (int16_t& frame : frames) frame = static_cast<int16_t>(random());
-            const uint8_t types[] = {LoopNone, LoopForward, LoopPingPong};
-            const uint8_t type = types[random() % 3];
-            const uint32_t loopStart = random() % length;
-            samples.push_back(makeSample(frames, type, loopStart, 1 + random() % (length - loopStart)));
-            MixerVoice& voice = mixerVoices()[round % mixedVoiceCount];
-            if (voice.sample == nullptr || random() % 4 == 0) {
-                voice.sample = &samples.back()->sample;
-                voice.position = static_cast<int32_t>(random() % length);
-                voice.positionFraction = static_cast<uint32_t>(random());
-                voice.direction = type == LoopPingPong && random() % 2 == 0 ? DirectionBackward : DirectionForward;
-                voice.stepInteger = static_cast<int32_t>(random() % 4 == 0 ? random() % 9 : 0);
-                voice.stepFraction = static_cast<uint32_t>(random());
-            }
-            voice.leftTarget = static_cast<int32_t>(random() % 256);
-            voice.rightTarget = static_cast<int32_t>(random() % 3 == 0 ? 0 : random() % 256);
-            const std::vector<float> out = mix(1 + static_cast<int32_t>(random() % 900));
-            everything.insert(everything.end(), out.begin(), out.end());
+    const std::pair<Interpolation, const char*> modes[] = {{Interpolation::Linear, "linear"},
+                                                            {Interpolation::Nearest, "nearest"},
+                                                            {Interpolation::Cubic, "cubic"},
+                                                            {Interpolation::Sinc, "sinc"}};
+    for (const auto& [mode, name] : modes) {
+        const std::vector<float> baseline = mixRandomVoices(MixerPath::Baseline, mode, Seams::SomeSamples);
+        expectSameBits(baseline, mixRandomVoices(MixerPath::Avx2, mode, Seams::SomeSamples), name);
+    }
+    setMixerPath(chosen);
+}
+
+// The filters read the frames around a sample's edges from its seams as they would gather them one by one: every
+// span of taps ends where it must, on every path.
+TEST_F(MixerTest, SeamsGiveTheBitsOfFramesGatheredOneByOne) {
+    const MixerPath chosen = mixerPath();
+    for (const MixerPath path : {MixerPath::Baseline, MixerPath::Avx2}) {
+        if (!setMixerPath(path)) continue;
+        for (const auto& [mode, name] :
+             {std::pair{Interpolation::Cubic, "cubic"}, std::pair{Interpolation::Sinc, "sinc"}}) {
+            const std::vector<float> gathered = mixRandomVoices(path, mode, Seams::NoSample);
+            expectSameBits(gathered, mixRandomVoices(path, mode, Seams::EverySample), name);
         }
-        return everything;
-    };
-    const std::vector<float> baseline = mixRandomly(MixerPath::Baseline);
-    const std::vector<float> wide = mixRandomly(MixerPath::Avx2);
-    ASSERT_EQ(baseline.size(), wide.size());
-    for (size_t index = 0; index < baseline.size(); ++index) {
-        ASSERT_EQ(std::bit_cast<uint32_t>(baseline[index]), std::bit_cast<uint32_t>(wide[index])) << index;
     }
     setMixerPath(chosen);
 }
