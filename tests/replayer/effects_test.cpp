@@ -176,6 +176,8 @@ TEST_F(Effects, WaveformRetriggerBit) {
     put(0, 0, 49, 1, 0, 14, 0x44);
     put(1, 0, 49, 1, 0, 14, 0x70);
     put(2, 0, 49, 1);
+    put(3, 0, 0, 0, 0, 14, 0x72);
+    put(4, 0, 0, 0, 0, 14, 0x40);
     start();
     replayTick(engine, &song);
     channel(0).vibratoPosition = 12;
@@ -184,6 +186,8 @@ TEST_F(Effects, WaveformRetriggerBit) {
     EXPECT_EQ(channel(0).vibratoPosition, 12);
     EXPECT_EQ(channel(0).tremoloPosition, 0);
     EXPECT_EQ(channel(0).waveformControl, 0x04);
+    runTicks(18);
+    EXPECT_EQ(channel(0).waveformControl, 0x20) << "E72 then E40: the tremolo nibble stays";
 }
 
 }  // namespace
