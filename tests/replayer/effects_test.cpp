@@ -78,6 +78,8 @@ TEST_F(Effects, TickByTick) {
         {"multi-retrigger volume modes x2/3, x3/2, -16 stay within 0..64; interval 0 does nothing", Watch::Volume,
          {{49, 1, 0, 27, 0x61}, {0, 0, 0, 27, 0xE1}, {0, 0, 0, 27, 0x51}, {0, 0, 0x42, 27, 0xF0}},
          {64, 42, 28, 18, 12, 8, 8, 12, 18, 27, 40, 60, 60, 44, 28, 12, 0, 0, 50, 50, 50, 50, 50, 50}},
+        {"multi-retrigger x2/3 multiplies before it divides: 50 gives 33", Watch::Volume,
+         {{49, 1, 0x42, 27, 0x61}}, {50, 33, 22, 14, 9, 6}},
         {"retrigger 14/9 restarts the note every y ticks; y = 0 never does", Watch::VoiceIndex,
          {{49, 1, 0, 14, 0x92}, {0, 0, 0, 14, 0x90}}, {0, 0, 32, 32, 0, 0, 0, 0, 0, 0, 0, 0}},
         {"tremor 0x21 sounds 3 ticks and silences 2, counting across rows; an instrument restarts it",
