@@ -55,6 +55,8 @@ TEST_F(Effects, TickByTick) {
         {"volume column tone portamento: speed 16 x value, kept for effect 3; the note's period is set at once",
          Watch::Period, {{49, 1}, {61, 0, 0xF1}, {49, 0, 0, 3, 0}},
          {1712, 1712, 1712, 1712, 1712, 1712, 856, 856, 856, 856, 856, 856, 856, 920, 984, 1048, 1112, 1176}},
+        {"volume column 0xF0 keeps gliding at the speed 0xF1 set", Watch::Period, {{49, 1}, {61, 0, 0xF1}, {0, 0, 0xF0}},
+         {1712, 1712, 1712, 1712, 1712, 1712, 1712, 1648, 1584, 1520, 1456, 1392, 1392, 1328, 1264}, {.tracker = true}},
         {"volume column 0xA sets the vibrato speed, 0xB the depth and vibrates on later ticks",
          Watch::PeriodOffset, {{49, 1, 0xA8}, {0, 0, 0xBF}}, {0, 0, 0, 0, 0, 0, 0, 0, -84, -116, -84}},
         {"vibrato: sine offsets with the low two bits cleared, negative on the rising half; 0 keeps the memory",
