@@ -102,7 +102,8 @@ TEST(OutputRate, DefaultRateAndChangesWhilePlaying) {
 
 // Float output is the mix before conversion: x 32768, rounded and clamped, it
 // is the 16-bit render, also where a gain drives it past full scale (float
-// is not clipped). Mono is the mean of left and right.
+// is not clipped). Mono is the mean of left and right. The gain scales the
+// mix of gain 1 on both sides, whatever the separation.
 TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
     const struct {
         const char* rule;
@@ -114,6 +115,7 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
         {"half the gain", 0.5, 100},
         {"no separation", 1.0, 0},
         {"wider than the song", 1.0, 200},
+        {"half the gain, wider than the song", 0.5, 200},
     };
     const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
     for (const auto& given : cases) {
@@ -132,14 +134,19 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
         const std::vector<float> mix = renderFloat(floating.get());
         const std::vector<int16_t> monoPcm = renderAll<int16_t>(mono.get(), 1, im::renderMono, 777);
         const std::vector<float> monoMix = renderAll<float>(monoFloat.get(), 1, im::renderMonoFloat, 333);
+        const ModulePointer unitGain = loadBytes(bytes);
+        im::setStereoSeparation(unitGain.get(), given.separation);
+        const std::vector<float> unscaled = renderFloat(unitGain.get());
+        ASSERT_EQ(unscaled.size(), mix.size());
         ASSERT_EQ(mix.size(), pcm.size());
         ASSERT_EQ(monoPcm.size() * 2, pcm.size());
         ASSERT_EQ(monoMix.size() * 2, pcm.size());
-        size_t differences = 0;
+        size_t differences = 0, notScaled = 0;
         float loudest = 0.0f;
         bool sidesDiffer = false;
         for (size_t index = 0; index < mix.size(); ++index) {
             differences += toPcm16(mix[index]) != pcm[index] ? 1 : 0;
+            notScaled += mix[index] != unscaled[index] * static_cast<float>(given.gain) ? 1 : 0;
             loudest = std::max(loudest, std::fabs(mix[index]));
         }
         for (size_t frame = 0; frame < monoMix.size(); ++frame) {
@@ -149,6 +156,7 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
             if (HasFailure()) break;
         }
         EXPECT_EQ(differences, 0u);
+        EXPECT_EQ(notScaled, 0u) << "the gain scales both sides";
         EXPECT_EQ(loudest > 1.0f, given.gain > 4.0) << loudest;
         EXPECT_EQ(sidesDiffer, given.separation != 0);
     }
