@@ -537,6 +537,11 @@ TEST(SongInformation, NamesCellsAndProbe) {
     EXPECT_EQ(cell.effect, 8);
     EXPECT_EQ(cell.parameter, 0xE0);
     EXPECT_FALSE(im::patternCell(song.get(), 1, 4, 0, &cell));
+    xm_writer::ModuleData keyOff = loudSong();
+    keyOff.patterns[0].cells[0].note = 97;
+    const ModulePointer keyedOff = loadBytes(xm_writer::writeModule(keyOff));
+    ASSERT_TRUE(im::patternCell(keyedOff.get(), 0, 0, 0, &cell));
+    EXPECT_EQ(cell.note, 97) << "a key-off reads back as the file's 97";
     EXPECT_FALSE(im::patternCell(song.get(), 1, 0, 2, &cell));
 
     std::vector<uint8_t> text(400, 'x');
