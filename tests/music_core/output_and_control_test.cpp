@@ -716,7 +716,13 @@ TEST(CInterface, TickObserverAndChannelStates) {
         EXPECT_EQ(states[channel].note, expected[channel].note);
         EXPECT_EQ(states[channel].frequency, expected[channel].frequency);
         EXPECT_EQ(states[channel].panning, expected[channel].panning);
+        EXPECT_EQ(states[channel].instrument, expected[channel].instrument);
+        EXPECT_EQ(states[channel].period, expected[channel].period);
+        EXPECT_EQ(states[channel].period_offset, expected[channel].periodOffset);
+        EXPECT_EQ(states[channel].volume, expected[channel].volume);
+        EXPECT_EQ(states[channel].voice_volume, expected[channel].voiceVolume);
     }
+    EXPECT_NE(expected[0].period, expected[0].periodOffset) << "so a swap of the two shows";
     EXPECT_EQ(states[2].note, 0) << "past the song's channels nothing is written";
     intro_music_set_tick_observer(song, nullptr, nullptr);
     ASSERT_EQ(intro_music_render_float(song, frames.data(), 1000), 1000);
