@@ -102,7 +102,8 @@ TEST(OutputRate, DefaultRateAndChangesWhilePlaying) {
 
 // Float output is the mix before conversion: x 32768, rounded and clamped, it
 // is the 16-bit render, also where a gain drives it past full scale (float
-// is not clipped). Mono is the mean of left and right.
+// is not clipped). Mono is the mean of left and right. The gain scales the
+// mix of gain 1 on both sides, whatever the separation.
 TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
     const struct {
         const char* rule;
@@ -114,6 +115,7 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
         {"half the gain", 0.5, 100},
         {"no separation", 1.0, 0},
         {"wider than the song", 1.0, 200},
+        {"half the gain, wider than the song", 0.5, 200},
     };
     const std::vector<uint8_t> bytes = xm_writer::writeModule(loudSong());
     for (const auto& given : cases) {
@@ -132,14 +134,19 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
         const std::vector<float> mix = renderFloat(floating.get());
         const std::vector<int16_t> monoPcm = renderAll<int16_t>(mono.get(), 1, im::renderMono, 777);
         const std::vector<float> monoMix = renderAll<float>(monoFloat.get(), 1, im::renderMonoFloat, 333);
+        const ModulePointer unitGain = loadBytes(bytes);
+        im::setStereoSeparation(unitGain.get(), given.separation);
+        const std::vector<float> unscaled = renderFloat(unitGain.get());
+        ASSERT_EQ(unscaled.size(), mix.size());
         ASSERT_EQ(mix.size(), pcm.size());
         ASSERT_EQ(monoPcm.size() * 2, pcm.size());
         ASSERT_EQ(monoMix.size() * 2, pcm.size());
-        size_t differences = 0;
+        size_t differences = 0, notScaled = 0;
         float loudest = 0.0f;
         bool sidesDiffer = false;
         for (size_t index = 0; index < mix.size(); ++index) {
             differences += toPcm16(mix[index]) != pcm[index] ? 1 : 0;
+            notScaled += mix[index] != unscaled[index] * static_cast<float>(given.gain) ? 1 : 0;
             loudest = std::max(loudest, std::fabs(mix[index]));
         }
         for (size_t frame = 0; frame < monoMix.size(); ++frame) {
@@ -149,6 +156,7 @@ TEST(OutputForms, FloatAndMonoMatchTheSixteenBitRender) {
             if (HasFailure()) break;
         }
         EXPECT_EQ(differences, 0u);
+        EXPECT_EQ(notScaled, 0u) << "the gain scales both sides";
         EXPECT_EQ(loudest > 1.0f, given.gain > 4.0) << loudest;
         EXPECT_EQ(sidesDiffer, given.separation != 0);
     }
@@ -529,6 +537,11 @@ TEST(SongInformation, NamesCellsAndProbe) {
     EXPECT_EQ(cell.effect, 8);
     EXPECT_EQ(cell.parameter, 0xE0);
     EXPECT_FALSE(im::patternCell(song.get(), 1, 4, 0, &cell));
+    xm_writer::ModuleData keyOff = loudSong();
+    keyOff.patterns[0].cells[0].note = 97;
+    const ModulePointer keyedOff = loadBytes(xm_writer::writeModule(keyOff));
+    ASSERT_TRUE(im::patternCell(keyedOff.get(), 0, 0, 0, &cell));
+    EXPECT_EQ(cell.note, 97) << "a key-off reads back as the file's 97";
     EXPECT_FALSE(im::patternCell(song.get(), 1, 0, 2, &cell));
 
     std::vector<uint8_t> text(400, 'x');
@@ -703,7 +716,13 @@ TEST(CInterface, TickObserverAndChannelStates) {
         EXPECT_EQ(states[channel].note, expected[channel].note);
         EXPECT_EQ(states[channel].frequency, expected[channel].frequency);
         EXPECT_EQ(states[channel].panning, expected[channel].panning);
+        EXPECT_EQ(states[channel].instrument, expected[channel].instrument);
+        EXPECT_EQ(states[channel].period, expected[channel].period);
+        EXPECT_EQ(states[channel].period_offset, expected[channel].periodOffset);
+        EXPECT_EQ(states[channel].volume, expected[channel].volume);
+        EXPECT_EQ(states[channel].voice_volume, expected[channel].voiceVolume);
     }
+    EXPECT_NE(expected[0].period, expected[0].periodOffset) << "so a swap of the two shows";
     EXPECT_EQ(states[2].note, 0) << "past the song's channels nothing is written";
     intro_music_set_tick_observer(song, nullptr, nullptr);
     ASSERT_EQ(intro_music_render_float(song, frames.data(), 1000), 1000);

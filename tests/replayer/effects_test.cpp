@@ -55,6 +55,8 @@ TEST_F(Effects, TickByTick) {
         {"volume column tone portamento: speed 16 x value, kept for effect 3; the note's period is set at once",
          Watch::Period, {{49, 1}, {61, 0, 0xF1}, {49, 0, 0, 3, 0}},
          {1712, 1712, 1712, 1712, 1712, 1712, 856, 856, 856, 856, 856, 856, 856, 920, 984, 1048, 1112, 1176}},
+        {"volume column 0xF0 keeps gliding at the speed 0xF1 set", Watch::Period, {{49, 1}, {61, 0, 0xF1}, {0, 0, 0xF0}},
+         {1712, 1712, 1712, 1712, 1712, 1712, 1712, 1648, 1584, 1520, 1456, 1392, 1392, 1328, 1264}, {.tracker = true}},
         {"volume column 0xA sets the vibrato speed, 0xB the depth and vibrates on later ticks",
          Watch::PeriodOffset, {{49, 1, 0xA8}, {0, 0, 0xBF}}, {0, 0, 0, 0, 0, 0, 0, 0, -84, -116, -84}},
         {"vibrato: sine offsets with the low two bits cleared, negative on the rising half; 0 keeps the memory",
@@ -78,6 +80,8 @@ TEST_F(Effects, TickByTick) {
         {"multi-retrigger volume modes x2/3, x3/2, -16 stay within 0..64; interval 0 does nothing", Watch::Volume,
          {{49, 1, 0, 27, 0x61}, {0, 0, 0, 27, 0xE1}, {0, 0, 0, 27, 0x51}, {0, 0, 0x42, 27, 0xF0}},
          {64, 42, 28, 18, 12, 8, 8, 12, 18, 27, 40, 60, 60, 44, 28, 12, 0, 0, 50, 50, 50, 50, 50, 50}},
+        {"multi-retrigger x2/3 multiplies before it divides: 50 gives 33", Watch::Volume,
+         {{49, 1, 0x42, 27, 0x61}}, {50, 33, 22, 14, 9, 6}},
         {"retrigger 14/9 restarts the note every y ticks; y = 0 never does", Watch::VoiceIndex,
          {{49, 1, 0, 14, 0x92}, {0, 0, 0, 14, 0x90}}, {0, 0, 32, 32, 0, 0, 0, 0, 0, 0, 0, 0}},
         {"tremor 0x21 sounds 3 ticks and silences 2, counting across rows; an instrument restarts it",
@@ -176,6 +180,8 @@ TEST_F(Effects, WaveformRetriggerBit) {
     put(0, 0, 49, 1, 0, 14, 0x44);
     put(1, 0, 49, 1, 0, 14, 0x70);
     put(2, 0, 49, 1);
+    put(3, 0, 0, 0, 0, 14, 0x72);
+    put(4, 0, 0, 0, 0, 14, 0x40);
     start();
     replayTick(engine, &song);
     channel(0).vibratoPosition = 12;
@@ -184,6 +190,8 @@ TEST_F(Effects, WaveformRetriggerBit) {
     EXPECT_EQ(channel(0).vibratoPosition, 12);
     EXPECT_EQ(channel(0).tremoloPosition, 0);
     EXPECT_EQ(channel(0).waveformControl, 0x04);
+    runTicks(18);
+    EXPECT_EQ(channel(0).waveformControl, 0x20) << "E72 then E40: the tremolo nibble stays";
 }
 
 }  // namespace

@@ -77,6 +77,11 @@ TEST_F(Envelopes, TickByTick) {
         {"set envelope position interpolates within a segment, or ends past the last point", Watch::EnvelopeOutput,
          {{49, 1, 0, 21, 5}, {0, 0, 0, 21, 30}}, {32, 25, 19, 12, 6, 0, 0},
          {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, EnvelopeOn); }}},
+        {"L03 at a point's x stays before it: 63 by the slope, then the sustain point (3,64) holds",
+         Watch::EnvelopeOutput, {{49, 1, 0, 21, 3}}, {63, 64, 64, 64}, {.setup = [](Instrument& instrument) {
+             setVolumeEnvelope(instrument, {{0, 0}, {3, 64}, {10, 0}}, EnvelopeOn | EnvelopeSustain);
+             instrument.volumeSustainPoint = 1;
+         }}},
         {"set envelope position does nothing while the volume envelope is off", Watch::EnvelopeOutput,
          {{49, 1, 0, 21, 5}}, {64}, {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, 0); }}},
         {"auto-vibrato square, depth 8, rate 64: +8, +8, -8, -8, added to the vibrato effect's offset",

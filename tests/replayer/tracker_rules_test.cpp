@@ -195,6 +195,7 @@ TEST_F(TrackerRules, RowFlow) {
         std::vector<Placed> cells;
         std::vector<std::pair<int, int>> orderAndRow;
         int restart = 0;
+        int rows = 4;
     };
     const Case cases[] = {
         {"the pattern after a loop starts at the loop's row",
@@ -209,10 +210,12 @@ TEST_F(TrackerRules, RowFlow) {
         {"B00 on the last order goes to order 0, not to the restart position", {{2, 0, 0, 11, 0}},
          {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {0, 0}}, 1},
         {"a jump past the last order goes to the restart position", {{0, 0, 0, 11, 7}}, {{0, 0}, {1, 0}, {1, 1}}, 1},
+        {"D63 in 64-row patterns breaks to row 63, the last there is", {{0, 0, 0, 13, 0x63}}, {{0, 0}, {1, 63}, {2, 0}},
+         0, 64},
     };
     for (const Case& given : cases) {
         SCOPED_TRACE(given.rule);
-        makeSong(2, 3, 4);
+        makeSong(2, 3, given.rows);
         song.rules = trackerRules;
         song.restartPosition = static_cast<int16_t>(given.restart);
         addInstrument();
