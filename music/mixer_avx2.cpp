@@ -275,6 +275,42 @@ INTRO_AVX2 inline __m256 firEight(const FirOctet& plan, const int16_t* rows, con
     return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
 }
 
+// firPartialSums() of the frame at `position`, its row, first tap and
+// weight worked out on the spot.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256i directSums(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
+    const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
+    const auto fraction = static_cast<uint32_t>(position);
+    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * taps;
+    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
+    const __m256i weight =
+        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
+    return firPartialSums<Taps>(row, frames, weight, taps);
+}
+
+// firPair() and firEight() for a pass of a single octet, each frame worked
+// out on the spot: there the plan's store and reload would lie on the way
+// from the position to the sums, with nothing else to do meanwhile.
+template <int32_t Taps>
+INTRO_AVX2 inline __m256i directPair(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     int32_t taps) {
+    const __m256i one = directSums<Taps>(kernel, base, position, taps);
+    const __m256i other = directSums<Taps>(kernel, base, position + step, taps);
+    return _mm256_add_epi32(_mm256_unpacklo_epi32(one, other), _mm256_unpackhi_epi32(one, other));
+}
+
+template <int32_t Taps>
+INTRO_AVX2 inline __m256 directEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     int32_t taps, __m256 scale) {
+    const __m256i first = foldPairs(directPair<Taps>(kernel, base, position, step, taps),
+                                    directPair<Taps>(kernel, base, position + 4 * step, step, taps));
+    const __m256i second = foldPairs(directPair<Taps>(kernel, base, position + 2 * step, step, taps),
+                                     directPair<Taps>(kernel, base, position + 6 * step, step, taps));
+    const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
+                                           _mm256_permute2x128_si256(first, second, 0x31));
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
+}
+
 // Constant gains for a filter's eight frames.
 struct SteadyFirGains {
     __m256 gains;
@@ -310,6 +346,11 @@ INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint
     const int16_t* const rows = kernel.rows;
     // Kept in a register: the stores to the output could otherwise be the caller's pointer.
     float* cursor = out;
+    if (octets == 1) {
+        gains.add(cursor, directEight<Taps>(kernel, base, position, step, taps, scale));
+        out = cursor + 16;
+        return position + 8 * step;
+    }
     FirOctet plans[plannedOctets];
     while (octets > 0) {
         const int32_t count = octets < plannedOctets ? octets : plannedOctets;
@@ -356,14 +397,8 @@ INTRO_AVX2 uint64_t firOctetsOfAnyLength(const FirKernel& kernel, const int16_t*
 
 // firValue() for one frame: the frames after the last whole eight.
 INTRO_AVX2 inline float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const int16_t* frames = base + (position >> mixFractionBits) - (kernel.half - 1);
-    const auto fraction = static_cast<uint32_t>(position);
-    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * kernel.taps;
-    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
-    const __m256i weight =
-        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
-    const __m256i sums = kernel.taps == 16 ? firPartialSums<16>(row, frames, weight, 16)
-                                           : firPartialSums<0>(row, frames, weight, kernel.taps);
+    const __m256i sums = kernel.taps == 16 ? directSums<16>(kernel, base, position, 16)
+                                           : directSums<0>(kernel, base, position, kernel.taps);
     __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
     half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
     half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
