@@ -14,6 +14,10 @@
 namespace intro_music::engine {
 
 #define INTRO_AVX2 __attribute__((target("avx2")))
+// The filters' helpers always inline: a call between them costs more than
+// the few instructions each holds, and the longer filters grow past what the
+// compiler otherwise inlines.
+#define INTRO_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace {
 
@@ -134,6 +138,13 @@ INTRO_AVX2 uint64_t steadyOctets(Reader reader, const int16_t* data, uint64_t po
 // are the previous frame's plus the deltas, one addition at a time as in the
 // single-frame loop (the upper two lanes stay 0 and are never used). Gives
 // the gains of eight frames as addEight() takes them and moves gain on.
+// [left, right, 0, 0]. Built by an unpack: the compiler's own way to zero
+// the upper half is a move encoding some instruction-set simulators (as
+// valgrind, which the speed measurements use) do not know.
+INTRO_AVX2_INLINE __m128 gainPair(float left, float right) {
+    return _mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right));
+}
+
 struct RampGains {
     __m128 gain;
     __m128 delta;
@@ -164,20 +175,28 @@ INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t posi
     return position;
 }
 
+// Sixteen taps of firValue()'s sum for one frame, as eight partial sums.
+INTRO_AVX2_INLINE __m256i firSixteen(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps,
+                                     int32_t tap) {
+    const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
+    const __m256i toNext = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + taps + tap));
+    const __m256i coefficients = _mm256_add_epi16(here, _mm256_mulhrs_epi16(toNext, weight));
+    const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
+    return _mm256_madd_epi16(coefficients, values);
+}
+
 // The filter's sum for one frame, as eight partial sums: firValue()'s
 // coefficients, sixteen taps at a time, from the frame's coefficient row,
 // its first tap's frame and its weight (in every 16-bit lane). Taps: the
 // kernel's taps when known when compiled, else 0 and `taps` says.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPartialSums(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps) {
+INTRO_AVX2_INLINE __m256i firPartialSums(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps) {
     if constexpr (Taps != 0) taps = Taps;
-    __m256i sums = _mm256_setzero_si256();
-    for (int32_t tap = 0; tap < taps; tap += 16) {
-        const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
-        const __m256i toNext = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + taps + tap));
-        const __m256i coefficients = _mm256_add_epi16(here, _mm256_mulhrs_epi16(toNext, weight));
-        const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
-        sums = _mm256_add_epi32(sums, _mm256_madd_epi16(coefficients, values));
+    __m256i sums = firSixteen(row, frames, weight, taps, 0);
+    // Written out when the length is known: a loop of two to five keeps a counter and a copy each frame.
+#pragma GCC unroll 8
+    for (int32_t tap = 16; tap < taps; tap += 16) {
+        sums = _mm256_add_epi32(sums, firSixteen(row, frames, weight, taps, tap));
     }
     return sums;
 }
@@ -204,7 +223,7 @@ constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 // 64-bit lanes hold the first frame's fraction plus k x step, whose lower
 // half is frame k's fraction and whose upper half its frame offset.
 template <int32_t Taps>
-INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
+INTRO_AVX2_INLINE void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
     auto* fractionsAndFrames = reinterpret_cast<__m256i*>(plan.fractionsAndFrames);
     _mm256_store_si256(fractionsAndFrames, low);
     _mm256_store_si256(fractionsAndFrames + 1, high);
@@ -231,7 +250,7 @@ INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int3
 
 // One frame of a plan: firPartialSums() from its row, taps and weight.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
+INTRO_AVX2_INLINE __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
                                       const int16_t* frames, int32_t taps) {
     const int32_t lane = laneOfFrame[frame];
     const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowBytes[lane]);
@@ -245,7 +264,7 @@ INTRO_AVX2 inline __m256i plannedSums(const FirOctet& plan, int32_t frame, const
 // than horizontal additions, which some processors run at a fraction of the
 // speed; the pairs are added as they come, so few registers stay live.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPair(const FirOctet& plan, int32_t frame, const int16_t* rows, const int16_t* frames,
+INTRO_AVX2_INLINE __m256i firPair(const FirOctet& plan, int32_t frame, const int16_t* rows, const int16_t* frames,
                                   int32_t taps) {
     const __m256i first = plannedSums<Taps>(plan, frame, rows, frames, taps);
     const __m256i second = plannedSums<Taps>(plan, frame + 1, rows, frames, taps);
@@ -255,14 +274,14 @@ INTRO_AVX2 inline __m256i firPair(const FirOctet& plan, int32_t frame, const int
 // Two pairs' sums folded once more: [a, b, c, d] per half, each lane the sum
 // of a quarter of its frame's taps (the low half of the register holding the
 // sums of the low four of each eight).
-INTRO_AVX2 inline __m256i foldPairs(__m256i pair, __m256i otherPair) {
+INTRO_AVX2_INLINE __m256i foldPairs(__m256i pair, __m256i otherPair) {
     return _mm256_add_epi32(_mm256_unpacklo_epi64(pair, otherPair), _mm256_unpackhi_epi64(pair, otherPair));
 }
 
 // firValue() for the eight frames of a plan, `frames` pointing at the first
 // tap of the plan's first frame, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256 firEight(const FirOctet& plan, const int16_t* rows, const int16_t* frames, int32_t taps,
+INTRO_AVX2_INLINE __m256 firEight(const FirOctet& plan, const int16_t* rows, const int16_t* frames, int32_t taps,
                                   __m256 scale) {
     // Frames 0, 1, 4, 5 in one register and 2, 3, 6, 7 in the other, each
     // half holding the sums of one half of the taps' partial sums.
@@ -278,7 +297,7 @@ INTRO_AVX2 inline __m256 firEight(const FirOctet& plan, const int16_t* rows, con
 // firPartialSums() of the frame at `position`, its row, first tap and
 // weight worked out on the spot.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i directSums(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
+INTRO_AVX2_INLINE __m256i directSums(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
     const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
     const auto fraction = static_cast<uint32_t>(position);
     const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * taps;
@@ -292,7 +311,7 @@ INTRO_AVX2 inline __m256i directSums(const FirKernel& kernel, const int16_t* bas
 // out on the spot: there the plan's store and reload would lie on the way
 // from the position to the sums, with nothing else to do meanwhile.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i directPair(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+INTRO_AVX2_INLINE __m256i directPair(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
                                      int32_t taps) {
     const __m256i one = directSums<Taps>(kernel, base, position, taps);
     const __m256i other = directSums<Taps>(kernel, base, position + step, taps);
@@ -300,7 +319,7 @@ INTRO_AVX2 inline __m256i directPair(const FirKernel& kernel, const int16_t* bas
 }
 
 template <int32_t Taps>
-INTRO_AVX2 inline __m256 directEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+INTRO_AVX2_INLINE __m256 directEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
                                      int32_t taps, __m256 scale) {
     const __m256i first = foldPairs(directPair<Taps>(kernel, base, position, step, taps),
                                     directPair<Taps>(kernel, base, position + 4 * step, step, taps));
@@ -431,7 +450,7 @@ INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, ui
         return portableFirLoops.ramp(kernel, base, position, step, out, frames, leftGain, rightGain, leftDelta,
                                      rightDelta);
     }
-    RampFirGains gains{{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)}};
+    RampFirGains gains{{gainPair(leftGain, rightGain), gainPair(leftDelta, rightDelta)}};
     position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
     const __m128 gain = gains.ramp.gain;
     float left = _mm_cvtss_f32(gain);
@@ -478,7 +497,7 @@ INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64
 INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
                                 int32_t frames, float& leftGain, float& rightGain, float leftDelta,
                                 float rightDelta) {
-    RampGains gains{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)};
+    RampGains gains{gainPair(leftGain, rightGain), gainPair(leftDelta, rightDelta)};
     const int32_t octets = frames >> 3;
     position = step <= oneFrameStep
                    ? rampOctets(nearFrames(step), data, position, step, out, octets, gains)
