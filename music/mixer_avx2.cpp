@@ -347,6 +347,16 @@ struct RampFirGains {
     }
 };
 
+// firValue() for one frame: the frames after the last whole eight.
+template <int32_t Taps>
+INTRO_AVX2_INLINE float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
+    const __m256i sums = directSums<Taps>(kernel, base, position, taps);
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
+}
+
 // Octets planned at a time: a few kilobytes of stack at most, and frame
 // offsets far inside 32 bits at the largest step (2^16 frames).
 constexpr int32_t plannedOctets = 8;
@@ -354,8 +364,9 @@ constexpr int32_t plannedOctets = 8;
 // The filter over `octets` times eight frames. The plans of a group are all
 // stored before the first is read, so no load waits on the store just made.
 template <int32_t Taps, typename Gains>
-INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
-                              float*& out, int32_t octets, Gains& gains) {
+INTRO_AVX2_INLINE uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     float*& out, int32_t octets, Gains& gains) {
+    if (octets == 0) return position;
     const int32_t taps = Taps != 0 ? Taps : kernel.taps;
     const auto times = [step](uint64_t frame) { return static_cast<long long>(frame * step); };
     const __m256i steps0123 = _mm256_setr_epi64x(times(0), times(1), times(2), times(3));
@@ -393,35 +404,40 @@ INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint
     return position;
 }
 
+// The filter over `frames` frames: the whole octets added to the output
+// with `gains`, the values of the frames after them left in `tail` for the
+// caller to add one by one.
+template <int32_t Taps, typename Gains>
+INTRO_AVX2 uint64_t firFrames(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                              float*& out, int32_t frames, Gains& gains, float* tail) {
+    position = firOctets<Taps>(kernel, base, position, step, out, frames >> 3, gains);
+    const int32_t taps = Taps != 0 ? Taps : kernel.taps;
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        tail[frame] = firOne<Taps>(kernel, base, position, taps);
+        position += step;
+    }
+    return position;
+}
+
 // The lengths the filters have (16 taps up to a step of one frame, 32 to 80
 // above it), each compiled with its length fixed.
 template <typename Gains>
-INTRO_AVX2 uint64_t firOctetsOfAnyLength(const FirKernel& kernel, const int16_t* base, uint64_t position,
-                                         uint64_t step, float*& out, int32_t octets, Gains& gains) {
+INTRO_AVX2 uint64_t firFramesOfAnyLength(const FirKernel& kernel, const int16_t* base, uint64_t position,
+                                         uint64_t step, float*& out, int32_t frames, Gains& gains, float* tail) {
     switch (kernel.taps) {
         case 16:
-            return firOctets<16>(kernel, base, position, step, out, octets, gains);
+            return firFrames<16>(kernel, base, position, step, out, frames, gains, tail);
         case 32:
-            return firOctets<32>(kernel, base, position, step, out, octets, gains);
+            return firFrames<32>(kernel, base, position, step, out, frames, gains, tail);
         case 48:
-            return firOctets<48>(kernel, base, position, step, out, octets, gains);
+            return firFrames<48>(kernel, base, position, step, out, frames, gains, tail);
         case 64:
-            return firOctets<64>(kernel, base, position, step, out, octets, gains);
+            return firFrames<64>(kernel, base, position, step, out, frames, gains, tail);
         case 80:
-            return firOctets<80>(kernel, base, position, step, out, octets, gains);
+            return firFrames<80>(kernel, base, position, step, out, frames, gains, tail);
         default:
-            return firOctets<0>(kernel, base, position, step, out, octets, gains);
+            return firFrames<0>(kernel, base, position, step, out, frames, gains, tail);
     }
-}
-
-// firValue() for one frame: the frames after the last whole eight.
-INTRO_AVX2 inline float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const __m256i sums = kernel.taps == 16 ? directSums<16>(kernel, base, position, 16)
-                                           : directSums<0>(kernel, base, position, kernel.taps);
-    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
-    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
-    return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
 }
 
 // Filters whose taps are not a multiple of 16 (the cubic) use the portable loops.
@@ -432,13 +448,12 @@ INTRO_AVX2 uint64_t firSteadyAvx2(const FirKernel& kernel, const int16_t* base, 
     }
     SteadyFirGains gains{_mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
                                         rightGain)};
-    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
+    float tail[7];
+    position = firFramesOfAnyLength(kernel, base, position, step, out, frames, gains, tail);
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
-        const float value = firOne(kernel, base, position);
-        out[0] += value * leftGain;
-        out[1] += value * rightGain;
+        out[0] += tail[frame] * leftGain;
+        out[1] += tail[frame] * rightGain;
         out += 2;
-        position += step;
     }
     return position;
 }
@@ -451,16 +466,15 @@ INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, ui
                                      rightDelta);
     }
     RampFirGains gains{{gainPair(leftGain, rightGain), gainPair(leftDelta, rightDelta)}};
-    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
+    float tail[7];
+    position = firFramesOfAnyLength(kernel, base, position, step, out, frames, gains, tail);
     const __m128 gain = gains.ramp.gain;
     float left = _mm_cvtss_f32(gain);
     float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
-        const float value = firOne(kernel, base, position);
-        out[0] += value * left;
-        out[1] += value * right;
+        out[0] += tail[frame] * left;
+        out[1] += tail[frame] * right;
         out += 2;
-        position += step;
         left += leftDelta;
         right += rightDelta;
     }
