@@ -201,6 +201,9 @@ INTRO_AVX2_INLINE __m256i firPartialSums(const int16_t* row, const int16_t* fram
     return sums;
 }
 
+// Where frame k of eight sits in the lanes of a plan and of firEight().
+constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
 // Where the filter reads for eight frames. Frame by frame, the row, the
 // first tap and the weight cost more scalar work than the filter's own
 // vector work, so they are worked out for eight frames at once in vector
@@ -210,14 +213,34 @@ struct alignas(32) FirOctet {
     // the first tap of the plan's first frame (only the latter is read).
     int32_t fractionsAndFrames[16];
     // In the lane order 0, 1, 4, 5, 2, 3, 6, 7: each frame's coefficient row
-    // as a byte offset in the table, and its weight in both 16-bit halves
-    // (for a 32-bit broadcast).
+    // as a byte offset in the table, and its weight in both 16-bit halves.
     int32_t rowBytes[8];
     int32_t weights[8];
 };
 
-// Where frame k of eight sits in the lanes of a plan and of firEight().
-constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+// A plan's weights as two registers, each half of one holding the weights of
+// frames 0, 1, 4, 5 and of the other those of 2, 3, 6, 7: one in-lane
+// shuffle then spreads a frame's weight over a whole register, where a
+// broadcast from memory would take one more load per frame, and the loads
+// are what the filter runs short of.
+struct OctetWeights {
+    __m256i frames0145;
+    __m256i frames2367;
+};
+
+INTRO_AVX2_INLINE OctetWeights octetWeights(const FirOctet& plan) {
+    const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weights));
+    return {_mm256_permute4x64_epi64(weights, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_permute4x64_epi64(weights, _MM_SHUFFLE(3, 2, 3, 2))};
+}
+
+template <int32_t Frame>
+INTRO_AVX2_INLINE __m256i frameWeight(const OctetWeights& weights) {
+    constexpr int32_t lane = laneOfFrame[Frame];
+    constexpr int32_t index = lane % 4;
+    return _mm256_shuffle_epi32(lane < 4 ? weights.frames0145 : weights.frames2367,
+                                _MM_SHUFFLE(index, index, index, index));
+}
 
 // Plans eight frames from `low` and `high`: for k = 0..3 and 4..7, the
 // 64-bit lanes hold the first frame's fraction plus k x step, whose lower
@@ -249,25 +272,25 @@ INTRO_AVX2_INLINE void planOctet(FirOctet& plan, __m256i low, __m256i high, int3
 }
 
 // One frame of a plan: firPartialSums() from its row, taps and weight.
-template <int32_t Taps>
-INTRO_AVX2_INLINE __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
+template <int32_t Taps, int32_t Frame>
+INTRO_AVX2_INLINE __m256i plannedSums(const FirOctet& plan, const OctetWeights& weights, const int16_t* rows,
                                       const int16_t* frames, int32_t taps) {
-    const int32_t lane = laneOfFrame[frame];
-    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowBytes[lane]);
-    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * frame + 1],
-                                _mm256_set1_epi32(plan.weights[lane]), taps);
+    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) +
+                                                          plan.rowBytes[laneOfFrame[Frame]]);
+    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * Frame + 1], frameWeight<Frame>(weights),
+                                taps);
 }
 
-// The sums of frames `frame` and `frame + 1` of a plan, each lane now adding
+// The sums of frames `Frame` and `Frame + 1` of a plan, each lane now adding
 // two of a frame's partial sums: [a0 + a2, b0 + b2, a1 + a3, b1 + b3] per
 // half. Integer sums are exact in any order. Unpacks and additions rather
 // than horizontal additions, which some processors run at a fraction of the
 // speed; the pairs are added as they come, so few registers stay live.
-template <int32_t Taps>
-INTRO_AVX2_INLINE __m256i firPair(const FirOctet& plan, int32_t frame, const int16_t* rows, const int16_t* frames,
-                                  int32_t taps) {
-    const __m256i first = plannedSums<Taps>(plan, frame, rows, frames, taps);
-    const __m256i second = plannedSums<Taps>(plan, frame + 1, rows, frames, taps);
+template <int32_t Taps, int32_t Frame>
+INTRO_AVX2_INLINE __m256i firPair(const FirOctet& plan, const OctetWeights& weights, const int16_t* rows,
+                                  const int16_t* frames, int32_t taps) {
+    const __m256i first = plannedSums<Taps, Frame>(plan, weights, rows, frames, taps);
+    const __m256i second = plannedSums<Taps, Frame + 1>(plan, weights, rows, frames, taps);
     return _mm256_add_epi32(_mm256_unpacklo_epi32(first, second), _mm256_unpackhi_epi32(first, second));
 }
 
@@ -285,10 +308,11 @@ INTRO_AVX2_INLINE __m256 firEight(const FirOctet& plan, const int16_t* rows, con
                                   __m256 scale) {
     // Frames 0, 1, 4, 5 in one register and 2, 3, 6, 7 in the other, each
     // half holding the sums of one half of the taps' partial sums.
-    const __m256i first =
-        foldPairs(firPair<Taps>(plan, 0, rows, frames, taps), firPair<Taps>(plan, 4, rows, frames, taps));
-    const __m256i second =
-        foldPairs(firPair<Taps>(plan, 2, rows, frames, taps), firPair<Taps>(plan, 6, rows, frames, taps));
+    const OctetWeights weights = octetWeights(plan);
+    const __m256i first = foldPairs(firPair<Taps, 0>(plan, weights, rows, frames, taps),
+                                    firPair<Taps, 4>(plan, weights, rows, frames, taps));
+    const __m256i second = foldPairs(firPair<Taps, 2>(plan, weights, rows, frames, taps),
+                                     firPair<Taps, 6>(plan, weights, rows, frames, taps));
     const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
                                            _mm256_permute2x128_si256(first, second, 0x31));
     return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
