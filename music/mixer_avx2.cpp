@@ -14,6 +14,10 @@
 namespace intro_music::engine {
 
 #define INTRO_AVX2 __attribute__((target("avx2")))
+// The filters' helpers always inline: a call between them costs more than
+// the few instructions each holds, and the longer filters grow past what the
+// compiler otherwise inlines.
+#define INTRO_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace {
 
@@ -134,6 +138,13 @@ INTRO_AVX2 uint64_t steadyOctets(Reader reader, const int16_t* data, uint64_t po
 // are the previous frame's plus the deltas, one addition at a time as in the
 // single-frame loop (the upper two lanes stay 0 and are never used). Gives
 // the gains of eight frames as addEight() takes them and moves gain on.
+// [left, right, 0, 0]. Built by an unpack: the compiler's own way to zero
+// the upper half is a move encoding some instruction-set simulators (as
+// valgrind, which the speed measurements use) do not know.
+INTRO_AVX2_INLINE __m128 gainPair(float left, float right) {
+    return _mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right));
+}
+
 struct RampGains {
     __m128 gain;
     __m128 delta;
@@ -164,23 +175,34 @@ INTRO_AVX2 uint64_t rampOctets(Reader reader, const int16_t* data, uint64_t posi
     return position;
 }
 
+// Sixteen taps of firValue()'s sum for one frame, as eight partial sums.
+INTRO_AVX2_INLINE __m256i firSixteen(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps,
+                                     int32_t tap) {
+    const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
+    const __m256i toNext = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + taps + tap));
+    const __m256i coefficients = _mm256_add_epi16(here, _mm256_mulhrs_epi16(toNext, weight));
+    const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
+    return _mm256_madd_epi16(coefficients, values);
+}
+
 // The filter's sum for one frame, as eight partial sums: firValue()'s
 // coefficients, sixteen taps at a time, from the frame's coefficient row,
 // its first tap's frame and its weight (in every 16-bit lane). Taps: the
 // kernel's taps when known when compiled, else 0 and `taps` says.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPartialSums(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps) {
+INTRO_AVX2_INLINE __m256i firPartialSums(const int16_t* row, const int16_t* frames, __m256i weight, int32_t taps) {
     if constexpr (Taps != 0) taps = Taps;
-    __m256i sums = _mm256_setzero_si256();
-    for (int32_t tap = 0; tap < taps; tap += 16) {
-        const __m256i here = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + tap));
-        const __m256i toNext = _mm256_load_si256(reinterpret_cast<const __m256i*>(row + taps + tap));
-        const __m256i coefficients = _mm256_add_epi16(here, _mm256_mulhrs_epi16(toNext, weight));
-        const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + tap));
-        sums = _mm256_add_epi32(sums, _mm256_madd_epi16(coefficients, values));
+    __m256i sums = firSixteen(row, frames, weight, taps, 0);
+    // Written out when the length is known: a loop of two to five keeps a counter and a copy each frame.
+#pragma GCC unroll 8
+    for (int32_t tap = 16; tap < taps; tap += 16) {
+        sums = _mm256_add_epi32(sums, firSixteen(row, frames, weight, taps, tap));
     }
     return sums;
 }
+
+// Where frame k of eight sits in the lanes of a plan and of firEight().
+constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
 // Where the filter reads for eight frames. Frame by frame, the row, the
 // first tap and the weight cost more scalar work than the filter's own
@@ -191,20 +213,40 @@ struct alignas(32) FirOctet {
     // the first tap of the plan's first frame (only the latter is read).
     int32_t fractionsAndFrames[16];
     // In the lane order 0, 1, 4, 5, 2, 3, 6, 7: each frame's coefficient row
-    // as a byte offset in the table, and its weight in both 16-bit halves
-    // (for a 32-bit broadcast).
+    // as a byte offset in the table, and its weight in both 16-bit halves.
     int32_t rowBytes[8];
     int32_t weights[8];
 };
 
-// Where frame k of eight sits in the lanes of a plan and of firEight().
-constexpr int32_t laneOfFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+// A plan's weights as two registers, each half of one holding the weights of
+// frames 0, 1, 4, 5 and of the other those of 2, 3, 6, 7: one in-lane
+// shuffle then spreads a frame's weight over a whole register, where a
+// broadcast from memory would take one more load per frame, and the loads
+// are what the filter runs short of.
+struct OctetWeights {
+    __m256i frames0145;
+    __m256i frames2367;
+};
+
+INTRO_AVX2_INLINE OctetWeights octetWeights(const FirOctet& plan) {
+    const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weights));
+    return {_mm256_permute4x64_epi64(weights, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_permute4x64_epi64(weights, _MM_SHUFFLE(3, 2, 3, 2))};
+}
+
+template <int32_t Frame>
+INTRO_AVX2_INLINE __m256i frameWeight(const OctetWeights& weights) {
+    constexpr int32_t lane = laneOfFrame[Frame];
+    constexpr int32_t index = lane % 4;
+    return _mm256_shuffle_epi32(lane < 4 ? weights.frames0145 : weights.frames2367,
+                                _MM_SHUFFLE(index, index, index, index));
+}
 
 // Plans eight frames from `low` and `high`: for k = 0..3 and 4..7, the
 // 64-bit lanes hold the first frame's fraction plus k x step, whose lower
 // half is frame k's fraction and whose upper half its frame offset.
 template <int32_t Taps>
-INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
+INTRO_AVX2_INLINE void planOctet(FirOctet& plan, __m256i low, __m256i high, int32_t taps) {
     auto* fractionsAndFrames = reinterpret_cast<__m256i*>(plan.fractionsAndFrames);
     _mm256_store_si256(fractionsAndFrames, low);
     _mm256_store_si256(fractionsAndFrames + 1, high);
@@ -230,46 +272,83 @@ INTRO_AVX2 inline void planOctet(FirOctet& plan, __m256i low, __m256i high, int3
 }
 
 // One frame of a plan: firPartialSums() from its row, taps and weight.
-template <int32_t Taps>
-INTRO_AVX2 inline __m256i plannedSums(const FirOctet& plan, int32_t frame, const int16_t* rows,
+template <int32_t Taps, int32_t Frame>
+INTRO_AVX2_INLINE __m256i plannedSums(const FirOctet& plan, const OctetWeights& weights, const int16_t* rows,
                                       const int16_t* frames, int32_t taps) {
-    const int32_t lane = laneOfFrame[frame];
-    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) + plan.rowBytes[lane]);
-    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * frame + 1],
-                                _mm256_set1_epi32(plan.weights[lane]), taps);
+    const int16_t* row = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(rows) +
+                                                          plan.rowBytes[laneOfFrame[Frame]]);
+    return firPartialSums<Taps>(row, frames + plan.fractionsAndFrames[2 * Frame + 1], frameWeight<Frame>(weights),
+                                taps);
 }
 
-// The sums of frames `frame` and `frame + 1` of a plan, each lane now adding
+// The sums of frames `Frame` and `Frame + 1` of a plan, each lane now adding
 // two of a frame's partial sums: [a0 + a2, b0 + b2, a1 + a3, b1 + b3] per
 // half. Integer sums are exact in any order. Unpacks and additions rather
 // than horizontal additions, which some processors run at a fraction of the
 // speed; the pairs are added as they come, so few registers stay live.
-template <int32_t Taps>
-INTRO_AVX2 inline __m256i firPair(const FirOctet& plan, int32_t frame, const int16_t* rows, const int16_t* frames,
-                                  int32_t taps) {
-    const __m256i first = plannedSums<Taps>(plan, frame, rows, frames, taps);
-    const __m256i second = plannedSums<Taps>(plan, frame + 1, rows, frames, taps);
+template <int32_t Taps, int32_t Frame>
+INTRO_AVX2_INLINE __m256i firPair(const FirOctet& plan, const OctetWeights& weights, const int16_t* rows,
+                                  const int16_t* frames, int32_t taps) {
+    const __m256i first = plannedSums<Taps, Frame>(plan, weights, rows, frames, taps);
+    const __m256i second = plannedSums<Taps, Frame + 1>(plan, weights, rows, frames, taps);
     return _mm256_add_epi32(_mm256_unpacklo_epi32(first, second), _mm256_unpackhi_epi32(first, second));
 }
 
 // Two pairs' sums folded once more: [a, b, c, d] per half, each lane the sum
 // of a quarter of its frame's taps (the low half of the register holding the
 // sums of the low four of each eight).
-INTRO_AVX2 inline __m256i foldPairs(__m256i pair, __m256i otherPair) {
+INTRO_AVX2_INLINE __m256i foldPairs(__m256i pair, __m256i otherPair) {
     return _mm256_add_epi32(_mm256_unpacklo_epi64(pair, otherPair), _mm256_unpackhi_epi64(pair, otherPair));
 }
 
 // firValue() for the eight frames of a plan, `frames` pointing at the first
 // tap of the plan's first frame, in the lane order 0, 1, 4, 5, 2, 3, 6, 7.
 template <int32_t Taps>
-INTRO_AVX2 inline __m256 firEight(const FirOctet& plan, const int16_t* rows, const int16_t* frames, int32_t taps,
+INTRO_AVX2_INLINE __m256 firEight(const FirOctet& plan, const int16_t* rows, const int16_t* frames, int32_t taps,
                                   __m256 scale) {
     // Frames 0, 1, 4, 5 in one register and 2, 3, 6, 7 in the other, each
     // half holding the sums of one half of the taps' partial sums.
-    const __m256i first =
-        foldPairs(firPair<Taps>(plan, 0, rows, frames, taps), firPair<Taps>(plan, 4, rows, frames, taps));
-    const __m256i second =
-        foldPairs(firPair<Taps>(plan, 2, rows, frames, taps), firPair<Taps>(plan, 6, rows, frames, taps));
+    const OctetWeights weights = octetWeights(plan);
+    const __m256i first = foldPairs(firPair<Taps, 0>(plan, weights, rows, frames, taps),
+                                    firPair<Taps, 4>(plan, weights, rows, frames, taps));
+    const __m256i second = foldPairs(firPair<Taps, 2>(plan, weights, rows, frames, taps),
+                                     firPair<Taps, 6>(plan, weights, rows, frames, taps));
+    const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
+                                           _mm256_permute2x128_si256(first, second, 0x31));
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
+}
+
+// firPartialSums() of the frame at `position`, its row, first tap and
+// weight worked out on the spot.
+template <int32_t Taps>
+INTRO_AVX2_INLINE __m256i directSums(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
+    const int16_t* frames = base + (position >> mixFractionBits) - (taps / 2 - 1);
+    const auto fraction = static_cast<uint32_t>(position);
+    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * taps;
+    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
+    const __m256i weight =
+        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
+    return firPartialSums<Taps>(row, frames, weight, taps);
+}
+
+// firPair() and firEight() for a pass of a single octet, each frame worked
+// out on the spot: there the plan's store and reload would lie on the way
+// from the position to the sums, with nothing else to do meanwhile.
+template <int32_t Taps>
+INTRO_AVX2_INLINE __m256i directPair(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     int32_t taps) {
+    const __m256i one = directSums<Taps>(kernel, base, position, taps);
+    const __m256i other = directSums<Taps>(kernel, base, position + step, taps);
+    return _mm256_add_epi32(_mm256_unpacklo_epi32(one, other), _mm256_unpackhi_epi32(one, other));
+}
+
+template <int32_t Taps>
+INTRO_AVX2_INLINE __m256 directEight(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     int32_t taps, __m256 scale) {
+    const __m256i first = foldPairs(directPair<Taps>(kernel, base, position, step, taps),
+                                    directPair<Taps>(kernel, base, position + 4 * step, step, taps));
+    const __m256i second = foldPairs(directPair<Taps>(kernel, base, position + 2 * step, step, taps),
+                                     directPair<Taps>(kernel, base, position + 6 * step, step, taps));
     const __m256i whole = _mm256_add_epi32(_mm256_permute2x128_si256(first, second, 0x20),
                                            _mm256_permute2x128_si256(first, second, 0x31));
     return _mm256_mul_ps(_mm256_cvtepi32_ps(whole), scale);
@@ -292,6 +371,16 @@ struct RampFirGains {
     }
 };
 
+// firValue() for one frame: the frames after the last whole eight.
+template <int32_t Taps>
+INTRO_AVX2_INLINE float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position, int32_t taps) {
+    const __m256i sums = directSums<Taps>(kernel, base, position, taps);
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
+}
+
 // Octets planned at a time: a few kilobytes of stack at most, and frame
 // offsets far inside 32 bits at the largest step (2^16 frames).
 constexpr int32_t plannedOctets = 8;
@@ -299,8 +388,9 @@ constexpr int32_t plannedOctets = 8;
 // The filter over `octets` times eight frames. The plans of a group are all
 // stored before the first is read, so no load waits on the store just made.
 template <int32_t Taps, typename Gains>
-INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
-                              float*& out, int32_t octets, Gains& gains) {
+INTRO_AVX2_INLINE uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                                     float*& out, int32_t octets, Gains& gains) {
+    if (octets == 0) return position;
     const int32_t taps = Taps != 0 ? Taps : kernel.taps;
     const auto times = [step](uint64_t frame) { return static_cast<long long>(frame * step); };
     const __m256i steps0123 = _mm256_setr_epi64x(times(0), times(1), times(2), times(3));
@@ -310,6 +400,11 @@ INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint
     const int16_t* const rows = kernel.rows;
     // Kept in a register: the stores to the output could otherwise be the caller's pointer.
     float* cursor = out;
+    if (octets == 1) {
+        gains.add(cursor, directEight<Taps>(kernel, base, position, step, taps, scale));
+        out = cursor + 16;
+        return position + 8 * step;
+    }
     FirOctet plans[plannedOctets];
     while (octets > 0) {
         const int32_t count = octets < plannedOctets ? octets : plannedOctets;
@@ -333,41 +428,40 @@ INTRO_AVX2 uint64_t firOctets(const FirKernel& kernel, const int16_t* base, uint
     return position;
 }
 
+// The filter over `frames` frames: the whole octets added to the output
+// with `gains`, the values of the frames after them left in `tail` for the
+// caller to add one by one.
+template <int32_t Taps, typename Gains>
+INTRO_AVX2 uint64_t firFrames(const FirKernel& kernel, const int16_t* base, uint64_t position, uint64_t step,
+                              float*& out, int32_t frames, Gains& gains, float* tail) {
+    position = firOctets<Taps>(kernel, base, position, step, out, frames >> 3, gains);
+    const int32_t taps = Taps != 0 ? Taps : kernel.taps;
+    for (int32_t frame = 0; frame < (frames & 7); ++frame) {
+        tail[frame] = firOne<Taps>(kernel, base, position, taps);
+        position += step;
+    }
+    return position;
+}
+
 // The lengths the filters have (16 taps up to a step of one frame, 32 to 80
 // above it), each compiled with its length fixed.
 template <typename Gains>
-INTRO_AVX2 uint64_t firOctetsOfAnyLength(const FirKernel& kernel, const int16_t* base, uint64_t position,
-                                         uint64_t step, float*& out, int32_t octets, Gains& gains) {
+INTRO_AVX2 uint64_t firFramesOfAnyLength(const FirKernel& kernel, const int16_t* base, uint64_t position,
+                                         uint64_t step, float*& out, int32_t frames, Gains& gains, float* tail) {
     switch (kernel.taps) {
         case 16:
-            return firOctets<16>(kernel, base, position, step, out, octets, gains);
+            return firFrames<16>(kernel, base, position, step, out, frames, gains, tail);
         case 32:
-            return firOctets<32>(kernel, base, position, step, out, octets, gains);
+            return firFrames<32>(kernel, base, position, step, out, frames, gains, tail);
         case 48:
-            return firOctets<48>(kernel, base, position, step, out, octets, gains);
+            return firFrames<48>(kernel, base, position, step, out, frames, gains, tail);
         case 64:
-            return firOctets<64>(kernel, base, position, step, out, octets, gains);
+            return firFrames<64>(kernel, base, position, step, out, frames, gains, tail);
         case 80:
-            return firOctets<80>(kernel, base, position, step, out, octets, gains);
+            return firFrames<80>(kernel, base, position, step, out, frames, gains, tail);
         default:
-            return firOctets<0>(kernel, base, position, step, out, octets, gains);
+            return firFrames<0>(kernel, base, position, step, out, frames, gains, tail);
     }
-}
-
-// firValue() for one frame: the frames after the last whole eight.
-INTRO_AVX2 inline float firOne(const FirKernel& kernel, const int16_t* base, uint64_t position) {
-    const int16_t* frames = base + (position >> mixFractionBits) - (kernel.half - 1);
-    const auto fraction = static_cast<uint32_t>(position);
-    const int16_t* row = kernel.rows + static_cast<size_t>(fraction >> (32 - firPhaseBits)) * 2 * kernel.taps;
-    constexpr uint32_t weightMask = (uint32_t{1} << firWeightBits) - 1;
-    const __m256i weight =
-        _mm256_set1_epi16(static_cast<int16_t>((fraction >> (32 - firPhaseBits - firWeightBits)) & weightMask));
-    const __m256i sums = kernel.taps == 16 ? firPartialSums<16>(row, frames, weight, 16)
-                                           : firPartialSums<0>(row, frames, weight, kernel.taps);
-    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
-    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
-    return static_cast<float>(_mm_cvtsi128_si32(half)) * kernel.outputScale;
 }
 
 // Filters whose taps are not a multiple of 16 (the cubic) use the portable loops.
@@ -378,13 +472,12 @@ INTRO_AVX2 uint64_t firSteadyAvx2(const FirKernel& kernel, const int16_t* base, 
     }
     SteadyFirGains gains{_mm256_setr_ps(leftGain, rightGain, leftGain, rightGain, leftGain, rightGain, leftGain,
                                         rightGain)};
-    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
+    float tail[7];
+    position = firFramesOfAnyLength(kernel, base, position, step, out, frames, gains, tail);
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
-        const float value = firOne(kernel, base, position);
-        out[0] += value * leftGain;
-        out[1] += value * rightGain;
+        out[0] += tail[frame] * leftGain;
+        out[1] += tail[frame] * rightGain;
         out += 2;
-        position += step;
     }
     return position;
 }
@@ -396,17 +489,16 @@ INTRO_AVX2 uint64_t firRampAvx2(const FirKernel& kernel, const int16_t* base, ui
         return portableFirLoops.ramp(kernel, base, position, step, out, frames, leftGain, rightGain, leftDelta,
                                      rightDelta);
     }
-    RampFirGains gains{{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)}};
-    position = firOctetsOfAnyLength(kernel, base, position, step, out, frames >> 3, gains);
+    RampFirGains gains{{gainPair(leftGain, rightGain), gainPair(leftDelta, rightDelta)}};
+    float tail[7];
+    position = firFramesOfAnyLength(kernel, base, position, step, out, frames, gains, tail);
     const __m128 gain = gains.ramp.gain;
     float left = _mm_cvtss_f32(gain);
     float right = _mm_cvtss_f32(_mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 1, 1, 1)));
     for (int32_t frame = 0; frame < (frames & 7); ++frame) {
-        const float value = firOne(kernel, base, position);
-        out[0] += value * left;
-        out[1] += value * right;
+        out[0] += tail[frame] * left;
+        out[1] += tail[frame] * right;
         out += 2;
-        position += step;
         left += leftDelta;
         right += rightDelta;
     }
@@ -443,7 +535,7 @@ INTRO_AVX2 uint64_t mixSteadyAvx2(const int16_t* data, uint64_t position, uint64
 INTRO_AVX2 uint64_t mixRampAvx2(const int16_t* data, uint64_t position, uint64_t step, float* out,
                                 int32_t frames, float& leftGain, float& rightGain, float leftDelta,
                                 float rightDelta) {
-    RampGains gains{_mm_setr_ps(leftGain, rightGain, 0.0f, 0.0f), _mm_setr_ps(leftDelta, rightDelta, 0.0f, 0.0f)};
+    RampGains gains{gainPair(leftGain, rightGain), gainPair(leftDelta, rightDelta)};
     const int32_t octets = frames >> 3;
     position = step <= oneFrameStep
                    ? rampOctets(nearFrames(step), data, position, step, out, octets, gains)

@@ -59,31 +59,53 @@ constexpr std::array<double, sineTerms> sineCoefficients = [] {
     return values;
 }();
 
-// The shapes are worked out this many values side by side: one value's
-// steps wait on each other, so alone it leaves the divider and the
-// multiplier idle most of the time. Lane by lane, the same operations as one
-// value alone, so the same bits.
+// The shapes are worked out eight values side by side, as four pairs that
+// the compiler keeps in registers (arrays of eight it keeps in memory, and
+// every step then waits on a store and a load): one value's steps wait on
+// each other, so alone it leaves the divider and the multiplier idle most of
+// the time. Lane by lane, the same operations as one value alone, so the
+// same bits.
+using Pair = double __attribute__((vector_size(2 * sizeof(double))));
 constexpr int lanes = 8;
-using Lanes = double[lanes];
+constexpr int pairs = lanes / 2;
+struct Lanes {
+    Pair pair[pairs];
+    double get(int lane) const { return pair[lane / 2][lane % 2]; }
+    void set(int lane, double value) { pair[lane / 2][lane % 2] = value; }
+};
+
+// Runs `step` for each pair, written out so that every pair stays in registers.
+template <typename Step>
+inline void eachPair(Step step) {
+    static_assert(pairs == 4, "four pairs written out");
+    step(0);
+    step(1);
+    step(2);
+    step(3);
+}
 
 // sin(pi x) for any x, by folding to [-1/2, 1/2] and the series.
-void sinPis(const Lanes& x, Lanes& out) {
+Lanes sinPis(const Lanes& x) {
     Lanes y;
-    Lanes y2;
     for (int lane = 0; lane < lanes; ++lane) {
-        double r = x[lane] - 2.0 * std::nearbyint(x[lane] * 0.5);  // -1..1
+        const double value = x.get(lane);
+        double r = value - 2.0 * std::nearbyint(value * 0.5);  // -1..1
         if (r > 0.5) r = 1.0 - r;
         if (r < -0.5) r = -1.0 - r;
-        y[lane] = pi * r;
-        y2[lane] = y[lane] * y[lane];
-        out[lane] = 0.0;
+        y.set(lane, pi * r);
     }
+    Lanes y2;
+    Lanes sum;
+    eachPair([&](int p) {
+        y2.pair[p] = y.pair[p] * y.pair[p];
+        sum.pair[p] = Pair{0.0, 0.0};
+    });
     for (int term = sineTerms - 1; term >= 0; --term) {
-        for (int lane = 0; lane < lanes; ++lane) {
-            out[lane] = out[lane] * y2[lane] + sineCoefficients[static_cast<size_t>(term)];
-        }
+        const double coefficient = sineCoefficients[static_cast<size_t>(term)];
+        eachPair([&](int p) { sum.pair[p] = sum.pair[p] * y2.pair[p] + coefficient; });
     }
-    for (int lane = 0; lane < lanes; ++lane) out[lane] *= y[lane];
+    eachPair([&](int p) { sum.pair[p] *= y.pair[p]; });
+    return sum;
 }
 
 // The modified Bessel function I0 by its power series, to the last bit.
@@ -104,26 +126,29 @@ double besselI0(double x) {
 // factors q / i^2 would all exceed one and so would the term. So every later
 // factor is below one and every later term at most 1e-18 of the sum, below
 // half of its last bit: adding it rounds back to the very same sum.
-void besselI0s(const Lanes& x, Lanes& sum) {
+Lanes besselI0s(const Lanes& x) {
     constexpr int termsBetweenChecks = 4;
     Lanes quarterSquare;
     Lanes term;
-    for (int lane = 0; lane < lanes; ++lane) {
-        quarterSquare[lane] = x[lane] * x[lane] * 0.25;
-        term[lane] = 1.0;
-        sum[lane] = 1.0;
-    }
+    Lanes sum;
+    eachPair([&](int p) {
+        quarterSquare.pair[p] = x.pair[p] * x.pair[p] * 0.25;
+        term.pair[p] = Pair{1.0, 1.0};
+        sum.pair[p] = Pair{1.0, 1.0};
+    });
     for (int k = 1;; k += termsBetweenChecks) {
         for (int more = k; more < k + termsBetweenChecks; ++more) {
             const double square = static_cast<double>(more) * static_cast<double>(more);
-            for (int lane = 0; lane < lanes; ++lane) {
-                term[lane] *= quarterSquare[lane] / square;
-                sum[lane] += term[lane];
-            }
+            eachPair([&](int p) {
+                term.pair[p] *= quarterSquare.pair[p] / square;
+                sum.pair[p] += term.pair[p];
+            });
         }
-        bool going = false;
-        for (int lane = 0; lane < lanes; ++lane) going |= term[lane] > sum[lane] * 1e-18;
-        if (!going) return;
+        auto going = term.pair[0] > sum.pair[0] * 1e-18;
+        going |= term.pair[1] > sum.pair[1] * 1e-18;
+        going |= term.pair[2] > sum.pair[2] * 1e-18;
+        going |= term.pair[3] > sum.pair[3] * 1e-18;
+        if ((going[0] | going[1]) == 0) return sum;
     }
 }
 
@@ -140,17 +165,16 @@ void windowedSincs(double* out, int count, double cutoff, double half) {
         Lanes argument;
         for (int lane = 0; lane < lanes; ++lane) {
             const double t = shapePosition(std::min(first + lane, count - 1));
-            u[lane] = t / half;
-            x[lane] = 2.0 * cutoff * t;
-            argument[lane] = u[lane] > 1.0 ? 0.0 : kaiserBeta * std::sqrt(1.0 - u[lane] * u[lane]);
+            const double v = t / half;
+            u.set(lane, v);
+            x.set(lane, 2.0 * cutoff * t);
+            argument.set(lane, v > 1.0 ? 0.0 : kaiserBeta * std::sqrt(1.0 - v * v));
         }
-        Lanes bessel;
-        besselI0s(argument, bessel);
-        Lanes sine;
-        sinPis(x, sine);
+        const Lanes bessel = besselI0s(argument);
+        const Lanes sine = sinPis(x);
         for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
-            const double window = u[lane] > 1.0 ? 0.0 : bessel[lane] * scale;
-            const double sinc = x[lane] == 0.0 ? 1.0 : sine[lane] / (pi * x[lane]);
+            const double window = u.get(lane) > 1.0 ? 0.0 : bessel.get(lane) * scale;
+            const double sinc = x.get(lane) == 0.0 ? 1.0 : sine.get(lane) / (pi * x.get(lane));
             out[first + lane] = 2.0 * cutoff * sinc * window;
         }
     }
