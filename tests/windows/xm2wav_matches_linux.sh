@@ -46,6 +46,7 @@ compare_render() {
 echo "xm2wav.exe against the Linux xm2wav (SHA-256 of the WAV files):"
 compare_render "embedded song, one pass, the presentation's rules" "$linux_dir/assets/song.xm" --rules intro
 compare_render "embedded song, one pass, the tracker's rules" "$linux_dir/assets/song.xm" --rules tracker
+compare_render "embedded song, one pass, band-limited resampling" "$linux_dir/assets/song.xm" --interpolation sinc
 
 fetch_status=0
 "$scripts_dir/fetch-real-songs.sh" "$songs_cache" > fetch.log 2>&1 || fetch_status=$?
