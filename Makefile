@@ -97,7 +97,7 @@ configure = cmake -S . -B $(1) $(2) > /dev/null
 
 .PHONY: all deps build run test clean \
 	test-main test-asan test-tsan test-fuzz fuzz-build fuzz soak stress bench fidelity video preview \
-	windows windows64 windows-libs test-windows windows-checks web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
+	host-tools windows windows64 windows-libs test-platforms test-windows windows-checks web web-libs serve-web test-web bench-web dist test-dist mutants repin-tracker
 
 all: build
 
@@ -144,7 +144,7 @@ test:
 	$(call deps,$(TEST_DEPS))
 	@start=$$(date +%s); export STAGE_TIMES=$$(mktemp); \
 	for stage in test-main test-asan test-tsan test-fuzz test-dist \
-		"test-windows WINDOWS_DIR=$(DIST_CHECK_WINDOWS)" "test-web WEB_DIR=$(DIST_CHECK_WEB)"; do \
+		"test-platforms WINDOWS_DIR=$(DIST_CHECK_WINDOWS) WEB_DIR=$(DIST_CHECK_WEB)"; do \
 		$(MAKE) --no-print-directory $$stage || { rm -f "$$STAGE_TIMES"; exit 1; }; \
 	done; \
 	echo "==== make test: everything passed in $$(( $$(date +%s) - start )) s"; \
@@ -195,21 +195,25 @@ windows-libs:
 	$(call deps,build windows)
 	@JOBS=$(JOBS) scripts/build-windows-libs.sh $(WINDOWS_TOOLCHAIN) $(WINDOWS_LIBS)
 
-# build-windows/intro.exe and build-windows/xm2wav.exe. The asset generators
-# run natively: the Windows build takes them from $(BUILD_DIR), which is
-# brought up to date (and exports them) first.
-windows: windows-libs
-	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+# The native programs the cross builds and their checks take from
+# $(BUILD_DIR): the asset generators (exported for the Windows and web
+# builds), xm2wav, resource_dump and the song. With HOST_TOOLS_BUILT set they
+# are known to be built: the Windows and web builds then run side by side
+# without configuring the same folder at once.
+HOST_TOOLS := song_compiler image_generator xm2wav resource_dump intro_song
+host-tools:
+	@if [ -z "$(HOST_TOOLS_BUILT)" ]; then \
+		$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS)) && cmake --build $(BUILD_DIR) -j $(JOBS) --target $(HOST_TOOLS); fi
+
+# build-windows/intro.exe and build-windows/xm2wav.exe.
+windows: windows-libs host-tools
 	@[ -f $(WINDOWS_DIR)/build.ninja ] || cmake -S . -B $(WINDOWS_DIR) $(WINDOWS_FLAGS)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target intro xm2wav
 
 $(WINDOWS64_DIR)/build.ninja:
 	cmake -S . -B $(WINDOWS64_DIR) $(WINDOWS64_FLAGS) > /dev/null
 
-windows64: $(WINDOWS64_DIR)/build.ninja
-	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
+windows64: $(WINDOWS64_DIR)/build.ninja host-tools
 	cmake --build $(WINDOWS64_DIR) -j $(JOBS) --target xm2wav
 
 # The Windows programs under wine against the Linux ones. A kernel built
@@ -224,8 +228,7 @@ test-windows:
 
 WINDOWS_RUN_DIR ?= $(WINDOWS_DIR)
 windows-checks:
-	$(call timed,Windows build,$(MAKE) --no-print-directory windows $(WINDOWS_RUN_TARGET) && \
-		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav resource_dump)
+	$(call timed,Windows build,$(MAKE) --no-print-directory windows $(WINDOWS_RUN_TARGET))
 	$(call timed,Windows programs under wine,\
 		tests/windows/run_checks.sh $(WINDOWS_DIR) $(WINDOWS_RUN_DIR) $(BUILD_DIR) $(REAL_SONGS_CACHE))
 
@@ -235,10 +238,8 @@ web-libs:
 
 # build-web/: index.html (the presentation), player.html (the song player),
 # their scripts and modules, and serve.py.
-web: web-libs
+web: web-libs host-tools
 	$(call deps,build web)
-	$(call configure,$(BUILD_DIR),$(CMAKE_FLAGS))
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target song_compiler image_generator
 	@[ -f $(WEB_DIR)/build.ninja ] || $(WEB_ENV) cmake -S . -B $(WEB_DIR) $(WEB_FLAGS)
 	$(WEB_ENV) cmake --build $(WEB_DIR) -j $(JOBS) --target intro_web player_web
 
@@ -249,8 +250,7 @@ serve-web: web
 # The pages in headless Chromium against the native render of the song.
 test-web:
 	$(call deps,build web test)
-	$(call timed,web build,$(MAKE) --no-print-directory web && \
-		cmake --build $(BUILD_DIR) -j $(JOBS) --target xm2wav intro_song)
+	$(call timed,web build,$(MAKE) --no-print-directory web)
 	$(call timed,the web pages in headless Chromium,/usr/bin/python3 tests/web/web_checks.py \
 		$(WEB_DIR) $(BUILD_DIR)/xm2wav $(BUILD_DIR)/assets/song.xm $(WEB_DIR)/checks $(REAL_SONGS_CACHE)/songs)
 
@@ -262,13 +262,24 @@ dist: windows web
 	scripts/make-dist.sh $(BUILD_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
 
 # The artifacts from the outside: unpacked and run, the packages extracted and checked.
+# The Windows and web builds (their libraries' builds are mostly one core's
+# work) run side by side, on the native tools built first.
 test-dist:
-	$(call deps,build headless windows dist gstreamer)
+	$(call deps,build headless windows web dist gstreamer)
 	rm -rf $(DIST_CHECK_NATIVE) $(DIST_CHECK_WINDOWS) $(DIST_CHECK_WEB)
-	$(call timed,release artifacts from clean build folders,$(MAKE) --no-print-directory dist \
+	$(call timed,release artifacts from clean build folders,\
+		$(MAKE) --no-print-directory host-tools BUILD_DIR=$(DIST_CHECK_NATIVE) && \
+		$(MAKE) --no-print-directory -j 2 --output-sync=target dist HOST_TOOLS_BUILT=1 \
 		BUILD_DIR=$(DIST_CHECK_NATIVE) WINDOWS_DIR=$(DIST_CHECK_WINDOWS) WEB_DIR=$(DIST_CHECK_WEB))
 	$(call timed,release artifact checks,tests/dist/check_artifacts.sh $(DIST_DIR) $(DIST_CHECK_NATIVE) \
 		$(DIST_CHECK_WINDOWS))
+
+# The Windows and web checks side by side (wine and the browser leave a core
+# idle much of the time), each stage's output printed whole when it ends.
+test-platforms:
+	$(call deps,build headless test windows web)
+	$(MAKE) --no-print-directory host-tools
+	$(MAKE) --no-print-directory -j 2 --output-sync=recurse test-windows test-web HOST_TOOLS_BUILT=1
 
 # A long fuzz run whose corpus and findings stay in $(FUZZ_CORPUS)/.
 fuzz: fuzz-build
