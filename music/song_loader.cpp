@@ -408,7 +408,14 @@ bool loadSampleData(Sample& sample, uint32_t fileByteCount, bool adpcm, SongSour
                 previous = static_cast<uint8_t>(previous + fileBytes[frame]);
                 sample.data[frame] = static_cast<int16_t>(static_cast<uint16_t>(previous << 8));
             }
-            std::memset(bytes + 2 * framesPresent, 0, static_cast<size_t>(sample.length - framesPresent) * 2);
+            // Only the file's bytes that no widened frame covered go back to
+            // 0: the rest is still calloc's untouched zeros, and a damaged
+            // file's huge length must not cost a write to every page of it.
+            const int64_t rawEnd = int64_t{sample.length} + framesPresent;
+            const int64_t clearFrom = std::max<int64_t>(sample.length, 2 * framesPresent);
+            if (rawEnd > clearFrom) {
+                std::memset(bytes + clearFrom, 0, static_cast<size_t>(rawEnd - clearFrom));
+            }
         }
     }
     if (sample.bitsPerSample == 8 && (hook != nullptr || adpcm)) {
