@@ -57,17 +57,27 @@ def log_spectrogram(samples):
     return 20.0 * np.log10(np.maximum(magnitude / peak, floor))
 
 
-def similarity(first, second):
-    """Pearson correlation of the two log spectrograms (equal-length inputs)."""
-    a = log_spectrogram(first).ravel()
-    b = log_spectrogram(second).ravel()
-    a -= a.mean()
-    b -= b.mean()
-    spread = np.sqrt((a * a).sum() * (b * b).sum())
+def prepared(samples):
+    """The centred log spectrogram and its spread: worked out once for a
+    signal that is compared with several others."""
+    centred = log_spectrogram(samples).ravel()
+    centred -= centred.mean()
+    return centred, np.sqrt((centred * centred).sum())
+
+
+def prepared_similarity(first, second):
+    """similarity() of two prepared() signals of equal length."""
+    (a, a_spread), (b, b_spread) = first, second
+    spread = a_spread * b_spread
     if spread == 0:
         # A flat spectrogram (silence) only matches another flat one.
         return 1.0 if not a.any() and not b.any() else 0.0
     return float((a * b).sum() / spread)
+
+
+def similarity(first, second):
+    """Pearson correlation of the two log spectrograms (equal-length inputs)."""
+    return prepared_similarity(prepared(first), prepared(second))
 
 
 def main(arguments):

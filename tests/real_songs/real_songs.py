@@ -182,19 +182,24 @@ def compare_renders(song, tools, seconds, work_dir, renders):
             return None, f"{name}: {error}"
     all_sides = {name: spectral_similarity.read_sides(str(path)) for name, path in renders.items()}
     length = min(len(left) for left, _ in all_sides.values())
-    all_sides = {name: (left[:length], right[:length]) for name, (left, right) in all_sides.items()}
-    return {rules: side_figures({"ours": all_sides[rules], **{player: all_sides[player] for player in REFERENCE_PLAYERS}})
+    # Each render's mono mix and sides, their spectrograms worked out once for every comparison.
+    views = {name: {"mono": spectral_similarity.prepared((left[:length] + right[:length]) / 2),
+                    SIDE_NAMES[0]: spectral_similarity.prepared(left[:length]),
+                    SIDE_NAMES[1]: spectral_similarity.prepared(right[:length])}
+             for name, (left, right) in all_sides.items()}
+    return {rules: side_figures({"ours": views[rules], **{player: views[player] for player in REFERENCE_PLAYERS}})
             for rules in RULE_SETS}, None
 
 
-def side_figures(sides):
-    """The pair figures of the mono mix and of each side, and the mirrored-image sums."""
-    figures = {"mono": pair_figures({player: (left + right) / 2 for player, (left, right) in sides.items()})}
-    for side, name in enumerate(SIDE_NAMES):
-        figures[name] = pair_figures({player: both[side] for player, both in sides.items()})
+def side_figures(views):
+    """The pair figures of the mono mix and of each side, and the mirrored-image sums (views: prepared
+    spectrograms by player and by "mono" and side name)."""
+    figures = {name: pair_figures({player: both[name] for player, both in views.items()})
+               for name in ("mono",) + tuple(SIDE_NAMES)}
     # Our left against the players' right and the other way round.
-    figures["crossed"] = sum(spectral_similarity.similarity(sides["ours"][side], sides[player][1 - side])
-                             for side in (0, 1) for player in REFERENCE_PLAYERS)
+    figures["crossed"] = sum(
+        spectral_similarity.prepared_similarity(views["ours"][SIDE_NAMES[side]], views[player][SIDE_NAMES[1 - side]])
+        for side in (0, 1) for player in REFERENCE_PLAYERS)
     figures["own"] = sum(figures[name][player] for name in SIDE_NAMES for player in REFERENCE_PLAYERS)
     return figures
 
@@ -217,9 +222,9 @@ def check_mixer_paths(songs, tool, seconds):
 def pair_figures(signals):
     """Similarity of ours with each player, and of the two players with each other."""
     return {
-        "libxmp": spectral_similarity.similarity(signals["ours"], signals["libxmp"]),
-        "libopenmpt": spectral_similarity.similarity(signals["ours"], signals["libopenmpt"]),
-        "reference": spectral_similarity.similarity(signals["libxmp"], signals["libopenmpt"]),
+        "libxmp": spectral_similarity.prepared_similarity(signals["ours"], signals["libxmp"]),
+        "libopenmpt": spectral_similarity.prepared_similarity(signals["ours"], signals["libopenmpt"]),
+        "reference": spectral_similarity.prepared_similarity(signals["libxmp"], signals["libopenmpt"]),
     }
 
 
