@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(INTRO_UNDER_ADDRESS_SANITIZER)
 // GLib's library constructor allocates a block it never frees. Full stacks
 // (the uninstrumented GLib has no frame pointers) reach the loader, and only
 // what is allocated while libraries load is left out of the leak report.

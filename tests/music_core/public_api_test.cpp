@@ -434,7 +434,7 @@ TEST(PublicApi, OversizedSourcesAreRefusedAndClosed) {
     EXPECT_EQ(error.code, im::ErrorCode::NotASong);
     EXPECT_NE(std::string(error.message).find("larger than the largest song"), std::string::npos) << error.message;
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if !defined(INTRO_UNDER_ADDRESS_SANITIZER) && !defined(__SANITIZE_THREAD__)
     // Our own zero device, read under a 600 MB address-space limit in a child: each load runs out of memory and
     // must close its file.
     const std::string zero = folder + "/zero";
