@@ -249,6 +249,19 @@ TEST_F(Xm2wavTest, InfoWithoutRendering) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << " in\n" << shown;
     }
     EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
+    // The length at the rate asked for: 8 rows of one tick at tempo 120 are 8 x 918 frames at 44,100 Hz
+    // (0.1665 s) but 8 x 166 at 8,000 Hz (0.166 s).
+    xm_writer::ModuleData module = basicModule();
+    module.defaultSpeed = 1;
+    module.defaultBpm = 120;
+    module.orders = {0};
+    module.patterns.assign(1, xm_writer::PatternData{8, std::vector<xm_writer::Cell>(16)});
+    writeFile("song.xm", xm_writer::writeModule(module));
+    for (const auto& [options, line] : {std::pair{"", "(one pass, 0.167 s)"}, {"--rate 8000 ", "(one pass, 0.166 s)"}}) {
+        ASSERT_EQ(run("--info " + std::string(options) + path("song.xm")), 0) << errors_;
+        const std::string text(output_.begin(), output_.end());
+        EXPECT_NE(text.find(line), std::string::npos) << options << "\n" << text;
+    }
 }
 
 // The output format and the starting place follow the options; the header says the format.

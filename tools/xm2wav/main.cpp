@@ -369,6 +369,12 @@ int main(int argumentCount, char** arguments) {
         intro_music::freeModule(song);
         return exitFailure;
     }
+    // The rate before --info, which gives the one-pass length at that rate.
+    if (!intro_music::setOutputRate(song, options.rate, &error)) {
+        std::fprintf(stderr, "xm2wav: %s\n", error.message);
+        intro_music::freeModule(song);
+        return exitUsage;
+    }
     if (options.info) {
         printInfo(inputPath.c_str(), intro_music::metadata(song), options.rules);
         for (int32_t index = 0; index < intro_music::loadWarningCount(song); ++index) {
@@ -380,9 +386,8 @@ int main(int argumentCount, char** arguments) {
     for (int32_t index = 0; index < intro_music::loadWarningCount(song); ++index) {
         std::fprintf(stderr, "xm2wav: warning: %s\n", intro_music::loadWarning(song, index));
     }
-    // Where the render begins, at what rate.
-    const bool placed = intro_music::setOutputRate(song, options.rate, &error) &&
-                        (options.start < 0.0 || intro_music::seekToTime(song, options.start, &error)) &&
+    // Where the render begins.
+    const bool placed = (options.start < 0.0 || intro_music::seekToTime(song, options.start, &error)) &&
                         (options.order < 0 || intro_music::seekToRow(song, static_cast<int32_t>(options.order),
                                                                      static_cast<int32_t>(std::max(options.row, 0L)),
                                                                      &error));
