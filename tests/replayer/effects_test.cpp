@@ -137,6 +137,20 @@ TEST_F(Effects, SampleOffsetAndLoopEnd) {
     EXPECT_EQ(voice(0).position, 4096);
 }
 
+// A restart forgets the play before: H00 on the first row then slides by nothing, not by the last H's amount.
+TEST_F(Effects, RestartForgetsTheGlobalVolumeSlideMemory) {
+    makeSong(1, 1, 4);
+    addInstrument();
+    put(0, 0, 0, 0, 0, 17, 0x03);
+    start();
+    runRows(1);
+    ASSERT_LT(song.globalVolume, 64);
+    put(0, 0, 0, 0, 0, 17, 0x00);
+    start();
+    runRows(1);
+    EXPECT_EQ(song.globalVolume, 64);
+}
+
 // Set finetune writes into the sample (heard from the next note); the shared empty sample stays zero.
 TEST_F(Effects, SetFinetune) {
     expectTicks({"finetune 7 from the next note on", Watch::Period,

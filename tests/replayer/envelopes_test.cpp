@@ -74,6 +74,14 @@ TEST_F(Envelopes, TickByTick) {
              instrument.panningPointCount = 2;
              instrument.panningEnvelopeFlags = EnvelopeOn;
          }}},
+        {"the panning envelope goes on after a shorter volume envelope has finished", Watch::VoicePan, {{49, 1}},
+         {128, 96, 64, 32, 0}, {.setup = [](Instrument& instrument) {
+             setVolumeEnvelope(instrument, {{0, 64}, {1, 64}}, EnvelopeOn);
+             instrument.panningEnvelope[0] = {0, 32};
+             instrument.panningEnvelope[1] = {4, 0};
+             instrument.panningPointCount = 2;
+             instrument.panningEnvelopeFlags = EnvelopeOn;
+         }}},
         {"set envelope position interpolates within a segment, or ends past the last point", Watch::EnvelopeOutput,
          {{49, 1, 0, 21, 5}, {0, 0, 0, 21, 30}}, {32, 25, 19, 12, 6, 0, 0},
          {.setup = [](Instrument& instrument) { fallingEnvelope(instrument, EnvelopeOn); }}},

@@ -206,6 +206,8 @@ TEST_F(TrackerRules, RowFlow) {
         {"a position jump goes to its order; a break beside it sets the row", {{0, 0, 0, 11, 2}, {0, 0, 1, 13, 0x03}},
          {{0, 0}, {2, 3}}},
         {"a break row the pattern lacks starts it from the top", {{0, 0, 0, 13, 0x10}}, {{0, 0}, {1, 0}, {1, 1}}},
+        {"a break to the row just past the last starts the pattern from the top", {{0, 0, 0, 13, 0x04}},
+         {{0, 0}, {1, 0}, {1, 1}}},
         {"B00 jumps to order 0", {{0, 3, 0, 11, 0}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}}},
         {"B00 on the last order goes to order 0, not to the restart position", {{2, 0, 0, 11, 0}},
          {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {0, 0}}, 1},
