@@ -349,6 +349,12 @@ TEST(Seeking, PassKeyCountsTheLoopRow) {
     const ModulePointer plain = loadBytes(xm_writer::writeModule(resetting));
     ASSERT_TRUE(im::setRules(plain.get(), im::Rules::Presentation, nullptr));
     EXPECT_DOUBLE_EQ(im::metadata(plain.get()).durationSeconds, (1 + 3 * 3 + 4) * rowFrames / 44100.0);
+    // A channel with E60 alone never loops: the start it sets in order 1 does not keep order 0 from coming back.
+    xm_writer::ModuleData startOnly = emptySong(2, 4);
+    startOnly.patterns[1].cells[2] = xm_writer::Cell{0, 0, 0, 0xE, 0x60};
+    const ModulePointer once = loadBytes(xm_writer::writeModule(startOnly));
+    ASSERT_TRUE(im::setRules(once.get(), im::Rules::Presentation, nullptr));
+    EXPECT_DOUBLE_EQ(im::metadata(once.get()).durationSeconds, 8.0 * rowFrames / 44100);
 }
 
 // The tempo factor shortens ticks; the pitch factor raises every voice.

@@ -60,6 +60,9 @@ TEST(TrackerPitch, TablesAndFrequencies) {
     EXPECT_EQ(trackerNotePeriod(true, 48, -85, true), 4650) << "unless the song was saved to keep them";
     EXPECT_EQ(trackerNotePeriod(false, 48, 15, false), trackerNotePeriod(false, 48, 8, false))
         << "Amiga periods too: 15 is 8";
+    EXPECT_EQ(2 * trackerNotePeriod(false, 48, -8, false),
+              trackerNotePeriod(false, 48, 0, false) + trackerNotePeriod(false, 48, -16, false))
+        << "Amiga finetune -8 lies halfway between C-4 and the table's step below";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 20, 0, 0, false), 4608) << "the arpeggio rounds a slid period to a note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 4608 - 40, 0, 1, false), 4608 - 128) << "and counts up from the nearest note";
     EXPECT_EQ(trackerArpeggioPeriod(true, 1600, 0, 12, false), 1540) << "capped a step below note 96";
