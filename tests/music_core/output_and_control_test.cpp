@@ -558,12 +558,19 @@ TEST(SongInformation, NamesCellsAndProbe) {
     const auto first = [](const std::vector<uint8_t>& all, size_t count) {
         return std::vector<uint8_t>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
     };
+    xm_writer::ModuleData longest = loudSong();
+    longest.orders.assign(256, 0);
+    const std::vector<uint8_t> allOrders = xm_writer::writeModule(longest);
+    std::vector<uint8_t> tooManyOrders = allOrders;
+    put16(tooManyOrders, xm_writer::songLengthOffset, 257);
     const std::string hello = "hello";
     const struct {
         const char* rule;
         std::vector<uint8_t> bytes;
         im::Probe expected;
     } cases[] = {
+        {"the longest order list the loader takes, 256 entries", allOrders, im::Probe::Song},
+        {"an order count past the table's 256", tooManyOrders, im::Probe::NotASong},
         {"a whole song", bytes, im::Probe::Song},
         {"its first probeBytes, the counts included", first(bytes, im::probeBytes), im::Probe::Song},
         {"64 bytes lack the counts the loader checks", first(bytes, 64), im::Probe::NeedMoreBytes},
