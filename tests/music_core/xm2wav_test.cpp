@@ -291,6 +291,8 @@ TEST_F(Xm2wavTest, FormatAndStartOptions) {
         {"from an order", "--order 1", {1, 2, 44100, 176400, 4, 16}, 4 * 882 * 4},
         {"from an order and row", "--order 1 --row 3", {1, 2, 44100, 176400, 4, 16}, 1 * 882 * 4},
         {"seconds from an order", "--order 1 --seconds 0.5", {1, 2, 44100, 176400, 4, 16}, 22050 * 4},
+        {"seconds round to the nearest frame: 0.00004 s is 1.764 frames, so 2", "--seconds 0.00004",
+         {1, 2, 44100, 176400, 4, 16}, 2 * 4},
     };
     for (const auto& given : cases) {
         SCOPED_TRACE(given.rule);
@@ -313,6 +315,7 @@ TEST_F(Xm2wavTest, FormatAndStartOptions) {
         {"a start that is no time", "--start 1:75", "--start needs"},
         {"sixty seconds are the next minute, not a second of this one", "--start 0:60", "--start needs"},
         {"a start and an order", "--start 1 --order 1", "not both"},
+        {"a start at 0 and an order", "--start 0 --order 1", "not both"},
         {"a row without an order", "--row 2", "--row goes with --order"},
         {"an order past the list", "--order 2", "outside the order list"},
         {"a row past the pattern", "--order 1 --row 4", "outside the pattern"},
