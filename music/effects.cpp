@@ -193,7 +193,7 @@ void tremolo(ChannelTick& tick) { tremoloStep(*tick.channel, *tick.song); }
 // Effect 8: set panning.
 void setPanning(ChannelTick& tick) {
     tick.channel->panning = parameter(tick);
-    tick.channel->updateFlags |= UpdatePanning;
+    tick.channel->updateFlags |= UpdatePanning | VolumeSet;
 }
 
 // The tracker's sample offset: only for a note that starts; one past the
@@ -252,7 +252,7 @@ void positionJump(ChannelTick& tick) {
 // Effect 12: set volume (not limited).
 void setVolume(ChannelTick& tick) {
     tick.channel->volume = parameter(tick);
-    tick.channel->updateFlags |= UpdateVolume;
+    tick.channel->updateFlags |= UpdateVolume | VolumeSet;
 }
 
 // Effect 13: pattern break to a row of the next order (or of the jump's order).
@@ -484,7 +484,7 @@ void patternLoop(ChannelTick& tick) {
 // Effect 14/8: coarse panning.
 void setPanningNibble(ChannelTick& tick) {
     tick.channel->panning = panningNibbleStep * lowNibble(tick);
-    tick.channel->updateFlags |= UpdatePanning;
+    tick.channel->updateFlags |= UpdatePanning | VolumeSet;
 }
 
 // Effect 14/9: retrigger every y ticks.
@@ -554,11 +554,11 @@ void startTrackerDelayedNote(ChannelTick& tick) {
     restartEnvelopes(channel);
     if (cell.volume >= setVolumeFirst && cell.volume <= setVolumeLast) {
         channel.volume = cell.volume - setVolumeFirst;
-        channel.updateFlags |= UpdateVolume;
+        channel.updateFlags |= UpdateVolume | VolumeSet;
     } else if (cell.volume >= panningFirst && cell.volume <= panningLast) {
         // Beside a delayed key-off the panning waits for the next panning update.
         channel.panning = panningStep * (cell.volume & nibbleMask);
-        if (!keyOff) channel.updateFlags |= UpdatePanning;
+        if (!keyOff) channel.updateFlags |= UpdatePanning | VolumeSet;
     }
 }
 

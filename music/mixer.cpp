@@ -38,6 +38,8 @@ constexpr float targetScale = 1.0f / 255.0f;  // the ramp delta multiplies by it
 constexpr int64_t trackerRampMicroseconds = 5000;
 constexpr int64_t risingRampMicroseconds = 363;
 constexpr int64_t fallingRampMicroseconds = 952;
+// A glide over a long tick stops at this many frames, at every rate.
+constexpr int32_t longestGlide = 2048;
 constexpr float targetFullScale = 255.0f;     // gains divide by it
 constexpr float volumeFixedOne = 256.0f;      // leftVolume / rightVolume are 8.8
 
@@ -229,7 +231,15 @@ void updateRamp(MixerVoice& voice, RampLengths ramps) {
     const int32_t leftNow = voice.leftVolume >> 8;
     const int32_t rightNow = voice.rightVolume >> 8;
     const bool rising = voice.leftTarget > leftNow || voice.rightTarget > rightNow;
-    const int32_t rampFrames = rising ? ramps.rising : ramps.falling;
+    int32_t rampFrames = rising ? ramps.rising : ramps.falling;
+    // Between two heard levels a slid volume glides over the whole tick; a
+    // level set outright, a note starting from silence and one fading to it
+    // keep the short ramp.
+    const bool heardBefore = (leftNow | rightNow) != 0;
+    const bool heardAfter = (voice.leftTarget | voice.rightTarget) != 0;
+    if (ramps.tickGlide > 0 && heardBefore && heardAfter && voice.volumeSet == 0) {
+        rampFrames = std::clamp(ramps.tickGlide, rampFrames, std::max(rampFrames, longestGlide));
+    }
     const float reciprocal = 1.0f / static_cast<float>(rampFrames);
     if (ramps.exactGains) {
         if (!wasRamping) {
@@ -482,19 +492,20 @@ void setTempo(Song* song, int32_t bpm) {
 RampLengths rampLengthsFor(const Song* song) {
     const int32_t rate = song != nullptr && song->outputRate > 0 ? song->outputRate : mixRate;
     if (song == nullptr || !song->rules.trackerVolumeRamps) {
-        return {rampLengthAt(rate), rampLengthAt(rate), false};
+        return {rampLengthAt(rate), rampLengthAt(rate), false, 0};
     }
     const auto frames = [rate](int64_t microseconds) {
         return std::max<int32_t>(1, static_cast<int32_t>((microseconds * rate + 500000) / 1000000));
     };
+    const int32_t tickGlide = song->rules.volumeGlidesOverTick ? std::max(song->framesPerTick, 1) : 0;
     if (song->savedByTheTracker) {
-        return {frames(trackerRampMicroseconds), frames(trackerRampMicroseconds), true};
+        return {frames(trackerRampMicroseconds), frames(trackerRampMicroseconds), true, tickGlide};
     }
-    return {frames(risingRampMicroseconds), frames(fallingRampMicroseconds), true};
+    return {frames(risingRampMicroseconds), frames(fallingRampMicroseconds), true, tickGlide};
 }
 
-// mixVoices with the ramp lengths already worked out: a block works them
-// out once for all its ticks.
+// mixVoices with the ramp lengths already worked out: mixFrames works them
+// out once a tick.
 static void mixVoicesWithRamps(MusicEngine& engine, float* destination, int32_t frameCount, RampLengths ramps) {
     if (frameCount <= 0 || destination == nullptr) {
         return;
@@ -611,12 +622,13 @@ int32_t mixFrames(MusicEngine& engine, float* slice, int32_t frameCount) {
         return 0;
     }
     std::memset(slice, 0, sizeof(float) * static_cast<size_t>(frameCount) * outputChannelCount);
-    const RampLengths ramps = rampLengthsFor(song);
     int32_t done = 0;
     while (done < frameCount) {
         if (song->framesLeftInTick <= 0 && startNextTick(engine)) {
             break;
         }
+        // Worked out per tick: a glide lasts the tick it starts in.
+        const RampLengths ramps = rampLengthsFor(song);
         const int32_t chunk = std::min(song->framesLeftInTick, frameCount - done);
         mixVoicesWithRamps(engine, slice + static_cast<size_t>(done) * outputChannelCount, chunk, ramps);
         done += chunk;

@@ -33,6 +33,9 @@ struct RampLengths {
     int32_t rising;
     int32_t falling;
     bool exactGains;  // carry the running gains between passes (leftRampGain)
+    // Frames a change between two heard levels takes (the tick's, at least
+    // the short ramp, at most longestGlide); 0: no glide.
+    int32_t tickGlide;
 };
 RampLengths rampLengthsFor(const Song* song);
 

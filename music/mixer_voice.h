@@ -47,6 +47,9 @@ struct MixerVoice {
     // same. The presentation's ramps start each pass from the 8.8 volumes.
     float leftRampGain;
     float rightRampGain;
+    // Nonzero for a tick whose volume or panning the song set outright
+    // (the replayer's VolumeSet): that change takes the short ramp.
+    int32_t volumeSet;
 };
 
 inline constexpr int32_t lowestOutputRate = 8000;

@@ -15,6 +15,9 @@ enum UpdateFlag : uint8_t {
     UpdateVolume = 2,
     UpdatePanning = 4,
     StartSample = 8,
+    // Volume or panning set outright (not slid) on this tick: the tracker's
+    // gliding ramps take the short ramp for it.
+    VolumeSet = 0x10,
     ResetPosition = 0x20,
     StopVoice = 0x40,  // the note starts silent: nothing sounds until the next note
 };

@@ -28,6 +28,7 @@ struct PlaybackRules {
     bool tremoloOnFirstTick;      // tremolo sets the volume on the row's first tick too, where its wave stands
     bool instrumentAloneKeepsSample;  // an instrument without a note takes the playing sample's volume and panning
     bool trackerGlissando;        // E31: tone portamento plays the note nearest its slid period, as arpeggio finds it
+    bool volumeGlidesOverTick;    // a change between two heard levels glides over the tick; set levels take the short ramp
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -53,6 +54,7 @@ inline constexpr PlaybackRules trackerRules{
     .tremoloOnFirstTick = true,
     .instrumentAloneKeepsSample = true,
     .trackerGlissando = true,
+    .volumeGlidesOverTick = true,
 };
 
 }  // namespace intro_music::engine

@@ -347,6 +347,7 @@ void applyGlobalVolumeChange(MusicEngine& engine, Song* song) {
         if (channel.heardGlobalVolume == song->globalVolume || channel.voice == nullptr) continue;
         channel.heardGlobalVolume = song->globalVolume;
         MixerVoice& voice = *channel.voice;
+        voice.volumeSet = 1;  // the song's level changed: no glide
         voice.volume = finalVolume(channel, song);
         voice.volumeCopy = voice.volume;
         setGainTargets(voice);
@@ -442,7 +443,7 @@ void resetVolumeAndPanning(MusicChannel& channel, const Sample* sample) {
     if (sample == nullptr) sample = &emptySample;
     channel.volume = sample->volume;
     channel.panning = sample->panning;
-    channel.updateFlags |= UpdateVolume | UpdatePanning;
+    channel.updateFlags |= UpdateVolume | UpdatePanning | VolumeSet;
 }
 
 void releaseNote(MusicChannel& channel, const Instrument& instrument, const Song& song) {
@@ -525,6 +526,10 @@ void applyChannelToVoice(MusicEngine& engine, MusicChannel* channel, Sample* sam
     if ((channel->updateFlags & StopVoice) != 0) channel->voice->sample = nullptr;
 
     MixerVoice& voice = *channel->voice;
+    // A level set outright, or a new global volume heard, takes the short
+    // ramp: the global volume scales the whole mix, it does not glide.
+    const bool globalVolumeChanged = channel->heardGlobalVolume != song->globalVolume;
+    voice.volumeSet = (channel->updateFlags & VolumeSet) != 0 || globalVolumeChanged ? 1 : 0;
     if ((channel->updateFlags & UpdateVolume) != 0) {
         channel->heardGlobalVolume = song->globalVolume;
         voice.volume = finalVolume(*channel, song);

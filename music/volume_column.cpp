@@ -27,7 +27,7 @@ void setVolume(ChannelTick& tick) {
     const int32_t byte = tick.cell->volume;
     if (byte < setVolumeBase || byte > setVolumeLast) return;
     tick.channel->volume = byte - setVolumeBase;
-    tick.channel->updateFlags |= UpdateVolume;
+    tick.channel->updateFlags |= UpdateVolume | VolumeSet;
 }
 
 void slideVolumeDown(ChannelTick& tick) {
@@ -52,7 +52,7 @@ void vibrateWithDepth(ChannelTick& tick) {
 
 void setPanning(ChannelTick& tick) {
     tick.channel->panning = panningStep * commandValue(tick);
-    tick.channel->updateFlags |= UpdatePanning;
+    tick.channel->updateFlags |= UpdatePanning | VolumeSet;
 }
 
 // Panning slides of the volume column have no bound; the final panning is limited.

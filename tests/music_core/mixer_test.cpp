@@ -318,6 +318,43 @@ TEST_F(MixerTest, RampLengthsByRulesAndFile) {
     }
 }
 
+// With the tracker's gliding ramps a change between two heard levels lasts the tick it starts in (at least the
+// short ramp, at most 2048 frames); a level set outright, a rise from silence and a fall to it keep the short ramp.
+TEST_F(MixerTest, GlidesLastTheTick) {
+    struct Row {
+        const char* rule;
+        bool glides;
+        int32_t framesPerTick;
+        int32_t from;
+        int32_t to;
+        bool setOutright;
+        int32_t frames;
+    };
+    const Row rows[] = {
+        {"a slid level glides over the whole tick", true, 882, 128, 200, false, 882},
+        {"falling as well as rising", true, 882, 200, 100, false, 882},
+        {"without the switch it takes the 5 ms ramp", false, 882, 128, 200, false, 221},
+        {"a level set outright takes the 5 ms ramp", true, 882, 128, 200, true, 221},
+        {"a rise from silence takes it", true, 882, 0, 200, false, 221},
+        {"a fall to silence takes it", true, 882, 200, 0, false, 221},
+        {"a tick shorter than the 5 ms ramp glides over the ramp", true, 100, 128, 200, false, 221},
+        {"a long tick's glide stops at 2048 frames", true, 5000, 128, 200, false, 2048},
+    };
+    auto dc = makeSample(std::vector<int16_t>(1000, 1000), LoopForward, 0, 1000);
+    for (const Row& row : rows) {
+        attachRing(1);
+        song.rules.trackerVolumeRamps = true;
+        song.rules.volumeGlidesOverTick = row.glides;
+        song.savedByTheTracker = true;
+        song.framesPerTick = row.framesPerTick;
+        MixerVoice& voice = settledVoice(0, &dc->sample, 1.0, row.from, row.from);
+        voice.leftTarget = voice.rightTarget = row.to;
+        voice.volumeSet = row.setOutright ? 1 : 0;
+        mix(1);
+        EXPECT_EQ(voice.rampRemaining, row.frames - 1) << row.rule;
+    }
+}
+
 // The tracker's ramps carry their gains exactly between passes: a ramp mixed a frame at a time, or cut by a
 // target change midway, is the very same as mixed in one go.
 TEST_F(MixerTest, TrackerRampsIgnoreHowFramesAreCut) {

@@ -33,7 +33,7 @@ struct SampleShape {
 // VoiceIndex: 0 or 32, which of the channel's two voices plays.
 enum class Watch {
     Period, PeriodOffset, Volume, Heard, Panning, EnvelopeOutput, Fadeout,
-    VoiceVolume, VoicePan, VoiceIndex, GlobalVolume
+    VoiceVolume, VoicePan, VoiceIndex, GlobalVolume, VolumeSet
 };
 
 struct TickOptions {
@@ -146,6 +146,7 @@ protected:
             case Watch::VoicePan: return played.voice->pan;
             case Watch::VoiceIndex: return played.voice->index;
             case Watch::GlobalVolume: return song.globalVolume;
+            case Watch::VolumeSet: return played.voice->volumeSet;
         }
         return -1;
     }

@@ -146,6 +146,17 @@ TEST_F(TrackerRules, TickByTick) {
         {"each new note sweeps again from the start, though the last one's sweep had finished", Watch::PeriodOffset,
          {{49, 1}, {49, 1}}, {-4, 0, 11, 0, -15, 0, -4, 0, 11, 0, -15, 0},
          {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
+        {"a volume set outright (Cxx) takes the short ramp on its tick only; slides glide", Watch::VolumeSet,
+         {{49, 1}, {0, 0, 0, 12, 0x20}, {0, 0, 0, 10, 0x01}}, {1, 0, 1, 0, 0, 0}, {.speed = 2, .tracker = true}},
+        {"so do the volume column's set volume and set panning, not its slides", Watch::VolumeSet,
+         {{49, 1}, {0, 0, 0x30}, {0, 0, 0xC4}, {0, 0, 0x65}}, {1, 0, 1, 0, 1, 0, 0, 0},
+         {.speed = 2, .tracker = true}},
+        {"so do 8xx, E8x and an instrument number alone", Watch::VolumeSet,
+         {{49, 1}, {0, 0, 0, 8, 0x40}, {0, 0, 0, 14, 0x83}, {0, 1}, {}}, {1, 0, 1, 0, 1, 0, 1, 0, 0, 0},
+         {.speed = 2, .tracker = true}},
+        {"and a new global volume, slid or set", Watch::VolumeSet,
+         {{49, 1}, {0, 0, 0, 17, 0x01}, {0, 0, 0, 16, 0x20}, {}}, {1, 0, 0, 1, 1, 0, 0, 0},
+         {.speed = 2, .tracker = true}},
     };
     for (const TickCase& script : cases) expectTicks(script);
 }
@@ -173,7 +184,7 @@ TEST_F(TrackerRules, OffsetOnlyWithAStartingNote) {
     EXPECT_EQ(channel(0).voice->sample, nullptr) << "an offset at or past the end leaves the note silent";
 }
 
-// A global volume change on channel 1 reaches channel 0's voice on the same tick.
+// A global volume change on channel 1 reaches channel 0's voice on the same tick, with the short ramp.
 TEST_F(TrackerRules, GlobalVolumeReachesEveryChannel) {
     makeSong(2, 1, 16);
     song.rules = trackerRules;
@@ -183,8 +194,10 @@ TEST_F(TrackerRules, GlobalVolumeReachesEveryChannel) {
     start();
     runRows(1);
     EXPECT_EQ(voice(0).volume, 127);
+    EXPECT_EQ(voice(0).volumeSet, 0);
     replayTick(engine, &song);
     EXPECT_EQ(voice(0).volume, 63);
+    EXPECT_EQ(voice(0).volumeSet, 1);
 }
 
 // The rows the song plays, order by order, under the tracker's row flow.
