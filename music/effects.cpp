@@ -123,9 +123,9 @@ void portamentoDown(ChannelTick& tick) {
 }
 
 // Effects 3 and 5: glide to the row's note instead of starting it.
-void aimTonePortamento(MusicChannel& channel) {
-    channel.tonePortaTarget = channel.notePeriod;
-    clearFlags(channel, StartSample | UpdateFrequency);
+void aimTonePortamento(ChannelTick& tick) {
+    aimAtRowNote(tick);
+    clearFlags(*tick.channel, StartSample | UpdateFrequency);
 }
 
 void setUpTonePortamento(ChannelTick& tick) {
@@ -133,18 +133,18 @@ void setUpTonePortamento(ChannelTick& tick) {
     const bool volumeColumnFirst = tick.song->rules.volumeColumnPortamento &&
                                    (tick.cell->volume & volumeColumnPortamento) == volumeColumnPortamento;
     if (!volumeColumnFirst) remember(tick.channel->tonePortaSpeed, parameter(tick));
-    aimTonePortamento(*tick.channel);
+    aimTonePortamento(tick);
     snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void tonePortamento(ChannelTick& tick) {
     tick.channel->periodOffset = 0;
-    tonePortamentoStep(*tick.channel);
+    tonePortamentoStep(*tick.channel, *tick.song);
     snapToGlissandoNote(*tick.channel, *tick.song);
 }
 
 void setUpTonePortamentoVolumeSlide(ChannelTick& tick) {
-    aimTonePortamento(*tick.channel);
+    aimTonePortamento(tick);
     snapToGlissandoNote(*tick.channel, *tick.song);
     remember(tick.channel->volumeSlideMemory, parameter(tick));
 }
@@ -696,14 +696,27 @@ void applyEffectLaterTick(ChannelTick& tick) {
     if (tick.cell->effect < effectCount) laterTickHandlers[tick.cell->effect](tick);
 }
 
-void tonePortamentoStep(MusicChannel& channel) {
+void aimAtRowNote(ChannelTick& tick) {
+    const bool rowHasNote = tick.cell->note != 0 && tick.cell->note != keyOffNote;
+    if (rowHasNote || !tick.song->rules.portamentoTargetOnlyWithNote) {
+        tick.channel->tonePortaTarget = tick.channel->notePeriod;
+        tick.channel->tonePortaReachedFromAbove = 0;
+    }
+}
+
+void tonePortamentoStep(MusicChannel& channel, const Song& song) {
+    if (song.rules.portamentoTargetOnlyWithNote && channel.tonePortaTarget == 0) return;
     const int32_t step = periodSlideScale * channel.tonePortaSpeed;
-    if (channel.period < channel.tonePortaTarget) {
+    // The tracker keeps the way its glide went: once it came down onto its
+    // target, it only climbs to it, and from a period above it that is a jump.
+    const bool climbsOnly = song.rules.reachedPortamentoJumps && channel.tonePortaReachedFromAbove != 0;
+    if (channel.period < channel.tonePortaTarget || climbsOnly) {
         channel.period = static_cast<int32_t>(
             std::min<int64_t>(static_cast<int64_t>(channel.period) + step, channel.tonePortaTarget));
     } else if (channel.period > channel.tonePortaTarget) {
         channel.period = static_cast<int32_t>(
             std::max<int64_t>(static_cast<int64_t>(channel.period) - step, channel.tonePortaTarget));
+        if (channel.period == channel.tonePortaTarget) channel.tonePortaReachedFromAbove = 1;
     }
     channel.updateFlags |= UpdateFrequency;
 }

@@ -41,8 +41,13 @@ struct ChannelTick {
 void applyEffectFirstTick(ChannelTick& tick);
 void applyEffectLaterTick(ChannelTick& tick);
 
-// Moves the period towards tonePortaTarget by 4 x tonePortaSpeed.
-void tonePortamentoStep(MusicChannel& channel);
+// Aims a tone portamento set up on this row at the row's note. By the
+// tracker's rules only a note beside it aims; without one the glide goes on
+// toward its last target, whatever notes played since.
+void aimAtRowNote(ChannelTick& tick);
+// Moves the period towards tonePortaTarget by 4 x tonePortaSpeed; by the
+// tracker's rules a channel no portamento has aimed yet does not glide.
+void tonePortamentoStep(MusicChannel& channel, const Song& song);
 // With the tracker's glissando on (E31), a tone portamento sounds the note
 // nearest its slid period: sets the channel's period offset to reach it.
 void snapToGlissandoNote(MusicChannel& channel, const Song& song);

@@ -50,6 +50,7 @@ struct MusicChannel {
     uint8_t portaDownMemory, portaUpMemory, extraFinePortaDownMemory, extraFinePortaUpMemory;
     uint8_t volumeSlideMemory, panningSlideMemory, retrigVolumeMode, retrigInterval;
     int32_t tonePortaTarget;
+    uint8_t tonePortaReachedFromAbove;  // the tracker's glide came down onto its target
     uint8_t tonePortaSpeed;
     int8_t vibratoPosition;
     uint8_t vibratoSpeed, vibratoDepth;

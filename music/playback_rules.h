@@ -29,6 +29,8 @@ struct PlaybackRules {
     bool instrumentAloneKeepsSample;  // an instrument without a note takes the playing sample's volume and panning
     bool trackerGlissando;        // E31: tone portamento plays the note nearest its slid period, as arpeggio finds it
     bool volumeGlidesOverTick;    // a change between two heard levels glides over the tick; set levels take the short ramp
+    bool portamentoTargetOnlyWithNote;  // only a note beside 3xx aims it; notes without a portamento leave its target
+    bool reachedPortamentoJumps;  // once a glide came down onto its target, from below it jumps there
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -55,6 +57,8 @@ inline constexpr PlaybackRules trackerRules{
     .instrumentAloneKeepsSample = true,
     .trackerGlissando = true,
     .volumeGlidesOverTick = true,
+    .portamentoTargetOnlyWithNote = true,
+    .reachedPortamentoJumps = true,
 };
 
 }  // namespace intro_music::engine

@@ -70,13 +70,13 @@ void setUpTonePortamento(ChannelTick& tick) {
     MusicChannel& channel = *tick.channel;
     const int32_t value = commandValue(tick);
     if (value != 0) channel.tonePortaSpeed = static_cast<uint8_t>(tonePortamentoScale * value);
-    channel.tonePortaTarget = channel.notePeriod;
+    aimAtRowNote(tick);
     channel.updateFlags &= static_cast<uint8_t>(~StartSample);
     snapToGlissandoNote(channel, *tick.song);
 }
 
 void slideTonePortamento(ChannelTick& tick) {
-    tonePortamentoStep(*tick.channel);
+    tonePortamentoStep(*tick.channel, *tick.song);
     snapToGlissandoNote(*tick.channel, *tick.song);
 }
 

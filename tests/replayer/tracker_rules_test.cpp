@@ -146,6 +146,17 @@ TEST_F(TrackerRules, TickByTick) {
         {"each new note sweeps again from the start, though the last one's sweep had finished", Watch::PeriodOffset,
          {{49, 1}, {49, 1}}, {-4, 0, 11, 0, -15, 0, -4, 0, 11, 0, -15, 0},
          {.linear = true, .setup = sweptAutoVibrato, .tracker = true}},
+        {"a note without a portamento leaves the glide's target: a later 3xx without a note glides on to it",
+         Watch::Period, {{49, 1}, {61, 0, 0, 3, 0x08}, {49, 1}, {0, 0, 0, 3, 0}}, {4608, 4448, 4608, 4448},
+         {.linear = true, .every = 6, .tracker = true}},
+        {"a 3xx before any note beside a portamento has no target and does not glide", Watch::Period,
+         {{49, 1}, {0, 0, 0, 3, 0x08}}, {4608, 4608}, {.linear = true, .every = 6, .tracker = true}},
+        {"once a glide came down onto its target, a later one from a period above jumps there", Watch::Period,
+         {{49, 1}, {61, 0, 0, 3, 0xFF}, {0, 0, 0, 2, 0x08}, {0, 0, 0, 3, 0x01}}, {4608, 3840, 4000, 3840},
+         {.linear = true, .every = 6, .tracker = true}},
+        {"a note beside a portamento aims afresh: from above it glides again", Watch::Period,
+         {{49, 1}, {61, 0, 0, 3, 0xFF}, {49, 1}, {61, 0, 0, 3, 0x08}}, {4608, 3840, 4608, 4448},
+         {.linear = true, .every = 6, .tracker = true}},
         {"a volume set outright (Cxx) takes the short ramp on its tick only; slides glide", Watch::VolumeSet,
          {{49, 1}, {0, 0, 0, 12, 0x20}, {0, 0, 0, 10, 0x01}}, {1, 0, 1, 0, 0, 0}, {.speed = 2, .tracker = true}},
         {"so do the volume column's set volume and set panning, not its slides", Watch::VolumeSet,
@@ -165,6 +176,9 @@ TEST_F(TrackerRules, TickByTick) {
 TEST_F(TrackerRules, PresentationRulesDiffer) {
     expectTicks({"presentation: arpeggio by tick mod 3", Watch::PeriodOffset, {{49, 1, 0, 0, 0x47}},
                  {0, 256, 448, 0, 256, 448}, {.linear = true}});
+    expectTicks({"presentation: a 3xx without a note aims at the last note played", Watch::Period,
+                 {{49, 1}, {61, 0, 0, 3, 0x08}, {49, 1}, {0, 0, 0, 3, 0}}, {4608, 4448, 4608, 4608},
+                 {.linear = true, .every = 6}});
     expectTicks({"presentation: K00 with a note starts it", Watch::Period, {{49, 1}, {61, 0, 0, 20, 0}},
                  {4608, 4608, 4608, 4608, 4608, 4608, 3840, 3840}, {.linear = true}});
 }
