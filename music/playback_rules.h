@@ -31,6 +31,7 @@ struct PlaybackRules {
     bool volumeGlidesOverTick;    // a change between two heard levels glides over the tick; set levels take the short ramp
     bool portamentoTargetOnlyWithNote;  // only a note beside 3xx aims it; notes without a portamento leave its target
     bool reachedPortamentoJumps;  // once a glide came down onto its target, from below it jumps there
+    bool envelopesAfterEffects;   // after a row's first tick envelopes step after the effects: EDx, Kxx move at once
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -59,6 +60,7 @@ inline constexpr PlaybackRules trackerRules{
     .volumeGlidesOverTick = true,
     .portamentoTargetOnlyWithNote = true,
     .reachedPortamentoJumps = true,
+    .envelopesAfterEffects = true,
 };
 
 }  // namespace intro_music::engine

@@ -228,9 +228,13 @@ void processChannelTick(MusicEngine& engine, Song* song, MusicChannel& channel, 
     channel.volumeOffset = 0;
     channel.periodOffset = 0;
     channel.updateFlags = 0;
-    stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
+    // The tracker moves the envelopes once the tick's effects are done, so a
+    // note a delay starts on this tick, or a Kxx release, moves them at once.
+    const bool envelopesLast = song->rules.envelopesAfterEffects;
+    if (!envelopesLast) stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
     applyVolumeColumnLaterTick(tick);
     applyEffectLaterTick(tick);
+    if (envelopesLast) stepEnvelopesAndFadeout(channel, *resolved.instrument, false);
     autoVibratoStep(channel, *resolved.instrument, song->rules);
     applyChannelToVoice(engine, &channel, resolved.sample, song);
 }

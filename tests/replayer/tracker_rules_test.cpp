@@ -25,6 +25,13 @@ void sustainedEnvelope(Instrument& instrument) {
 
 void fadeoutOnly(Instrument& instrument) { instrument.fadeout = 4096; }
 
+void fallingEnvelope(Instrument& instrument) {
+    instrument.volumeEnvelopeFlags = EnvelopeOn;
+    instrument.volumePointCount = 2;
+    instrument.volumeEnvelope[0] = {0, 64};
+    instrument.volumeEnvelope[1] = {10, 0};
+}
+
 void autoVibrato(Instrument& instrument) {
     instrument.vibratoDepth = 8;
     instrument.vibratoRate = 64;
@@ -99,8 +106,8 @@ TEST_F(TrackerRules, TickByTick) {
          {4608, 4608, 4608, 4608, 4608, 4608, 3840, 3840}, trackerLinear},
         {"a delayed key-off restarts the envelopes and releases nothing", Watch::Fadeout,
          {{49, 1}, {keyOff, 0, 0, 14, 0xD2}}, Values(12, 65536), {.setup = sustainedEnvelope, .tracker = true}},
-        {"Kxx releases the note on tick xx", Watch::Fadeout, {{49, 1, 0, 20, 3}},
-         {65536, 65536, 65536, 65536, 61440, 57344}, {.setup = sustainedEnvelope, .tracker = true}},
+        {"Kxx releases the note on tick xx: its fade-out starts on that tick", Watch::Fadeout, {{49, 1, 0, 20, 3}},
+         {65536, 65536, 65536, 61440, 57344, 53248}, {.setup = sustainedEnvelope, .tracker = true}},
         {"K00 ignores the note beside it", Watch::Period, {{49, 1}, {61, 0, 0, 20, 0}},
          {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608}, trackerLinear},
         {"a key-off silences a note without volume envelope through its volume", Watch::Volume,
@@ -157,6 +164,11 @@ TEST_F(TrackerRules, TickByTick) {
         {"a note beside a portamento aims afresh: from above it glides again", Watch::Period,
          {{49, 1}, {61, 0, 0, 3, 0xFF}, {49, 1}, {61, 0, 0, 3, 0x08}}, {4608, 3840, 4608, 4448},
          {.linear = true, .every = 6, .tracker = true}},
+        {"after a row's first tick envelopes move after the effects: a note delayed to tick 2 moves its envelope at once",
+         Watch::EnvelopeOutput, {{49, 1}, {49, 1, 0, 14, 0xD2}}, {64, 57, 51, 44, 38, 32, 25, 19, 64, 57, 51},
+         {.setup = fallingEnvelope, .tracker = true}},
+        {"on the first tick they move before: an envelope position set there is heard as set", Watch::EnvelopeOutput,
+         {{49, 1}, {0, 0, 0, 21, 0x02}}, {64, 57, 51, 44, 38, 32, 51, 44, 38}, {.setup = fallingEnvelope, .tracker = true}},
         {"a volume set outright (Cxx) takes the short ramp on its tick only; slides glide", Watch::VolumeSet,
          {{49, 1}, {0, 0, 0, 12, 0x20}, {0, 0, 0, 10, 0x01}}, {1, 0, 1, 0, 0, 0}, {.speed = 2, .tracker = true}},
         {"so do the volume column's set volume and set panning, not its slides", Watch::VolumeSet,
