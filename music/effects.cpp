@@ -304,9 +304,15 @@ void keyOffOnTick(ChannelTick& tick) {
     releaseNote(*tick.channel, *tick.instrument, *tick.song);
 }
 
-// Effect 21: set the volume envelope position.
+// Effect 21: set the volume envelope position. The tracker moves the panning
+// envelope too, but only when the volume envelope's sustain is on.
 void setEnvelopePosition(ChannelTick& tick) {
-    setVolumeEnvelopePosition(*tick.channel, *tick.instrument, parameter(tick));
+    const Instrument& instrument = *tick.instrument;
+    setVolumeEnvelopePosition(*tick.channel, instrument, parameter(tick));
+    const bool volumeSustainOn = (instrument.volumeEnvelopeFlags & EnvelopeSustain) != 0;
+    if (tick.song->rules.envelopePositionMovesPanning && volumeSustainOn) {
+        setPanningEnvelopePosition(*tick.channel, instrument, parameter(tick));
+    }
 }
 
 // Effect 25: panning slide.

@@ -146,28 +146,53 @@ void autoVibratoStep(MusicChannel& channel, const Instrument& instrument, const 
     channel.updateFlags |= UpdateFrequency;
 }
 
-void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position) {
-    if ((instrument.volumeEnvelopeFlags & EnvelopeOn) == 0) return;
-    const int32_t count = storedPointCount(instrument.volumePointCount);
-    if (count == 0) return;
-    const EnvelopePoint* points = instrument.volumeEnvelope;
+namespace {
 
+// One envelope's running state, as the channel keeps it.
+struct EnvelopeState {
+    int32_t& point;
+    int32_t& tick;
+    int32_t& slope;
+    int32_t& value;
+    int32_t& output;
+    uint8_t& finished;
+};
+
+void moveEnvelopeTo(const EnvelopePoint* points, uint8_t pointCount, int32_t position, EnvelopeState state) {
+    const int32_t count = storedPointCount(pointCount);
+    if (count == 0) return;
     int32_t index = 0;
     while (index + 1 < count && position > points[index + 1].x) index += 1;
-    channel.volumeEnvelopePoint = index;
+    state.point = index;
     if (index >= count - 1) {
-        channel.volumeEnvelopeOutput = limitedOutput(points[count - 1].y);
-        channel.volumeEnvelopeFinished = 1;
+        state.output = limitedOutput(points[count - 1].y);
+        state.finished = 1;
         return;
     }
-    channel.volumeEnvelopeFinished = 0;
-    channel.volumeEnvelopeTick = position;
-    channel.volumeEnvelopeSlope = segmentSlope(points[index], points[index + 1]);
-    channel.volumeEnvelopePoint = index + 1;
-    channel.volumeEnvelopeValue =
-        saturateToInt32(static_cast<int64_t>(points[index].y) * envelopeOne +
-                        (static_cast<int64_t>(position) - points[index].x) * channel.volumeEnvelopeSlope);
-    channel.volumeEnvelopeOutput = limitedOutput(channel.volumeEnvelopeValue >> envelopeFractionBits);
+    state.finished = 0;
+    state.tick = position;
+    state.slope = segmentSlope(points[index], points[index + 1]);
+    state.point = index + 1;
+    state.value = saturateToInt32(static_cast<int64_t>(points[index].y) * envelopeOne +
+                                  (static_cast<int64_t>(position) - points[index].x) * state.slope);
+    state.output = limitedOutput(state.value >> envelopeFractionBits);
+}
+
+}  // namespace
+
+void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position) {
+    if ((instrument.volumeEnvelopeFlags & EnvelopeOn) == 0) return;
+    moveEnvelopeTo(instrument.volumeEnvelope, instrument.volumePointCount, position,
+                   {channel.volumeEnvelopePoint, channel.volumeEnvelopeTick, channel.volumeEnvelopeSlope,
+                    channel.volumeEnvelopeValue, channel.volumeEnvelopeOutput, channel.volumeEnvelopeFinished});
+}
+
+void setPanningEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position) {
+    if ((instrument.panningEnvelopeFlags & EnvelopeOn) == 0) return;
+    moveEnvelopeTo(instrument.panningEnvelope, instrument.panningPointCount, position,
+                   {channel.panningEnvelopePoint, channel.panningEnvelopeTick, channel.panningEnvelopeSlope,
+                    channel.panningEnvelopeValue, channel.panningEnvelopeOutput, channel.panningEnvelopeFinished});
+    channel.updateFlags |= UpdatePanning;
 }
 
 }  // namespace intro_music::engine

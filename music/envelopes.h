@@ -29,7 +29,8 @@ void stepEnvelopesAndFadeout(MusicChannel& channel, const Instrument& instrument
 // Adds this tick's instrument vibrato to periodOffset and moves it on.
 void autoVibratoStep(MusicChannel& channel, const Instrument& instrument, const PlaybackRules& rules);
 
-// Moves the volume envelope to a given envelope time (when it is on).
+// Move the volume or the panning envelope to a given envelope time (when it is on).
 void setVolumeEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position);
+void setPanningEnvelopePosition(MusicChannel& channel, const Instrument& instrument, int32_t position);
 
 }  // namespace intro_music::engine

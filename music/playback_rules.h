@@ -32,6 +32,7 @@ struct PlaybackRules {
     bool portamentoTargetOnlyWithNote;  // only a note beside 3xx aims it; notes without a portamento leave its target
     bool reachedPortamentoJumps;  // once a glide came down onto its target, from below it jumps there
     bool envelopesAfterEffects;   // after a row's first tick envelopes step after the effects: EDx, Kxx move at once
+    bool envelopePositionMovesPanning;  // Lxx moves the panning envelope too when the volume envelope's sustain is on
 };
 
 inline constexpr PlaybackRules presentationRules{};
@@ -61,6 +62,7 @@ inline constexpr PlaybackRules trackerRules{
     .portamentoTargetOnlyWithNote = true,
     .reachedPortamentoJumps = true,
     .envelopesAfterEffects = true,
+    .envelopePositionMovesPanning = true,
 };
 
 }  // namespace intro_music::engine

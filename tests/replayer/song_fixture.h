@@ -33,7 +33,7 @@ struct SampleShape {
 // VoiceIndex: 0 or 32, which of the channel's two voices plays.
 enum class Watch {
     Period, PeriodOffset, Volume, Heard, Panning, EnvelopeOutput, Fadeout,
-    VoiceVolume, VoicePan, VoiceIndex, GlobalVolume, VolumeSet
+    VoiceVolume, VoicePan, VoiceIndex, GlobalVolume, VolumeSet, PanningEnvelopeOutput
 };
 
 struct TickOptions {
@@ -147,6 +147,7 @@ protected:
             case Watch::VoiceIndex: return played.voice->index;
             case Watch::GlobalVolume: return song.globalVolume;
             case Watch::VolumeSet: return played.voice->volumeSet;
+            case Watch::PanningEnvelopeOutput: return played.panningEnvelopeOutput;
         }
         return -1;
     }

@@ -32,6 +32,24 @@ void fallingEnvelope(Instrument& instrument) {
     instrument.volumeEnvelope[1] = {10, 0};
 }
 
+// A panning envelope from hard left, 2 a tick; alone, beside a sustained or beside a falling volume envelope.
+void panningRamp(Instrument& instrument) {
+    instrument.panningEnvelopeFlags = EnvelopeOn;
+    instrument.panningPointCount = 2;
+    instrument.panningEnvelope[0] = {0, 0};
+    instrument.panningEnvelope[1] = {32, 64};
+}
+
+void panningRampBesideSustain(Instrument& instrument) {
+    panningRamp(instrument);
+    sustainedEnvelope(instrument);
+}
+
+void panningRampBesideFall(Instrument& instrument) {
+    panningRamp(instrument);
+    fallingEnvelope(instrument);
+}
+
 void autoVibrato(Instrument& instrument) {
     instrument.vibratoDepth = 8;
     instrument.vibratoRate = 64;
@@ -169,6 +187,10 @@ TEST_F(TrackerRules, TickByTick) {
          {.setup = fallingEnvelope, .tracker = true}},
         {"on the first tick they move before: an envelope position set there is heard as set", Watch::EnvelopeOutput,
          {{49, 1}, {0, 0, 0, 21, 0x02}}, {64, 57, 51, 44, 38, 32, 51, 44, 38}, {.setup = fallingEnvelope, .tracker = true}},
+        {"Lxx moves the panning envelope too when the volume envelope's sustain is on", Watch::PanningEnvelopeOutput,
+         {{49, 1}, {0, 0, 0, 21, 16}}, {0, 2, 4, 6, 8, 10, 32, 34}, {.setup = panningRampBesideSustain, .tracker = true}},
+        {"and leaves it alone when that sustain is off", Watch::PanningEnvelopeOutput, {{49, 1}, {0, 0, 0, 21, 16}},
+         {0, 2, 4, 6, 8, 10, 12, 14}, {.setup = panningRampBesideFall, .tracker = true}},
         {"a volume set outright (Cxx) takes the short ramp on its tick only; slides glide", Watch::VolumeSet,
          {{49, 1}, {0, 0, 0, 12, 0x20}, {0, 0, 0, 10, 0x01}}, {1, 0, 1, 0, 0, 0}, {.speed = 2, .tracker = true}},
         {"so do the volume column's set volume and set panning, not its slides", Watch::VolumeSet,
