@@ -57,7 +57,7 @@ extern "C" void noteInterrupt(int) { interrupted.store(true); }
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
                  "usage: xm2wav [options] SONG.xm OUT.wav\n"
-                 "       xm2wav --info SONG.xm\n"
+                 "       xm2wav [--rate N] [--rules R] --info SONG.xm\n"
                  "Renders the song to a 44,100 Hz 16-bit stereo WAV file: one pass of the song (until it\n"
                  "returns to a row it has already played; 20 minutes at most), unless told otherwise.\n"
                  "  --seconds N  render N seconds instead (at most %.0f, and less than 4 GiB of sound)\n"
@@ -70,7 +70,7 @@ void printUsage(std::FILE* stream) {
                  "  --row R      with --order: begin at row R of that order\n"
                  "  --force      replace OUT.wav if it exists\n"
                  "  --raw        write headerless little-endian PCM instead of a WAV file\n"
-                 "  --info       print the song's metadata and one-pass duration; render nothing\n"
+                 "  --info       print the song's metadata and one-pass duration (at --rate); render nothing\n"
                  "%s%s"
                  "  --version    print the version\n"
                  "  -h, --help   print this help\n"
