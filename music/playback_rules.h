@@ -30,7 +30,7 @@ struct PlaybackRules {
     bool trackerGlissando;        // E31: tone portamento plays the note nearest its slid period, as arpeggio finds it
     bool volumeGlidesOverTick;    // a change between two heard levels glides over the tick; set levels take the short ramp
     bool portamentoTargetOnlyWithNote;  // only a note beside 3xx aims it; notes without a portamento leave its target
-    bool reachedPortamentoJumps;  // once a glide came down onto its target, from below it jumps there
+    bool reachedPortamentoJumps;  // once a glide came down onto its target period, one from above jumps there
     bool envelopesAfterEffects;   // after a row's first tick envelopes step after the effects: EDx, Kxx move at once
     bool envelopePositionMovesPanning;  // Lxx moves the panning envelope too when the volume envelope's sustain is on
 };
