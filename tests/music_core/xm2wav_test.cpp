@@ -92,6 +92,16 @@ protected:
     std::vector<uint8_t> output_;
 };
 
+// One pattern of empty rows of two channels at the given speed and tempo.
+xm_writer::ModuleData emptyPatternSong(int speed, int tempo, int rows) {
+    xm_writer::ModuleData module = basicModule();
+    module.defaultSpeed = speed;
+    module.defaultBpm = tempo;
+    module.orders = {0};
+    module.patterns.assign(1, xm_writer::PatternData{rows, {}});
+    return module;
+}
+
 // Two 4-row patterns of two channels at speed 1 (882 frames a row), a note at the start.
 xm_writer::ModuleData shortSong() {
     xm_writer::ModuleData module = basicModule();
@@ -251,12 +261,7 @@ TEST_F(Xm2wavTest, InfoWithoutRendering) {
     EXPECT_EQ(folderContents(), std::vector<std::string>{"song.xm"});
     // The length at the rate asked for: 8 rows of one tick at tempo 120 are 8 x 918 frames at 44,100 Hz
     // (0.1665 s) but 8 x 166 at 8,000 Hz (0.166 s).
-    xm_writer::ModuleData module = basicModule();
-    module.defaultSpeed = 1;
-    module.defaultBpm = 120;
-    module.orders = {0};
-    module.patterns.assign(1, xm_writer::PatternData{8, std::vector<xm_writer::Cell>(16)});
-    writeFile("song.xm", xm_writer::writeModule(module));
+    writeFile("song.xm", xm_writer::writeModule(emptyPatternSong(1, 120, 8)));
     for (const auto& [options, line] : {std::pair{"", "(one pass, 0.167 s)"}, {"--rate 8000 ", "(one pass, 0.166 s)"}}) {
         ASSERT_EQ(run("--info " + std::string(options) + path("song.xm")), 0) << errors_;
         const std::string text(output_.begin(), output_.end());
@@ -542,12 +547,7 @@ TEST_F(Xm2wavTest, NameNearTheFileNameLimit) {
 // A render that cannot fit a WAV file (its sizes are 32-bit) is refused before it starts, with one line and status 2;
 // raw PCM has no such limit. The song: one pattern of 60 rows at speed 255 and tempo 32, just under 20 minutes.
 TEST_F(Xm2wavTest, RendersTooLongForAWavFileAreRefused) {
-    xm_writer::ModuleData module = basicModule();
-    module.defaultSpeed = 255;
-    module.defaultBpm = 32;
-    module.orders = {0};
-    module.patterns.assign(1, xm_writer::PatternData{60, std::vector<xm_writer::Cell>(120)});
-    writeFile("long.xm", xm_writer::writeModule(module));
+    writeFile("long.xm", xm_writer::writeModule(emptyPatternSong(255, 32, 60)));
     ASSERT_EQ(run("--info " + path("long.xm")), 0) << errors_;
     // 20 passes fit (about 23,900 s), 21 do not; the bound stops a slip at once instead of after gigabytes.
     EXPECT_EQ(run("--loops 21 " + path("long.xm") + " " + path("out.wav"), 10), 2) << errors_;
